@@ -89,6 +89,12 @@ bool FileByteStream::Close() {
     return flushed && closed;
 }
 
+bool FileByteStream::SetBufferSize(size_t size) {
+    if (file_ == nullptr) return false;
+    buffer_.resize(size);
+    return std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size()) == 0;
+}
+
 bool FileByteStream::Write(const void* data, size_t size) {
     if (file_ == nullptr) return false;
     return std::fwrite(data, 1, size, file_) == size;

@@ -53,6 +53,8 @@ public:
     // mode as for fopen ("wb", "rb", "w+b", ...). Returns false when the file cannot be opened.
     bool Open(const std::string& path, const char* mode);
     bool IsOpen() const { return file_ != nullptr; }
+    // Gives the open file a stdio buffer of this many bytes (call before the first read or write).
+    bool SetBufferSize(size_t size);
     // Flushes and closes; false when the flush failed (a full device shows up here).
     bool Close();
 
@@ -62,6 +64,7 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
+    std::vector<char> buffer_;
 };
 
 // Bytes in memory: a sink that collects them, a source that hands them out.

@@ -1,0 +1,99 @@
+#include "common/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace ombrel {
+
+namespace {
+
+// mkstemp creates its file with mode 0600; a result file should get the mode a plain fopen would
+// give it. umask() cannot be read without setting it (a race in a threaded front end), so the
+// process's mask is taken from /proc when it is there.
+mode_t CreationMask() {
+    mode_t mask = 022;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::strncmp(line, "Umask:", 6) == 0) {
+                mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8)) & 0777;
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return mask;
+}
+
+}  // namespace
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+bool AtomicFile::Open(const std::string& path) {
+    Discard();
+    struct stat existing {};
+    mode_t mode = 0666 & ~CreationMask();
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode) || ::access(path.c_str(), W_OK) != 0) return false;
+        mode = existing.st_mode & 07777;
+    }
+    std::vector<char> name(path.begin(), path.end());
+    static constexpr char kSuffix[] = ".tmpXXXXXX";
+    name.insert(name.end(), kSuffix, kSuffix + sizeof kSuffix);  // includes the terminating NUL
+    int descriptor = ::mkstemp(name.data());
+    if (descriptor < 0) return false;
+    temporaryPath_.assign(name.data());
+    path_ = path;
+    // A mode that cannot be set only leaves the file private to its owner; not worth failing for.
+    if (::fchmod(descriptor, mode) != 0) errno = 0;
+    file_ = ::fdopen(descriptor, "wb");
+    if (file_ == nullptr) {
+        ::close(descriptor);
+        ::unlink(temporaryPath_.c_str());
+        temporaryPath_.clear();
+        return false;
+    }
+    return true;
+}
+
+bool AtomicFile::Commit(bool syncToDevice) {
+    if (file_ == nullptr) return false;
+    bool ok = std::ferror(file_) == 0;
+    ok = std::fflush(file_) == 0 && ok;
+    if (ok && syncToDevice) ok = ::fsync(::fileno(file_)) == 0;
+    ok = std::fclose(file_) == 0 && ok;
+    file_ = nullptr;
+    if (ok) ok = std::rename(temporaryPath_.c_str(), path_.c_str()) == 0;
+    if (!ok) ::unlink(temporaryPath_.c_str());
+    temporaryPath_.clear();
+    return ok;
+}
+
+void AtomicFile::Discard() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!temporaryPath_.empty()) {
+        ::unlink(temporaryPath_.c_str());
+        temporaryPath_.clear();
+    }
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, bool syncToDevice) {
+    AtomicFile file;
+    if (!file.Open(path)) return false;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.File()) != bytes.size()) {
+        file.Discard();
+        return false;
+    }
+    return file.Commit(syncToDevice);
+}
+
+}  // namespace ombrel

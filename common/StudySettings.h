@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/Messenger.h"
+
+namespace ombrel {
+
+// The record through which the front end and the estimator agree on what to estimate: the path of
+// the study's data file and the eleven estimation settings. Both programs build it from the names
+// file (which names the data file) and the study's settings file (which holds the eleven values);
+// only the front end writes them.
+class StudySettings {
+public:
+    StudySettings() = default;
+    virtual ~StudySettings() = default;
+
+    // Copies all fields, the names file's location and the settings extension included.
+    StudySettings(const StudySettings& other);
+    // Copies the data file name and the eleven settings only: the target keeps its own names file
+    // and settings extension, so a dialog's working copy can be assigned back without moving them.
+    StudySettings& operator=(const StudySettings& other);
+
+    std::string dataFileName;             // ".cho" (discrete choice) or ".chs" (allocation) data
+    int32_t preliminaryIterations = 2000;  // iterations before results are used
+    int32_t drawsPerRespondent = 1000;
+    int32_t drawSkip = 10;                 // every drawSkip-th later iteration is a used draw
+    int32_t logSkip = 100;                 // every logSkip-th iteration goes to the log
+    bool saveDraws = false;
+    double totalTaskWeight = 5.0;          // shown, saved and used as 1.0 for ".cho" data
+    bool smartStart = true;
+    int32_t priorDegreesOfFreedom = 5;     // additional prior degrees of freedom
+    double priorVariance = 2.0;
+    bool effectsCoding = true;             // false: dummy coding
+    int32_t randomSeed = 0;                // 0: seeded from the time of day
+    std::string namesFileName = "names.pellik";
+    std::string settingsExtension = ".set";
+
+    // Folder of the names file. Empty: the current directory. Our programs set it to the settings
+    // folder instead of changing directory. Kept by assignment, like namesFileName.
+    std::string namesFolder;
+
+    // The data file name ends in ".cho" / ".chs", compared without regard to case.
+    bool IsChoiceData() const;
+    bool IsAllocationData() const;
+
+    // The data file path less its ".cho" or ".chs"; empty when it ends in neither.
+    std::string StudyName() const;
+    // The data file path up to and including its last "/"; empty when it has none or its extension
+    // is neither ".cho" nor ".chs".
+    std::string StudyFolder() const;
+
+    // The data file name less as many trailing characters as settingsExtension has, plus
+    // settingsExtension: the study name plus ".set" for a valid data file name.
+    std::string SettingsFileName() const;
+    // namesFileName inside namesFolder (or as it is when namesFolder is empty).
+    std::string NamesFilePath() const;
+
+    // Reads the data file name from the names file, when it exists, then the study's settings file.
+    // A data file name with the wrong extension shows "An invalid data filename was entered." and
+    // resets the record; a file that exists but cannot be read resets it silently.
+    void LoadSettings(Messenger& messenger);
+    // The same load for the given data file path; the names file is not read.
+    void LoadSettingsForDataFile(const std::string& path, Messenger& messenger);
+
+    // Writes the names file and, for a valid data file name, the study's settings file. Each file is
+    // written beside its target and renamed into place, so a failed write leaves the old file whole.
+    // Returns true when everything that had to be written was written (an empty data file name needs
+    // only the names file); false after the invalid-name message or a failed write (no message).
+    bool SaveSettings(Messenger& messenger);
+
+    // Check the ranges; the first failure shows its message (information icon) and returns false.
+    bool ValidateMainSettings(Messenger& messenger) const;
+    bool ValidateAdvancedSettings(Messenger& messenger) const;
+
+private:
+    // True when the data file name can name a study: the right extension and no NUL byte, which
+    // would cut the name short when it reaches the file system.
+    bool NamesStudyDataFile() const;
+    // Steps shared by both loads, after the data file name is known.
+    void LoadForDataFileName(Messenger& messenger);
+    // All of fields 1 to 12 back to their defaults; where the names file lies is kept.
+    void ResetToDefaults();
+};
+
+}  // namespace ombrel
