@@ -13,3 +13,14 @@ public:
 };
 
 }  // namespace ombrel
+
+namespace ombrel {
+
+// A failure whose message the estimator writes as plain text on its console instead of showing it in
+// a message box (the result writers' file errors).
+class ConsoleError : public OmbrelError {
+public:
+    using OmbrelError::OmbrelError;
+};
+
+}  // namespace ombrel

@@ -1,0 +1,117 @@
+#include "apps/kivotra/KivotraConsole.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "estimator/EstimatorRun.h"
+#include "platform/StopSignals.h"
+#include "platform/WindowCentring.h"
+
+namespace ombrel {
+
+namespace {
+
+long long WallClockSeconds() { return static_cast<long long>(std::time(nullptr)); }
+
+std::tm LocalNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+// Seconds between two progress lines of a headless run.
+constexpr long long kHeadlessReportInterval = 2;
+
+}  // namespace
+
+TerminalConsole::TerminalConsole() : screen_(STDOUT_FILENO), keyboard_(STDIN_FILENO), messenger_(screen_, keyboard_) {}
+
+void TerminalConsole::SetTitle(const std::string& title) {
+    screen_.SetTitle(title);
+    screen_.Flush();
+}
+
+void TerminalConsole::ClearScreen() {
+    screen_.Clear();
+    screen_.HideCursor();
+    screen_.Flush();
+}
+
+void TerminalConsole::Draw(const std::vector<ScreenWrite>& writes) {
+    for (const ScreenWrite& write : writes) screen_.WriteAt(write.row, write.column, write.text);
+    screen_.Flush();
+}
+
+void TerminalConsole::WriteText(const std::string& text) {
+    screen_.Write(text);
+    screen_.Flush();
+}
+
+bool TerminalConsole::EscapePressed() {
+    if (!keyboard_.KeyWaiting()) return false;
+    return keyboard_.ReadKey() == Keyboard::kEscape;
+}
+
+bool TerminalConsole::CloseRequested() { return StopRequested(); }
+
+void TerminalConsole::WaitForKey() {
+    keyboard_.DiscardPending();
+    if (!StopRequested()) keyboard_.WaitKey();
+}
+
+long long TerminalConsole::Now() { return WallClockSeconds(); }
+std::tm TerminalConsole::LocalTime() { return LocalNow(); }
+
+void HeadlessConsole::ReportProgress(int iteration, int totalIterations, double pctCert, double rlh,
+                                     long long secondsLeft) {
+    const long long now = WallClockSeconds();
+    if (iteration != totalIterations && now - lastReport_ < kHeadlessReportInterval) return;
+    lastReport_ = now;
+    std::string line = FormatHeadlessProgress(iteration, totalIterations, pctCert, rlh, secondsLeft);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void HeadlessConsole::WriteText(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+bool HeadlessConsole::CloseRequested() { return StopRequested(); }
+long long HeadlessConsole::Now() { return WallClockSeconds(); }
+std::tm HeadlessConsole::LocalTime() { return LocalNow(); }
+
+int RunKivotra(int argc, char** argv) {
+    InstallStopHandlers();
+    bool headless = !IsTerminal(STDOUT_FILENO);
+    std::vector<std::string> numbers;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--headless")
+            headless = true;
+        else
+            numbers.push_back(argument);
+    }
+    if (headless) {
+        HeadlessConsole console;
+        return RunEstimator(console);
+    }
+    TerminalConsole console;
+    if (std::optional<WindowSize> size = TerminalPixelSize(STDOUT_FILENO)) {
+        if (std::optional<WindowPosition> position = CentreOnRectangle(numbers, *size)) {
+            console.Screen().MoveWindow(position->x, position->y);
+            console.Screen().Flush();
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return RunEstimator(console);
+}
+
+}  // namespace ombrel

@@ -1,0 +1,3 @@
+#include "apps/kivotra/KivotraConsole.h"
+
+int main(int argc, char** argv) { return ombrel::RunKivotra(argc, argv); }

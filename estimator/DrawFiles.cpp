@@ -1,0 +1,211 @@
+#include "estimator/DrawFiles.h"
+
+#include <cstdio>
+
+#include "common/AtomicFile.h"
+#include "common/OmbrelError.h"
+#include "common/TextConversion.h"
+#include "estimator/ResultText.h"
+
+namespace ombrel {
+
+ScratchFile::~ScratchFile() { Close(); }
+
+bool ScratchFile::Create(const std::string& path) {
+    Close();
+    file_ = std::fopen(path.c_str(), "w+b");
+    path_ = path;
+    last_ = LastOperation::None;
+    return file_ != nullptr;
+}
+
+bool ScratchFile::Write(const void* data, size_t size) {
+    if (file_ == nullptr) return false;
+    if (last_ == LastOperation::Read && ::fseeko(file_, 0, SEEK_CUR) != 0) return false;
+    last_ = LastOperation::Write;
+    return std::fwrite(data, 1, size, file_) == size;
+}
+
+size_t ScratchFile::Read(void* data, size_t size) {
+    if (file_ == nullptr) return 0;
+    if (last_ == LastOperation::Write && ::fseeko(file_, 0, SEEK_CUR) != 0) return 0;
+    last_ = LastOperation::Read;
+    return std::fread(data, 1, size, file_);
+}
+
+bool ScratchFile::Rewind() { return Seek(0); }
+
+bool ScratchFile::Seek(uint64_t offset) {
+    if (file_ == nullptr) return false;
+    if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    last_ = LastOperation::None;
+    return ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool ScratchFile::Close() {
+    if (file_ == nullptr) return true;
+    const bool ok = std::ferror(file_) == 0 && std::fflush(file_) == 0;
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok && closed;
+}
+
+void ScratchFile::CloseAndRemove() {
+    Close();
+    if (!path_.empty()) std::remove(path_.c_str());
+}
+
+uint64_t DrawRecordSize(int parameterCount) { return 8 * static_cast<uint64_t>(parameterCount) + 12; }
+
+uint64_t AccumulatorRecordSize(int levelCount) { return 16 * static_cast<uint64_t>(levelCount) + 12; }
+
+void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, ScratchFile& file) {
+    const char* name = saveDraws ? "betas.tmp" : "betas.upd";
+    if (!file.Create(studyFolder + name)) {
+        throw OmbrelError(Format("The %s file could not be opened.  Please check the file for read-only "
+                                 "attributes and access restrictions.",
+                                 name));
+    }
+}
+
+SavedDrawWriter::SavedDrawWriter(ScratchFile& file, int parameterCount)
+    : file_(file), parameterCount_(parameterCount), record_(DrawRecordSize(parameterCount)) {}
+
+void SavedDrawWriter::RecordDraw(int, int32_t respondentNumber, double respondentRlh, const double* betas,
+                                 const double*) {
+    unsigned char* out = record_.data();
+    EncodeInt32(respondentNumber, out);
+    EncodeFloat64(respondentRlh, out + 4);
+    for (int k = 0; k < parameterCount_; ++k) EncodeFloat64(betas[k], out + 12 + 8 * k);
+    if (!file_.Write(record_.data(), record_.size())) throw OmbrelError(WriteFailureMessage(file_.Path()));
+}
+
+DrawAccumulator::DrawAccumulator(ScratchFile& file, const LevelExpansion& expansion, const ConstraintTies* ties)
+    : file_(file),
+      expansion_(expansion),
+      ties_(ties),
+      tied_(static_cast<size_t>(expansion.ParameterCount())),
+      expanded_(static_cast<size_t>(expansion.LevelCount())),
+      sums_(static_cast<size_t>(expansion.LevelCount())),
+      squares_(static_cast<size_t>(expansion.LevelCount())),
+      record_(AccumulatorRecordSize(expansion.LevelCount())) {}
+
+void DrawAccumulator::RecordDraw(int respondentIndex, int32_t respondentNumber, double respondentRlh, const double*,
+                                 const double* constrainedBetas) {
+    const int levels = expansion_.LevelCount();
+    const uint64_t offset = static_cast<uint64_t>(respondentIndex) * record_.size();
+    double rlhSum = 0.0;
+    if (respondentIndex < recordsWritten_) {
+        if (!file_.Seek(offset) || file_.Read(record_.data(), record_.size()) != record_.size()) {
+            throw OmbrelError("The accumulator file " + file_.Path() + " could not be read.");
+        }
+        const int32_t numberRead = DecodeInt32(record_.data());
+        if (numberRead != respondentNumber) {
+            throw OmbrelError(Format("The respondent read (%ld) doesn't match the expected respondent (%ld).",
+                                     static_cast<long>(numberRead), static_cast<long>(respondentNumber)));
+        }
+        rlhSum = DecodeFloat64(record_.data() + 4);
+        for (int k = 0; k < levels; ++k) {
+            sums_[k] = DecodeFloat64(record_.data() + 12 + 8 * k);
+            squares_[k] = DecodeFloat64(record_.data() + 12 + 8 * (levels + k));
+        }
+    } else {
+        sums_.assign(sums_.size(), 0.0);
+        squares_.assign(squares_.size(), 0.0);
+    }
+
+    rlhSum += respondentRlh;
+    tied_.assign(constrainedBetas, constrainedBetas + expansion_.ParameterCount());
+    ExpandToLevels(expansion_, expanded_.data(), true, tied_.data(), ties_);
+    for (int k = 0; k < levels; ++k) {
+        sums_[k] += expanded_[k];
+        squares_[k] += expanded_[k] * expanded_[k];
+    }
+
+    unsigned char* out = record_.data();
+    EncodeInt32(respondentNumber, out);
+    EncodeFloat64(rlhSum, out + 4);
+    for (int k = 0; k < levels; ++k) {
+        EncodeFloat64(sums_[k], out + 12 + 8 * k);
+        EncodeFloat64(squares_[k], out + 12 + 8 * (levels + k));
+    }
+    if (!file_.Seek(offset) || !file_.Write(record_.data(), record_.size())) {
+        throw OmbrelError(WriteFailureMessage(file_.Path()));
+    }
+    if (respondentIndex >= recordsWritten_) recordsWritten_ = static_cast<int64_t>(respondentIndex) + 1;
+}
+
+void FormatDrawRecord(std::string& out, int32_t respondentNumber, double respondentRlh, const double* expanded,
+                      int levelCount, bool hasNone) {
+    AppendRespondentHeader(out, respondentNumber, respondentRlh * 1000.0, levelCount, hasNone);
+    AppendLevelValues(out, expanded, levelCount);
+    out.push_back('\n');
+}
+
+void SortDraws(ScratchFile& betasTmp, const std::string& studyFolder, const std::string& studyName,
+               const DrawLayout& layout, const LevelExpansion& expansion, const ConstraintTies* ties,
+               const StatusCallback& showStatus) {
+    CheckParameterCount(expansion, layout.parameterCount);
+    auto show = [&](const std::string& text) {
+        if (showStatus) showStatus(text);
+    };
+    const int n = layout.respondentCount;
+    const int d = layout.drawsPerRespondent;
+    const int p = layout.parameterCount;
+    const uint64_t recordSize = DrawRecordSize(p);
+    std::vector<unsigned char> record(recordSize);
+
+    ScratchFile sorted;
+    const std::string sortedPath = studyFolder + "betas.srt";
+    if (!sorted.Create(sortedPath)) throw ConsoleError(Format("\nUnable to open %s file", sortedPath.c_str()));
+    if (!betasTmp.Rewind()) throw ConsoleError("\nIn sortbetas, can't read betatmp file.");
+
+    // betas.tmp holds draw m of every respondent before draw m + 1 of any: one sequential read,
+    // scattered writes to each record's respondent-major slot.
+    for (int m = 0; m < d; ++m) {
+        show(Format("Sorting random draws (%d/%d)...", m + 1, d));
+        for (int r = 0; r < n; ++r) {
+            if (betasTmp.Read(record.data(), recordSize) != recordSize) {
+                throw ConsoleError("\nIn sortbetas, can't read betatmp file.");
+            }
+            const uint64_t slot = static_cast<uint64_t>(m) + static_cast<uint64_t>(r) * static_cast<uint64_t>(d);
+            if (!sorted.Seek(slot * recordSize)) throw ConsoleError("\nCan't seek in betasrt file.");
+            if (!sorted.Write(record.data(), recordSize)) {
+                throw ConsoleError("\nIn sortbetas, can't write betasrt file.");
+            }
+        }
+    }
+    // Every draw is now in betas.srt.
+    betasTmp.CloseAndRemove();
+
+    const std::string drawsPath = studyName + ".dra";
+    AtomicFile draws;
+    if (!draws.Open(drawsPath)) throw ConsoleError(Format("\nUnable to open %s file", drawsPath.c_str()));
+    if (!sorted.Rewind()) throw ConsoleError("\nCan't read betasrt file.");
+
+    std::vector<double> betas(static_cast<size_t>(p));
+    std::vector<double> expanded(static_cast<size_t>(expansion.LevelCount()));
+    std::string text;
+    for (int block = 1; block <= d; ++block) {
+        for (int r = 0; r < n; ++r) {
+            // Exactly N * D records were written above, so any short read is a damaged file.
+            int32_t number = 0;
+            double rlh = 0.0;
+            if (!ReadInt32(sorted, number) || !ReadFloat64(sorted, rlh) ||
+                !ReadFloat64Run(sorted, betas.data(), betas.size())) {
+                throw ConsoleError("\nCan't read betasrt file.");
+            }
+            ExpandToLevels(expansion, expanded.data(), true, betas.data(), ties);
+            text.clear();
+            FormatDrawRecord(text, number, rlh, expanded.data(), expansion.LevelCount(), layout.hasNone);
+            if (std::fwrite(text.data(), 1, text.size(), draws.File()) != text.size()) {
+                throw OmbrelError(WriteFailureMessage(drawsPath));
+            }
+        }
+        show(Format("Expanding draws (%d/%d)...", block, d));
+    }
+    if (!draws.Commit()) throw OmbrelError(WriteFailureMessage(drawsPath));
+    sorted.CloseAndRemove();
+}
+
+}  // namespace ombrel

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "estimator/EstimatorConsole.h"
+
+namespace ombrel {
+
+// One run of the estimator: loads the settings (through the names file in namesFolder, "" for the
+// working directory), the prepared study and the restart file or start values, iterates, and writes
+// the restart and result files. Returns the process exit status: 0 after a normal end or a stop,
+// 1 after a fatal message.
+int RunEstimator(EstimatorConsole& console, const std::string& namesFolder = "");
+
+}  // namespace ombrel

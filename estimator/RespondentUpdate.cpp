@@ -1,0 +1,173 @@
+#include "estimator/RespondentUpdate.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/OmbrelError.h"
+#include "common/TextConversion.h"
+#include "estimator/MatrixAlgebra.h"
+
+namespace ombrel {
+
+namespace {
+
+constexpr double kUtilityLimit = 100.0;
+constexpr double kProbabilityFloor = 0.00001;
+constexpr double kLikelihoodFloor = 1e-320;
+
+
+}  // namespace
+
+double PriorDensity(const double* betas, const double* alpha, const SquareMatrix& covarianceInverse) {
+    const int p = covarianceInverse.Size();
+    double sum = 0.0;
+    for (int i = 0; i < p; ++i) {
+        const double di = betas[i] - alpha[i];
+        const double* row = covarianceInverse.Row(i);
+        for (int j = 0; j < p; ++j) sum += di * row[j] * (betas[j] - alpha[j]);
+    }
+    return std::exp(-0.5 * sum);
+}
+
+RespondentUpdater::RespondentUpdater(int parameterCount)
+    : parameterCount_(parameterCount),
+      proposalInput_(parameterCount),
+      proposalFactor_(parameterCount),
+      current_(static_cast<size_t>(parameterCount)),
+      candidate_(static_cast<size_t>(parameterCount)),
+      constrainedCurrent_(static_cast<size_t>(parameterCount)),
+      constrainedCandidate_(static_cast<size_t>(parameterCount)),
+      step_(static_cast<size_t>(parameterCount)),
+      normals_(static_cast<size_t>(parameterCount)),
+      exponentials_(kMaxAlternatives) {
+    statistics_.meanBetas.assign(static_cast<size_t>(parameterCount), 0.0);
+    statistics_.averageBetas.assign(static_cast<size_t>(parameterCount), 0.0);
+}
+
+double RespondentUpdater::Likelihood(const RespondentBlock& block, const double* betas) {
+    const int p = parameterCount_;
+    double likelihood = 1.0;
+    for (int t = 0; t < block.taskCount; ++t) {
+        const TaskBlock& task = block.tasks[t];
+        if (task.chosenRow < 0) continue;
+        double sum = 0.0;
+        const double* row = task.rows;
+        for (int r = 0; r < task.alternativeCount; ++r, row += p) {
+            double utility = 0.0;
+            for (int k = 0; k < p; ++k) utility += row[k] * betas[k];
+            utility = std::clamp(utility, -kUtilityLimit, kUtilityLimit);
+            exponentials_[static_cast<size_t>(r)] = std::exp(utility);
+            sum += exponentials_[static_cast<size_t>(r)];
+        }
+        double probability = exponentials_[static_cast<size_t>(task.chosenRow)] / sum;
+        if (probability < kProbabilityFloor) probability = kProbabilityFloor;
+        likelihood *= std::pow(probability, task.weight);
+    }
+    return likelihood;
+}
+
+void RespondentUpdater::UpdateRespondents(double jumpSize, bool storedLikelihoodsValid, bool recordDraws,
+                                          const PopulationState& population, PreparedDataSource& data,
+                                          RespondentStore& store, RandomGenerator& random,
+                                          const ConstraintTies* ties, DrawSink* sink) {
+    const int p = parameterCount_;
+    const int respondentCount = store.Count();
+    PassStatistics& s = statistics_;
+    s.acceptanceRate = 0.0;
+    s.totalLogLikelihood = 0.0;
+    s.nullLogLikelihood = 0.0;
+    double squaresSum = 0.0;
+    s.totalChoiceWeight = 0.0;
+
+    double varianceSum = 0.0;
+    for (int k = 0; k < p; ++k) varianceSum += population.covariance(k, k);
+    s.averageVariance = varianceSum / p;
+
+    for (int i = 0; i < p; ++i)
+        for (int j = 0; j < p; ++j) proposalInput_(i, j) = jumpSize * population.covariance(i, j);
+    CholeskyFactor(proposalInput_, proposalFactor_);
+
+    std::fill(s.meanBetas.begin(), s.meanBetas.end(), 0.0);
+    std::fill(s.averageBetas.begin(), s.averageBetas.end(), 0.0);
+    data.Rewind();
+
+    int accepted = 0;
+    RespondentBlock block;
+    for (int n = 0; n < respondentCount; ++n) {
+        double* stored = store.Betas(n);
+        std::copy(stored, stored + p, current_.begin());
+
+        DrawCorrelatedNormal(proposalFactor_, random, normals_.data(), step_.data());
+        for (int k = 0; k < p; ++k) candidate_[static_cast<size_t>(k)] = current_[static_cast<size_t>(k)] + step_[static_cast<size_t>(k)];
+
+        std::copy(candidate_.begin(), candidate_.end(), constrainedCandidate_.begin());
+        std::copy(current_.begin(), current_.end(), constrainedCurrent_.begin());
+        if (ties != nullptr) {
+            ties->ApplyConstraints(constrainedCandidate_.data());
+            ties->ApplyConstraints(constrainedCurrent_.data());
+        }
+
+        RecordOutcome outcome = data.Next(block);
+        if (outcome != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
+        store.Number(n) = block.number;
+
+        double respondentWeight = 0.0;
+        for (int t = 0; t < block.taskCount; ++t) {
+            const TaskBlock& task = block.tasks[t];
+            if (task.variableCount != p) throw OmbrelError(VariableCountMessage(block.number, p, task.variableCount));
+            if (task.chosenRow < 0) continue;
+            s.nullLogLikelihood -= std::log(static_cast<double>(task.alternativeCount)) * task.weight;
+            s.totalChoiceWeight += task.weight;
+            respondentWeight += task.weight;
+        }
+        const double candidateLikelihood = Likelihood(block, constrainedCandidate_.data());
+        const double currentLikelihood = storedLikelihoodsValid ? std::exp(store.LogLikelihood(n))
+                                                                : Likelihood(block, constrainedCurrent_.data());
+
+        const double currentPrior = PriorDensity(current_.data(), population.alpha.data(), population.covarianceInverse);
+        const double candidatePrior = PriorDensity(candidate_.data(), population.alpha.data(), population.covarianceInverse);
+        double acceptance = 1.0;
+        if (currentLikelihood != 0.0 && currentPrior != 0.0) {
+            acceptance = (candidatePrior / currentPrior) * (candidateLikelihood / currentLikelihood);
+            if (acceptance > 1.0) acceptance = 1.0;
+        }
+
+        double logLikelihood = 0.0;
+        if (random.DrawUniform() <= acceptance) {
+            logLikelihood = std::log(std::max(candidateLikelihood, kLikelihoodFloor));
+            std::copy(candidate_.begin(), candidate_.end(), current_.begin());
+            std::copy(constrainedCandidate_.begin(), constrainedCandidate_.end(), constrainedCurrent_.begin());
+            ++accepted;
+        } else {
+            logLikelihood = std::log(std::max(currentLikelihood, kLikelihoodFloor));
+        }
+        std::copy(current_.begin(), current_.end(), stored);
+        store.LogLikelihood(n) = logLikelihood;
+
+        s.totalLogLikelihood += logLikelihood;
+        for (int k = 0; k < p; ++k) {
+            const double value = current_[static_cast<size_t>(k)];
+            s.meanBetas[static_cast<size_t>(k)] += value;
+            s.averageBetas[static_cast<size_t>(k)] += constrainedCurrent_[static_cast<size_t>(k)];
+            squaresSum += value * value;
+        }
+
+        if (recordDraws && sink != nullptr) {
+            const double respondentRlh =
+                (block.taskCount != 0 && respondentWeight > 0.0) ? std::exp(logLikelihood / respondentWeight) : 0.0;
+            sink->RecordDraw(n, block.number, respondentRlh, current_.data(), constrainedCurrent_.data());
+        }
+    }
+
+    if (respondentCount != 0) {
+        for (int k = 0; k < p; ++k) {
+            s.meanBetas[static_cast<size_t>(k)] /= respondentCount;
+            s.averageBetas[static_cast<size_t>(k)] /= respondentCount;
+        }
+        s.parameterRms = squaresSum / respondentCount / p;
+        if (s.parameterRms > 0.0) s.parameterRms = std::sqrt(s.parameterRms);
+        s.acceptanceRate = static_cast<double>(accepted) / respondentCount;
+    }
+}
+
+}  // namespace ombrel
