@@ -1,0 +1,118 @@
+// Milliseconds per estimator iteration (respondent pass, alpha draw, covariance draw) on simulated
+// discrete-choice studies, with the prepared data held in memory and streamed from the file.
+// Prints the reference case and a scaling table over respondents and parameters.
+//
+//   iteration_benchmark [--quick]
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "common/ByteStream.h"
+#include "estimator/PopulationDraws.h"
+#include "estimator/PreparedDataSource.h"
+#include "estimator/RandomGenerator.h"
+#include "estimator/RespondentStore.h"
+#include "estimator/RespondentUpdate.h"
+#include "estimator/StartValues.h"
+#include "tests/support/SimulatedStudy.h"
+
+namespace {
+
+using namespace ombrel;
+
+struct Case {
+    int respondents;
+    std::vector<int> levels;
+};
+
+// Runs warmup + measured iterations of the chain and returns milliseconds per measured iteration.
+double MillisecondsPerIteration(const std::string& folder, int parameterCount, bool inMemory, int iterations) {
+    const std::string path = folder + "qebdat.tmp";
+    std::unique_ptr<PreparedDataSource> data =
+        OpenPreparedData(path, inMemory ? DefaultMemoryBudget() : 0);
+    PopulationState population;
+    population.Resize(parameterCount);
+    RespondentStore store;
+    const int respondents = InitializeStartValues(true, true, nullptr, *data, population, store);
+    population.priorCovariance.SetIdentity();
+    for (int k = 0; k < parameterCount; ++k) population.priorCovariance(k, k) = 2.0;
+    InvertCovariance(population);
+    RandomGenerator random;
+    random.SeedGenerator(1);
+    RespondentUpdater updater(parameterCount);
+    bool valid = false;
+    double jumpSize = 0.1;
+    auto iterate = [&] {
+        updater.UpdateRespondents(jumpSize, valid, false, population, *data, store, random, nullptr, nullptr);
+        valid = true;
+        DrawAlpha(population, updater.Statistics().meanBetas.data(), respondents, random);
+        DrawCovariance(population, store, 5, random);
+        const double acceptance = updater.Statistics().acceptanceRate;
+        if (acceptance > 0.3) jumpSize *= 1.1;
+        if (acceptance < 0.3) jumpSize *= 0.9;
+    };
+    for (int i = 0; i < 5; ++i) iterate();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < iterations; ++i) iterate();
+    const auto stop = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::milli>(stop - start).count() / iterations;
+}
+
+std::string MakeFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "ombrel-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary folder");
+    return pattern + "/";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const int iterations = quick ? 20 : 200;
+    const std::string folder = MakeFolder();
+
+    test::SimulationSpec reference;
+    reference.respondents = 1000;
+    reference.tasks = 12;
+    reference.concepts = 4;
+    reference.levels = {4, 3, 3, 4, 3};
+    reference.seed = 5;
+    const test::SimulatedStudy study = test::WriteSimulatedStudy(folder, reference);
+    std::printf("Reference case: %d respondents, %d tasks of %d concepts plus None, %d parameters\n",
+                reference.respondents, reference.tasks, reference.concepts, study.parameterCount);
+    std::printf("  in memory: %8.3f ms per iteration\n",
+                MillisecondsPerIteration(folder, study.parameterCount, true, iterations));
+    std::printf("  streamed:  %8.3f ms per iteration\n",
+                MillisecondsPerIteration(folder, study.parameterCount, false, iterations / 2));
+    std::printf("  (target: at most 1.5 ms per iteration)\n\n");
+
+    const std::vector<int> respondentCounts{250, 1000, 4000};
+    const std::vector<std::vector<int>> designs{{3, 3, 4}, {4, 4, 3, 3, 5}, {5, 5, 5, 5, 5, 4, 4, 4, 4},
+                                                 {9, 9, 9, 9, 9, 9, 9, 8}};
+    std::printf("Scaling, in-memory data, 12 tasks of 4 concepts plus None (ms per iteration)\n");
+    std::printf("%12s", "respondents");
+    for (const auto& levels : designs) std::printf("%10s%-3d", "p=", test::EffectsParameterCount(levels, true));
+    std::printf("\n");
+    for (int respondents : respondentCounts) {
+        std::printf("%12d", respondents);
+        for (const auto& levels : designs) {
+            test::SimulationSpec spec = reference;
+            spec.respondents = respondents;
+            spec.levels = levels;
+            const test::SimulatedStudy scaled = test::WriteSimulatedStudy(folder, spec);
+            const int count = std::max(3, iterations * 1000 / respondents / std::max(1, scaled.parameterCount / 13) / 4);
+            std::printf("%13.3f", MillisecondsPerIteration(folder, scaled.parameterCount, true, count));
+            std::fflush(stdout);
+        }
+        std::printf("\n");
+    }
+    std::filesystem::remove_all(folder);
+    return 0;
+}

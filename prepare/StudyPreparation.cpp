@@ -1,0 +1,146 @@
+#include "prepare/StudyPreparation.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iomanip>
+#include <locale>
+#include <memory>
+#include <sstream>
+#include <vector>
+#include <unistd.h>
+
+#include "common/OmbrelError.h"
+#include "common/TextConversion.h"
+#include "prepare/AttributeLabelFile.h"
+#include "prepare/DesignCoder.h"
+#include "prepare/EffectsFile.h"
+#include "prepare/InputFile.h"
+#include "prepare/PreparedDataBuilder.h"
+#include "tools/Cho2ChsConverter.h"
+
+namespace ombrel {
+namespace {
+
+constexpr const char* kNoDataFile = "No data file is available.";
+
+// The allocation copy of discrete-choice data: "qeb" and six unique characters in the study folder,
+// created empty, removed when the preparation ends, however it ends.
+class TemporaryAllocationFile {
+public:
+    explicit TemporaryAllocationFile(const std::string& studyFolder) {
+        std::string pattern = studyFolder + "qebXXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        const int descriptor = mkstemp(name.data());
+        if (descriptor < 0) {
+            throw OmbrelError(Format("Couldn't create a temporary file in the folder %s.",
+                                     studyFolder.empty() ? "." : studyFolder.c_str()));
+        }
+        close(descriptor);
+        path_ = name.data();
+    }
+    ~TemporaryAllocationFile() { std::remove(path_.c_str()); }
+    TemporaryAllocationFile(const TemporaryAllocationFile&) = delete;
+    TemporaryAllocationFile& operator=(const TemporaryAllocationFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+std::tm CurrentLocalTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+std::string FormatLogHeader(const std::tm& time) {
+    // The user's locale must not change the log's month and day names.
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << std::put_time(&time, "\n\n%I:%M:%S%p   %A, %B %d, %Y\n") << std::string(53, '=') << '\n';
+    return text.str();
+}
+
+StudyPreparation::StudyPreparation(const StudySettings& studySettings, LocalTimeSource clock)
+    : settings(studySettings), clock_(std::move(clock)) {}
+
+void StudyPreparation::Prepare() {
+    report.clear();
+    const std::string& dataFileName = settings.dataFileName;
+    if (!EndsWithNoCase(dataFileName, ".cho") && !EndsWithNoCase(dataFileName, ".chs")) {
+        throw OmbrelError("An invalid data file was specified.");
+    }
+    const bool isChoiceData = settings.IsChoiceData();
+    const std::string studyName = settings.StudyName();
+    const std::string studyFolder = settings.StudyFolder();
+    report += "Preparing Files For HB Analysis\nData file: " + dataFileName;
+
+    ReadAttributeFile(studyName, levelTexts);
+    if (levelTexts.empty()) throw OmbrelError("No <studyname>.att file is available.");
+    levelCounts.clear();
+    for (const std::vector<std::string>& levels : levelTexts) levelCounts.push_back(static_cast<int32_t>(levels.size()));
+
+    const ValuesFileResult values = ReadValuesFile(studyName, levelCounts, levelValues, valueTexts);
+    qualifiers = ReadQualifierFile(studyName, report);
+    taskSubset = ReadTaskSubsetFile(studyName, report);
+    ReadEffectsFile(studyName, static_cast<int>(levelTexts.size()), values, report, effects, dropNone);
+
+    // The builder reads allocation data only; discrete-choice data goes through a converted copy.
+    std::unique_ptr<TemporaryAllocationFile> converted;
+    std::string allocationPath = dataFileName;
+    if (isChoiceData) {
+        if (!OpenInputFile(dataFileName)) throw OmbrelError(kNoDataFile);
+        converted = std::make_unique<TemporaryAllocationFile>(studyFolder);
+        Cho2ChsConvert(dataFileName, converted->Path());
+        allocationPath = converted->Path();
+        settings.totalTaskWeight = 1.0;
+    }
+    {
+        InputFilePtr data = OpenInputFile(allocationPath);
+        if (!data) throw OmbrelError(kNoDataFile);
+
+        noneFlag = 0;
+        const DesignCoder coder(effects, levelCounts, levelValues, settings.effectsCoding);
+        BuildInputs inputs;
+        inputs.attributeCount = static_cast<int>(levelTexts.size());
+        inputs.coder = &coder;
+        inputs.qualifiers = &qualifiers;
+        inputs.taskSubset = &taskSubset;
+        inputs.dropNone = dropNone;
+        inputs.totalTaskWeight = settings.totalTaskWeight;
+        inputs.isChoiceData = isChoiceData;
+        inputs.dataFileName = dataFileName;
+        inputs.studyFolder = studyFolder;
+        noneFlag = BuildPreparedData(inputs, data.get(), report).noneFlag;
+    }
+
+    WriteAttributeLabelFile(studyFolder, levelTexts, valueTexts, effects, NoneEstimated());
+    AppendToLog(studyName);
+}
+
+void StudyPreparation::AppendToLog(const std::string& studyName) {
+    const std::string path = studyName + ".log";
+    std::error_code error;
+    // Appending to a FIFO would wait for a reader; a folder cannot be appended to.
+    const bool usable = !std::filesystem::exists(path, error) || std::filesystem::is_regular_file(path, error);
+    InputFilePtr log(usable ? std::fopen(path.c_str(), "ab") : nullptr);
+    if (!log) {
+        throw OmbrelError(
+            "The <studyname>.log file could not be opened.  Please check the file for read-only attributes and "
+            "access restrictions.");
+    }
+    const std::string text = FormatLogHeader(clock_()) + report;
+    const bool written = std::fwrite(text.data(), 1, text.size(), log.get()) == text.size();
+    const bool closed = std::fclose(log.release()) == 0;
+    if (!written || !closed) {
+        throw OmbrelError(Format("Couldn't finish writing the log file %s.  The disk may be full.", path.c_str()));
+    }
+}
+
+}  // namespace ombrel

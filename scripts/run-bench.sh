@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# Prints the estimator's milliseconds per iteration and its scaling table.
+set -euo pipefail
+build=${1:-build}
+"$build/bench/iteration_benchmark" "${@:2}"

@@ -1,0 +1,154 @@
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/OmbrelError.h"
+#include "prepare/QualifierFile.h"
+#include "prepare/TaskSubset.h"
+#include "tests/support/TestSupport.h"
+
+namespace ombrel {
+namespace {
+
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const OmbrelError& error) {
+        return error.what();
+    }
+    return "(no failure)";
+}
+
+class QualifierFileTest : public ::testing::Test {
+protected:
+    RespondentQualifiers Read(const std::string& text) {
+        test::WriteFileText(study_ + ".qal", text);
+        return ReadQualifierFile(study_, report_);
+    }
+
+    test::TempDir dir_;
+    std::string study_ = dir_.File("study");
+    std::string report_ = "R";
+};
+
+TEST_F(QualifierFileTest, NoFileNoQualifiersNothingReported) {
+    RespondentQualifiers qualifiers = ReadQualifierFile(study_, report_);
+    EXPECT_EQ(qualifiers.count, 0);
+    EXPECT_EQ(report_, "R");
+}
+
+TEST_F(QualifierFileTest, ReportsEveryLineAsRead) {
+    RespondentQualifiers qualifiers = Read("3 > 5\r\n 1\t=  -2\n100 < 7");
+    ASSERT_EQ(qualifiers.count, 3);
+    EXPECT_EQ(qualifiers.qualifiers[0].variableNumber, 3);
+    EXPECT_EQ(qualifiers.qualifiers[0].comparison, kGreaterThan);
+    EXPECT_EQ(qualifiers.qualifiers[0].value, 5);
+    EXPECT_EQ(qualifiers.qualifiers[1].comparison, kEqualTo);
+    EXPECT_EQ(qualifiers.qualifiers[1].value, -2);
+    EXPECT_EQ(qualifiers.qualifiers[2].comparison, kLessThan);
+    EXPECT_EQ(report_,
+              "R\n\nRespondents must satisfy these conditions to qualify:"
+              "\nCondition 1: Variable # 3 > 5\n"
+              "\nCondition 2: Variable #  1\t=  -2\n"
+              "\nCondition 3: Variable # 100 < 7");
+}
+
+TEST_F(QualifierFileTest, OnlyTheFirstTenLinesCount) {
+    std::string text;
+    for (int i = 1; i <= 10; ++i) text += std::to_string(i) + " = 1\n";
+    text += "this line is never read\n";
+    RespondentQualifiers qualifiers = Read(text);
+    EXPECT_EQ(qualifiers.count, 10);
+    EXPECT_EQ(report_.find("never"), std::string::npos);
+    EXPECT_NE(report_.find("\nCondition 10: Variable # 10 = 1\n"), std::string::npos);
+}
+
+TEST_F(QualifierFileTest, Messages) {
+    const std::string formatted = "A qualifier in the <studyname>.qal file was formatted incorrectly.";
+    for (const char* text : {"3 >\n", "3 >= 5\n", "3 ! 5\n", "x > 5\n", "3 > x\n", "3 > 5\n\n", "3>5\n",
+                             "3 > 99999999999\n"}) {
+        EXPECT_EQ(MessageOf([&] { Read(text); }), formatted) << text;
+    }
+    EXPECT_EQ(MessageOf([&] { Read("2 < 1\n101 > 5\n"); }),
+              "Line 2 of the " + study_ +
+                  ".qal file (\"101 > 5\") names respondent variable 101, but respondent variables are numbered "
+                  "from 1 to 100.");
+    EXPECT_NE(MessageOf([&] { Read("0 = 1"); }), "(no failure)");
+}
+
+TEST(Qualifies, EveryConditionMustHold) {
+    RespondentQualifiers qualifiers;
+    qualifiers.qualifiers[0] = {3, kGreaterThan, 5};
+    qualifiers.count = 1;
+    RespondentVariables variables{};
+    variables[2] = 6;
+    EXPECT_TRUE(Qualifies(qualifiers, variables));
+    variables[2] = 5;
+    EXPECT_FALSE(Qualifies(qualifiers, variables));
+    variables[2] = 0;  // a respondent with two variables: the third reads 0
+    EXPECT_FALSE(Qualifies(qualifiers, variables));
+
+    qualifiers.qualifiers[1] = {1, kLessThan, 0};
+    qualifiers.qualifiers[2] = {100, kEqualTo, 4};
+    qualifiers.count = 3;
+    variables[2] = 6;
+    variables[0] = -1;
+    variables[99] = 4;
+    EXPECT_TRUE(Qualifies(qualifiers, variables));
+    variables[99] = 3;
+    EXPECT_FALSE(Qualifies(qualifiers, variables));
+}
+
+class TaskSubsetTest : public ::testing::Test {
+protected:
+    TaskSubset Read(const std::string& text) {
+        test::WriteFileText(study_ + ".sub", text);
+        return ReadTaskSubsetFile(study_, report_);
+    }
+
+    test::TempDir dir_;
+    std::string study_ = dir_.File("study");
+    std::string report_ = "R";
+};
+
+TEST_F(TaskSubsetTest, NoFileKeepsEveryTask) {
+    TaskSubset subset = ReadTaskSubsetFile(study_, report_);
+    EXPECT_EQ(report_, "R");
+    EXPECT_TRUE(subset.IsKept(1));
+    EXPECT_TRUE(subset.IsKept(1000));
+    EXPECT_FALSE(subset.IsKept(1001));
+    EXPECT_FALSE(subset.IsKept(0));
+}
+
+TEST_F(TaskSubsetTest, KeepsListedTasksAndReportsEachNumber) {
+    TaskSubset subset = Read("2\n2\t5 x 7");
+    EXPECT_EQ(report_, "R\n\nOnly the following tasks will be used for estimation:\n2 2 5 ");
+    EXPECT_FALSE(subset.IsKept(1));
+    EXPECT_TRUE(subset.IsKept(2));
+    EXPECT_FALSE(subset.IsKept(3));
+    EXPECT_TRUE(subset.IsKept(5));
+    EXPECT_FALSE(subset.IsKept(7));
+}
+
+TEST_F(TaskSubsetTest, EmptyFileKeepsNothing) {
+    TaskSubset subset = Read("");
+    EXPECT_EQ(report_, "R\n\nOnly the following tasks will be used for estimation:\n");
+    for (int t = 1; t <= 1000; ++t) ASSERT_FALSE(subset.IsKept(t));
+}
+
+TEST_F(TaskSubsetTest, AtMostAThousandNumbersAreRead) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += "1 ";
+    TaskSubset subset = Read(text + "0");  // the 1001st number is not read, so not checked
+    EXPECT_TRUE(subset.IsKept(1));
+}
+
+TEST_F(TaskSubsetTest, NumbersOutsideTheTaskRangeAreRefused) {
+    for (const char* text : {"1 0", "1001", "-3"}) {
+        EXPECT_EQ(MessageOf([&] { Read(text); }), "A number specified in the <studyname>.sub file is out of range.");
+    }
+}
+
+}  // namespace
+}  // namespace ombrel
