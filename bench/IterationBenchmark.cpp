@@ -62,6 +62,12 @@ double MillisecondsPerIteration(const std::string& folder, int parameterCount, b
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < iterations; ++i) iterate();
     const auto stop = std::chrono::steady_clock::now();
+    // A fingerprint of the chain's state: an optimisation must leave it unchanged to the last bit.
+    double fingerprint = 0.0;
+    for (int n = 0; n < store.Count(); ++n)
+        for (int k = 0; k < parameterCount; ++k) fingerprint += store.Betas(n)[k] * (k + 1);
+    for (int k = 0; k < parameterCount; ++k) fingerprint += population.covariance(k, k);
+    std::printf("  chain fingerprint %a after %d iterations\n", fingerprint, iterations + 5);
     return std::chrono::duration<double, std::milli>(stop - start).count() / iterations;
 }
 

@@ -16,6 +16,31 @@ constexpr double kProbabilityFloor = 0.00001;
 constexpr double kLikelihoodFloor = 1e-320;
 
 
+// Both prior densities of a respondent in one sweep over the precision matrix; each sum adds the same
+// terms in the same order as PriorDensity.
+void PriorDensities(const double* current, const double* candidate, const double* alpha, const SquareMatrix& m,
+                    double* currentDifference, double* candidateDifference, double& currentDensity,
+                    double& candidateDensity) {
+    const int p = m.Size();
+    for (int j = 0; j < p; ++j) {
+        currentDifference[j] = current[j] - alpha[j];
+        candidateDifference[j] = candidate[j] - alpha[j];
+    }
+    double currentSum = 0.0;
+    double candidateSum = 0.0;
+    for (int i = 0; i < p; ++i) {
+        const double ci = currentDifference[i];
+        const double ki = candidateDifference[i];
+        const double* row = m.Row(i);
+        for (int j = 0; j < p; ++j) {
+            currentSum += ci * row[j] * currentDifference[j];
+            candidateSum += ki * row[j] * candidateDifference[j];
+        }
+    }
+    currentDensity = std::exp(-0.5 * currentSum);
+    candidateDensity = std::exp(-0.5 * candidateSum);
+}
+
 }  // namespace
 
 double PriorDensity(const double* betas, const double* alpha, const SquareMatrix& covarianceInverse) {
@@ -39,6 +64,8 @@ RespondentUpdater::RespondentUpdater(int parameterCount)
       constrainedCandidate_(static_cast<size_t>(parameterCount)),
       step_(static_cast<size_t>(parameterCount)),
       normals_(static_cast<size_t>(parameterCount)),
+      currentDifference_(static_cast<size_t>(parameterCount)),
+      candidateDifference_(static_cast<size_t>(parameterCount)),
       exponentials_(kMaxAlternatives) {
     statistics_.meanBetas.assign(static_cast<size_t>(parameterCount), 0.0);
     statistics_.averageBetas.assign(static_cast<size_t>(parameterCount), 0.0);
@@ -124,8 +151,10 @@ void RespondentUpdater::UpdateRespondents(double jumpSize, bool storedLikelihood
         const double currentLikelihood = storedLikelihoodsValid ? std::exp(store.LogLikelihood(n))
                                                                 : Likelihood(block, constrainedCurrent_.data());
 
-        const double currentPrior = PriorDensity(current_.data(), population.alpha.data(), population.covarianceInverse);
-        const double candidatePrior = PriorDensity(candidate_.data(), population.alpha.data(), population.covarianceInverse);
+        double currentPrior = 0.0;
+        double candidatePrior = 0.0;
+        PriorDensities(current_.data(), candidate_.data(), population.alpha.data(), population.covarianceInverse,
+                       currentDifference_.data(), candidateDifference_.data(), currentPrior, candidatePrior);
         double acceptance = 1.0;
         if (currentLikelihood != 0.0 && currentPrior != 0.0) {
             acceptance = (candidatePrior / currentPrior) * (candidateLikelihood / currentLikelihood);

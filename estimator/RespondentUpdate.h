@@ -75,6 +75,8 @@ private:
     std::vector<double> constrainedCandidate_;
     std::vector<double> step_;
     std::vector<double> normals_;
+    std::vector<double> currentDifference_;
+    std::vector<double> candidateDifference_;
     std::vector<double> exponentials_;  // one per alternative of a task, at most 1000
 };
 
