@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "common/StudySettings.h"
+
+namespace ombrel {
+
+// Runs the study preparation for the settings and returns its report text. Failures throw
+// OmbrelError with the user's message.
+using PrepareStudy = std::function<std::string(const StudySettings& settings)>;
+
+// What the command line needs from its surroundings; tests replace every part of it.
+struct OmbrelEnvironment {
+    std::string programFolder;      // holds kivotra, with a trailing "/"; empty: ProgramFolder()
+    std::string settingsFolder;     // holds the names file, with a trailing "/"; empty: SettingsFolder()
+    std::string temporaryFolder;    // parent of the private working folders; empty: the system's
+    bool outputIsTerminal = false;  // standard output is a terminal: kivotra draws its screen there
+    std::FILE* out = stdout;        // reports and help
+    std::FILE* err = stderr;        // messages and usage errors
+    PrepareStudy prepare;           // empty: the study preparation of this build
+};
+
+// The ombrel batch command line:
+//   ombrel prepare DATAFILE
+//   ombrel estimate DATAFILE [--resume | --fresh] [setting options]
+//   ombrel convert DATAFILE.cho [--responses FILE]
+// Returns the process's exit status: 0 on success, kivotra's own status after an estimation, 1 after
+// a failure shown on standard error, CLI11's usage codes for a command line it cannot parse.
+int RunOmbrel(int argc, char** argv);
+int RunOmbrel(int argc, char** argv, const OmbrelEnvironment& environment);
+
+// The preparation of this build, as the front end runs it.
+std::string PrepareStudyOfThisBuild(const StudySettings& settings);
+
+}  // namespace ombrel
