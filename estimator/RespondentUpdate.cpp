@@ -66,30 +66,61 @@ RespondentUpdater::RespondentUpdater(int parameterCount)
       normals_(static_cast<size_t>(parameterCount)),
       currentDifference_(static_cast<size_t>(parameterCount)),
       candidateDifference_(static_cast<size_t>(parameterCount)),
-      exponentials_(kMaxAlternatives) {
+      exponentials_(kMaxAlternatives),
+      logAlternatives_(kMaxAlternatives + 1) {
+    // ln(R) for every possible alternative count: the same values std::log gives, looked up.
+    for (int r = 1; r <= kMaxAlternatives; ++r) logAlternatives_[static_cast<size_t>(r)] = std::log(static_cast<double>(r));
     statistics_.meanBetas.assign(static_cast<size_t>(parameterCount), 0.0);
     statistics_.averageBetas.assign(static_cast<size_t>(parameterCount), 0.0);
 }
 
+// The product over used tasks of P^w, computed in phases (all utilities, then all exponentials, then
+// the probabilities, then the powers) so that the independent exp and pow calls of a respondent
+// overlap in the processor; every value is the same expression as task by task, and the product is
+// taken in task order.
 double RespondentUpdater::Likelihood(const RespondentBlock& block, const double* betas) {
     const int p = parameterCount_;
-    double likelihood = 1.0;
+    size_t rowCount = 0;
+    for (int t = 0; t < block.taskCount; ++t)
+        if (block.tasks[t].chosenRow >= 0) rowCount += static_cast<size_t>(block.tasks[t].alternativeCount);
+    if (exponentials_.size() < rowCount) exponentials_.resize(rowCount);
+    if (powers_.size() < static_cast<size_t>(block.taskCount)) powers_.resize(static_cast<size_t>(block.taskCount));
+
+    double* values = exponentials_.data();
+    size_t next = 0;
     for (int t = 0; t < block.taskCount; ++t) {
         const TaskBlock& task = block.tasks[t];
         if (task.chosenRow < 0) continue;
-        double sum = 0.0;
         const double* row = task.rows;
         for (int r = 0; r < task.alternativeCount; ++r, row += p) {
             double utility = 0.0;
             for (int k = 0; k < p; ++k) utility += row[k] * betas[k];
-            utility = std::clamp(utility, -kUtilityLimit, kUtilityLimit);
-            exponentials_[static_cast<size_t>(r)] = std::exp(utility);
-            sum += exponentials_[static_cast<size_t>(r)];
+            values[next++] = std::clamp(utility, -kUtilityLimit, kUtilityLimit);
         }
-        double probability = exponentials_[static_cast<size_t>(task.chosenRow)] / sum;
-        if (probability < kProbabilityFloor) probability = kProbabilityFloor;
-        likelihood *= std::pow(probability, task.weight);
     }
+    for (size_t i = 0; i < rowCount; ++i) values[i] = std::exp(values[i]);
+
+    size_t used = 0;
+    next = 0;
+    for (int t = 0; t < block.taskCount; ++t) {
+        const TaskBlock& task = block.tasks[t];
+        if (task.chosenRow < 0) continue;
+        double sum = 0.0;
+        for (int r = 0; r < task.alternativeCount; ++r) sum += values[next + static_cast<size_t>(r)];
+        double probability = values[next + static_cast<size_t>(task.chosenRow)] / sum;
+        if (probability < kProbabilityFloor) probability = kProbabilityFloor;
+        powers_[used++] = probability;
+        next += static_cast<size_t>(task.alternativeCount);
+    }
+    used = 0;
+    for (int t = 0; t < block.taskCount; ++t) {
+        const TaskBlock& task = block.tasks[t];
+        if (task.chosenRow < 0) continue;
+        powers_[used] = std::pow(powers_[used], task.weight);
+        ++used;
+    }
+    double likelihood = 1.0;
+    for (size_t i = 0; i < used; ++i) likelihood *= powers_[i];
     return likelihood;
 }
 
@@ -143,7 +174,7 @@ void RespondentUpdater::UpdateRespondents(double jumpSize, bool storedLikelihood
             const TaskBlock& task = block.tasks[t];
             if (task.variableCount != p) throw OmbrelError(VariableCountMessage(block.number, p, task.variableCount));
             if (task.chosenRow < 0) continue;
-            s.nullLogLikelihood -= std::log(static_cast<double>(task.alternativeCount)) * task.weight;
+            s.nullLogLikelihood -= logAlternatives_[static_cast<size_t>(task.alternativeCount)] * task.weight;
             s.totalChoiceWeight += task.weight;
             respondentWeight += task.weight;
         }

@@ -77,7 +77,9 @@ private:
     std::vector<double> normals_;
     std::vector<double> currentDifference_;
     std::vector<double> candidateDifference_;
-    std::vector<double> exponentials_;  // one per alternative of a task, at most 1000
+    std::vector<double> exponentials_;     // one per alternative of the respondent's used tasks; grows
+    std::vector<double> powers_;           // one per used task of the respondent; grows
+    std::vector<double> logAlternatives_;  // ln(R) for R = 1 .. 1000
 };
 
 }  // namespace ombrel
