@@ -1,0 +1,453 @@
+// Runs the built ombrel program, which starts the built kivotra beside it, on small studies written
+// into temporary folders, and checks the files that come out.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+extern char** environ;
+
+namespace ombrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileText;
+using test::TempDir;
+using test::WriteFileText;
+
+const std::string kOmbrel = std::string(OMBREL_BINARY_DIR) + "/bin/ombrel";
+
+// Small settings so that every run ends well under a second: 20 preliminary iterations, then 10 used
+// draws, every iteration sampled.
+const std::vector<std::string> kQuickSettings = {"--iterations", "20", "--draws", "10",
+                                                 "--draw-skip",  "1",  "--seed",  "3"};
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// One ombrel process with its output streams in files beside the study; started at construction,
+// collected by Wait, so that two can run at once.
+class OmbrelProcess {
+public:
+    OmbrelProcess(std::vector<std::string> arguments, const std::string& streamPrefix)
+        : outPath_(streamPrefix + ".out"), errPath_(streamPrefix + ".err") {
+        arguments.insert(arguments.begin(), kOmbrel);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        spawned_ = posix_spawn(&pid_, kOmbrel.c_str(), &actions, nullptr, argv.data(), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~OmbrelProcess() {
+        if (spawned_ && !collected_) Wait();
+    }
+    OmbrelProcess(const OmbrelProcess&) = delete;
+    OmbrelProcess& operator=(const OmbrelProcess&) = delete;
+
+    Outcome Wait() {
+        Outcome outcome;
+        if (!spawned_ || collected_) return outcome;
+        collected_ = true;
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0) {
+            if (errno != EINTR) return outcome;
+        }
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        outcome.out = ReadFileText(outPath_);
+        outcome.err = ReadFileText(errPath_);
+        return outcome;
+    }
+
+private:
+    std::string outPath_;
+    std::string errPath_;
+    pid_t pid_ = 0;
+    bool spawned_ = false;
+    bool collected_ = false;
+};
+
+// Three attributes of 3, 3 and 2 levels.
+const char* const kAttributes =
+    "Alpha\n\nBeta\n\nGamma\n\n\n"
+    "Small\n\nMedium\n\nLarge\n\n\n"
+    "Light\n\nDark\n";
+
+// Attribute 1 part-worth, 2 linear with the values below, 3 linear with the numbers of the data file,
+// the None parameter, and the interaction of attributes 1 and 2.
+const char* const kEffects = "1 -2 #3 0\n1 2\n";
+const char* const kValues = "Brand\n1 2 3\nCups\n1 2 3\nRoast\n0 0\n";
+
+constexpr int kRespondents = 8;
+constexpr int kTasks = 5;
+constexpr int kConcepts = 3;
+
+int Level1(int r, int t, int c) { return (r + t + c) % 3 + 1; }
+int Level2(int r, int t, int c) { return (2 * r + t + 2 * c) % 3 + 1; }
+int Level3(int r, int t, int c) { return (r + t * c) % 2 + 1; }
+
+// Respondents 101 .. 108, one respondent variable alternating 2, 1, 2, ...; each task has three
+// concepts and a None alternative (choice 4). Attribute 3 holds the roast's strength, 1.5 or 3.25,
+// in place of a level code.
+std::string ChoiceData() {
+    std::ostringstream text;
+    for (int r = 1; r <= kRespondents; ++r) {
+        text << 100 + r << " 1 3 " << kTasks << " 1\n" << r % 2 + 1 << "\n";
+        for (int t = 1; t <= kTasks; ++t) {
+            text << kConcepts << " 1\n";
+            for (int c = 1; c <= kConcepts; ++c) {
+                text << Level1(r, t, c) << ' ' << Level2(r, t, c) << ' '
+                     << (Level3(r, t, c) == 1 ? "1.5" : "3.25") << "\n";
+            }
+            text << (3 * r + 5 * t) % 4 + 1 << " 9\n";
+        }
+    }
+    return text.str();
+}
+
+// The same design as allocation data without a None alternative, all attributes part-worths.
+std::string AllocationData() {
+    static const int kPoints[4][kConcepts] = {{10, 0, 0}, {5, 5, 0}, {0, 3, 7}, {2, 2, 6}};
+    std::ostringstream text;
+    for (int r = 1; r <= kRespondents; ++r) {
+        text << 100 + r << " 1 3 " << kTasks << " 0\n" << r % 2 + 1 << "\n";
+        for (int t = 1; t <= kTasks; ++t) {
+            text << kConcepts << "\n";
+            for (int c = 1; c <= kConcepts; ++c) {
+                text << Level1(r, t, c) << ' ' << Level2(r, t, c) << ' ' << Level3(r, t, c) << ' '
+                     << kPoints[(r + t) % 4][c - 1] << "\n";
+            }
+        }
+    }
+    return text.str();
+}
+
+// What every ".hbu" of the two studies starts with: the five numbers, the level counts, the effects
+// matrix and the layout, which is also the whole ".lay".
+const std::string kChoiceLayout =
+    "1 1 Alpha\n1 2 Beta\n1 3 Gamma\n2 1 Cups\n3 1 Roast\n"
+    "Alpha x Cups\nBeta x Cups\nGamma x Cups\nNONE\n";
+const std::string kChoiceHbuHead = "3 1 9 1 1\n3 1 1 \n1 1 0 \n1 -1 0 \n0 0 -1 \n" + kChoiceLayout;
+const std::string kChoiceCsvHeader =
+    "Respondent,RLH,Merged Variables,Parameters,None,Alpha,Beta,Gamma,Cups,Roast,"
+    "Alpha x Cups,Beta x Cups,Gamma x Cups\n";
+constexpr int kChoiceLevels = 9;
+
+const std::string kAllocationLayout =
+    "1 1 Alpha\n1 2 Beta\n1 3 Gamma\n2 1 Small\n2 2 Medium\n2 3 Large\n3 1 Light\n3 2 Dark\n";
+const std::string kAllocationHbuHead = "3 0 8 1 1\n3 3 2 \n1 0 0 \n0 1 0 \n0 0 1 \n" + kAllocationLayout;
+constexpr int kAllocationLevels = 8;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Tokens(const std::string& text) {
+    std::vector<std::string> tokens;
+    std::istringstream in(text);
+    for (std::string token; in >> token;) tokens.push_back(token);
+    return tokens;
+}
+
+// The respondent numbers of the records that follow a ".hbu" head, checking that each record holds
+// its five header numbers and levels values.
+std::vector<int> HbuRespondents(const std::string& hbu, const std::string& head, int levels) {
+    std::vector<int> respondents;
+    if (hbu.compare(0, head.size(), head) != 0) {
+        ADD_FAILURE() << "the .hbu does not start with the expected head:\n" << hbu.substr(0, head.size());
+        return respondents;
+    }
+    std::vector<std::string> tokens = Tokens(hbu.substr(head.size()));
+    const size_t record = 5 + static_cast<size_t>(levels);
+    EXPECT_EQ(tokens.size() % record, 0u) << "the respondent records are not whole";
+    for (size_t i = 0; i + record <= tokens.size(); i += record) {
+        respondents.push_back(std::stoi(tokens[i]));
+        EXPECT_EQ(tokens[i + 2], "0");
+        EXPECT_EQ(tokens[i + 3], std::to_string(levels));
+    }
+    return respondents;
+}
+
+// The completed iteration count of a restart file: its first line is "N P iterations jump".
+int RestartIterations(const std::string& path) {
+    std::vector<std::string> tokens = Tokens(ReadFileText(path));
+    return tokens.size() >= 3 ? std::stoi(tokens[2]) : -1;
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void WriteChoiceStudy(const std::string& folder) {
+        fs::create_directories(folder);
+        WriteFileText(folder + "/study.att", kAttributes);
+        WriteFileText(folder + "/study.eff", kEffects);
+        WriteFileText(folder + "/study.val", kValues);
+        WriteFileText(folder + "/study.cho", ChoiceData());
+    }
+    void WriteAllocationStudy(const std::string& folder) {
+        fs::create_directories(folder);
+        WriteFileText(folder + "/study.att", kAttributes);
+        WriteFileText(folder + "/study.chs", AllocationData());
+    }
+
+    Outcome Estimate(const std::string& dataFile, std::vector<std::string> options) {
+        options.insert(options.begin(), {"estimate", dataFile});
+        OmbrelProcess process(options, root_.File("run" + std::to_string(++runs_)));
+        return process.Wait();
+    }
+
+    static bool Exists(const std::string& path) { return fs::exists(path); }
+
+    TempDir root_;
+    int runs_ = 0;
+};
+
+TEST_F(EndToEndTest, ChoiceStudyWritesEveryResultFile) {
+    const std::string study = root_.File("cho") + "/study";
+    WriteChoiceStudy(root_.File("cho"));
+
+    Outcome run = Estimate(study + ".cho", kQuickSettings);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    // The preparation report goes to standard output.
+    EXPECT_NE(run.out.find("Preparing Files For HB Analysis\nData file: " + study + ".cho"), std::string::npos);
+    EXPECT_NE(run.out.find("\n\nParameters to be estimated are described in the <studyname>.eff file."
+                           "\nValues for attribute levels have been zero-centered."),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\n\nFiles built for 8 respondents."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n\nThere are 40 choice tasks in total, or an average of 5.0 tasks per respondent."),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\n\nThe number of parameters to be estimated is 7, including 'none'."),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("total weight per task"), std::string::npos);
+
+    for (const char* extension : {".hbu", ".lay", ".csv", ".std", ".sum", ".alp", ".cov", ".res", ".log", ".set"}) {
+        EXPECT_TRUE(Exists(study + extension)) << extension;
+    }
+    EXPECT_FALSE(Exists(study + ".dra"));
+    EXPECT_FALSE(Exists(study + ".bet"));  // no constraints
+
+    EXPECT_EQ(ReadFileText(study + ".lay"), kChoiceLayout);
+    std::vector<int> respondents = HbuRespondents(ReadFileText(study + ".hbu"), kChoiceHbuHead, kChoiceLevels);
+    EXPECT_EQ(respondents, (std::vector<int>{101, 102, 103, 104, 105, 106, 107, 108}));
+
+    std::vector<std::string> csv = Lines(ReadFileText(study + ".csv"));
+    ASSERT_EQ(csv.size(), 9u);
+    EXPECT_EQ(csv[0] + "\n", kChoiceCsvHeader);
+    EXPECT_EQ(csv[1].substr(0, 8), "    101,");
+    EXPECT_EQ(std::count(csv[1].begin(), csv[1].end(), ','), 4 + kChoiceLevels);
+
+    // 30 iterations, each one sampled: 30 history lines, 7 parameters give 28 covariance values.
+    std::vector<std::string> alp = Lines(ReadFileText(study + ".alp"));
+    ASSERT_EQ(alp.size(), 30u);
+    EXPECT_EQ(Tokens(alp[0]).size(), static_cast<size_t>(kChoiceLevels));
+    std::vector<std::string> cov = Lines(ReadFileText(study + ".cov"));
+    ASSERT_EQ(cov.size(), 30u);
+    EXPECT_EQ(cov[0].size(), 28u * 8u);
+
+    std::vector<std::string> restart = Tokens(Lines(ReadFileText(study + ".res")).at(0));
+    ASSERT_EQ(restart.size(), 4u);
+    EXPECT_EQ(restart[0], "8");
+    EXPECT_EQ(restart[1], "7");
+    EXPECT_EQ(restart[2], "30");
+
+    // The standard deviations: per respondent its number, then 9 values.
+    std::vector<std::string> deviations = Tokens(ReadFileText(study + ".std"));
+    EXPECT_EQ(deviations.size(), 8u * (1 + kChoiceLevels));
+    EXPECT_EQ(ReadFileText(study + ".sum").rfind("Point Estimate of Alpha\n", 0), 0u);
+
+    const std::string log = ReadFileText(study + ".log");
+    EXPECT_NE(log.find("Preparing Files For HB Analysis"), std::string::npos);
+    EXPECT_NE(log.find("\n\nThis session did 30 iterations in "), std::string::npos) << log;
+
+    // The temporary allocation file converted from the choice data is gone.
+    for (const fs::directory_entry& entry : fs::directory_iterator(root_.File("cho"))) {
+        const std::string name = entry.path().filename().string();
+        const bool converted = name.rfind("qeb", 0) == 0 && name != "qebdat.tmp" && name != "qebatt.tmp";
+        EXPECT_FALSE(converted) << name;
+    }
+}
+
+TEST_F(EndToEndTest, AllocationStudyWithSavedDraws) {
+    const std::string study = root_.File("chs") + "/study";
+    WriteAllocationStudy(root_.File("chs"));
+    std::vector<std::string> options = kQuickSettings;
+    options.push_back("--save-draws");
+
+    Outcome run = Estimate(study + ".chs", options);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\n\nTotal number of points given each response category:"), std::string::npos);
+    // Each of the four point patterns, with 1, 2, 2 and 3 nonzero answers, serves 10 of the 40 tasks.
+    EXPECT_NE(run.out.find("\n\nThere are 80 expanded choice tasks in total, or an average of 10.0 expanded "
+                           "tasks per respondent."),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\n\nThe number of parameters to be estimated is 5, with no 'none'."),
+              std::string::npos);
+    EXPECT_NE(run.out.find("\n\nThe total weight per task is 5.00."), std::string::npos) << run.out;
+
+    for (const char* extension : {".hbu", ".lay", ".csv", ".dra", ".sum", ".alp", ".cov", ".res", ".log"}) {
+        EXPECT_TRUE(Exists(study + extension)) << extension;
+    }
+    EXPECT_FALSE(Exists(study + ".std"));
+    EXPECT_EQ(ReadFileText(study + ".lay"), kAllocationLayout);
+    EXPECT_EQ(HbuRespondents(ReadFileText(study + ".hbu"), kAllocationHbuHead, kAllocationLevels).size(), 8u);
+    EXPECT_EQ(Lines(ReadFileText(study + ".csv")).at(0),
+              "Respondent,RLH,Merged Variables,Parameters,None,Alpha,Beta,Gamma,Small,Medium,Large,Light,Dark");
+
+    // The draws: 10 records per respondent, respondent by respondent, each a header and 8 values.
+    std::vector<std::string> draws = Tokens(ReadFileText(study + ".dra"));
+    const size_t record = 5 + kAllocationLevels;
+    ASSERT_EQ(draws.size(), 8u * 10u * record);
+    for (size_t i = 0; i < draws.size(); i += record) {
+        EXPECT_EQ(draws[i], std::to_string(101 + i / record / 10)) << "record " << i / record;
+        EXPECT_EQ(draws[i + 4], "0");
+    }
+    // Draw scratch files are removed after a completed run.
+    EXPECT_FALSE(Exists(root_.File("chs") + "/betas.tmp"));
+    EXPECT_FALSE(Exists(root_.File("chs") + "/betas.srt"));
+}
+
+TEST_F(EndToEndTest, QualifiersAndSubsetNarrowTheData) {
+    const std::string study = root_.File("cho") + "/study";
+    WriteChoiceStudy(root_.File("cho"));
+    WriteFileText(study + ".qal", "1 = 1\n");
+    WriteFileText(study + ".sub", "1 3\n");
+
+    Outcome run = Estimate(study + ".cho", kQuickSettings);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\n\nRespondents must satisfy these conditions to qualify:\nCondition 1: Variable # 1 = 1\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\n\nOnly the following tasks will be used for estimation:\n1 3 "), std::string::npos);
+    EXPECT_NE(run.out.find("\n\nFiles built for 4 respondents."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n\nThere are 8 choice tasks in total, or an average of 2.0 tasks per respondent."),
+              std::string::npos)
+        << run.out;
+
+    // Respondent variable 1 is 1 for the even respondents.
+    EXPECT_EQ(HbuRespondents(ReadFileText(study + ".hbu"), kChoiceHbuHead, kChoiceLevels),
+              (std::vector<int>{102, 104, 106, 108}));
+    EXPECT_EQ(Lines(ReadFileText(study + ".csv")).size(), 5u);
+    EXPECT_EQ(Tokens(ReadFileText(study + ".res")).at(0), "4");
+}
+
+TEST_F(EndToEndTest, SameSeedSameFilesAndResumeContinues) {
+    const std::string study = root_.File("cho") + "/study";
+    WriteChoiceStudy(root_.File("cho"));
+    const std::vector<std::string> results = {".hbu", ".csv", ".std", ".sum", ".alp", ".cov", ".res"};
+
+    Outcome first = Estimate(study + ".cho", kQuickSettings);
+    ASSERT_EQ(first.status, 0) << first.err;
+    std::vector<std::vector<unsigned char>> firstFiles;
+    for (const std::string& extension : results) firstFiles.push_back(test::ReadFileBytes(study + extension));
+
+    // A restart file is there now: the command wants to be told what to do with it.
+    Outcome undecided = Estimate(study + ".cho", kQuickSettings);
+    EXPECT_NE(undecided.status, 0);
+    EXPECT_NE(undecided.err.find("A restart file is available: " + study + ".res."), std::string::npos)
+        << undecided.err;
+
+    std::vector<std::string> fresh = kQuickSettings;
+    fresh.push_back("--fresh");
+    Outcome second = Estimate(study + ".cho", fresh);
+    ASSERT_EQ(second.status, 0) << second.err;
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_TRUE(test::BytesEqual(firstFiles[i], test::ReadFileBytes(study + results[i]))) << results[i];
+    }
+
+    // Resuming keeps the settings saved with the study, counts on from 30 and appends to the histories.
+    Outcome resumed = Estimate(study + ".cho", {"--resume"});
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(resumed.out.find("Preparing Files For HB Analysis"), std::string::npos)
+        << "a resumed study is not prepared again";
+    EXPECT_EQ(RestartIterations(study + ".res"), 60);
+    EXPECT_EQ(Lines(ReadFileText(study + ".alp")).size(), 60u);
+    EXPECT_EQ(HbuRespondents(ReadFileText(study + ".hbu"), kChoiceHbuHead, kChoiceLevels).size(), 8u);
+
+    Outcome restarted = Estimate(study + ".cho", {"--fresh"});
+    ASSERT_EQ(restarted.status, 0) << restarted.err;
+    EXPECT_EQ(RestartIterations(study + ".res"), 30);
+    EXPECT_EQ(Lines(ReadFileText(study + ".alp")).size(), 30u);
+    // Same settings, same seed: the fresh start repeats the first run exactly.
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_TRUE(test::BytesEqual(firstFiles[i], test::ReadFileBytes(study + results[i]))) << results[i];
+    }
+}
+
+TEST_F(EndToEndTest, FailuresStopWithTheirMessageAndAFailureStatus) {
+    // A level text of ten lines: the preparation stops before the estimator is started.
+    const std::string bad = root_.File("bad") + "/study";
+    WriteChoiceStudy(root_.File("bad"));
+    WriteFileText(bad + ".att", "Alpha\n1\n2\n3\n4\n5\n6\n7\n8\n9\n\nBeta\n\nGamma\n\n\nSmall\n\nMedium\n\nLarge"
+                                "\n\n\nLight\n\nDark\n");
+    Outcome run = Estimate(bad + ".cho", kQuickSettings);
+    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.err,
+              "Feldrin Software Ombrel: The text for a level in the <studyname>.att file has too many lines.  "
+              "Please check the file.\n");
+    for (const char* extension : {".hbu", ".res", ".alp", ".cov", ".log"}) {
+        EXPECT_FALSE(Exists(bad + extension)) << extension;
+    }
+
+    // A custom prior with too few numbers: the estimator stops with its message, and the command does
+    // not report that as success.
+    const std::string prior = root_.File("prior") + "/study";
+    WriteChoiceStudy(root_.File("prior"));
+    WriteFileText(prior + ".mtrx", "1 0 0\n0 1 0\n");
+    run = Estimate(prior + ".cho", kQuickSettings);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("The <studyname>.mtrx file is incomplete"), std::string::npos) << run.err;
+    EXPECT_FALSE(Exists(prior + ".hbu"));
+    EXPECT_FALSE(Exists(prior + ".res"));
+}
+
+TEST_F(EndToEndTest, TwoStudiesEstimatedAtTheSameTime) {
+    const std::string choice = root_.File("a") + "/study";
+    const std::string allocation = root_.File("b") + "/study";
+    WriteChoiceStudy(root_.File("a"));
+    WriteAllocationStudy(root_.File("b"));
+    std::vector<std::string> first = {"estimate", choice + ".cho"};
+    std::vector<std::string> second = {"estimate", allocation + ".chs"};
+    first.insert(first.end(), kQuickSettings.begin(), kQuickSettings.end());
+    second.insert(second.end(), kQuickSettings.begin(), kQuickSettings.end());
+
+    OmbrelProcess a(first, root_.File("a.run"));
+    OmbrelProcess b(second, root_.File("b.run"));
+    Outcome outcomeA = a.Wait();
+    Outcome outcomeB = b.Wait();
+    ASSERT_EQ(outcomeA.status, 0) << outcomeA.err;
+    ASSERT_EQ(outcomeB.status, 0) << outcomeB.err;
+    // Each estimator worked on its own study.
+    EXPECT_EQ(HbuRespondents(ReadFileText(choice + ".hbu"), kChoiceHbuHead, kChoiceLevels).size(), 8u);
+    EXPECT_EQ(HbuRespondents(ReadFileText(allocation + ".hbu"), kAllocationHbuHead, kAllocationLevels).size(), 8u);
+    EXPECT_EQ(RestartIterations(choice + ".res"), 30);
+    EXPECT_EQ(RestartIterations(allocation + ".res"), 30);
+}
+
+}  // namespace
+}  // namespace ombrel
