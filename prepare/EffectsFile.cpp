@@ -115,11 +115,15 @@ void ReadEffectsFile(const std::string& studyName, int attributeCount, const Val
         const int a = AttributeIndex(first, attributeCount);
         const int b = AttributeIndex(second, attributeCount);
         if (!effects.IsEstimated(a) || !effects.IsEstimated(b)) throw OmbrelError(kInteractionWithoutMainEffect);
-        // The pair is stored off the diagonal; on it, it would turn the attribute's own code into a
-        // part-worth code.
         if (a == b) {
-            throw OmbrelError(
-                Format("The %s file specifies an interaction of attribute %d with itself.", path.c_str(), first));
+            // A pair of one attribute writes 1 onto the diagonal: nothing changes for a part-worth
+            // attribute, but a linear one would silently become a part-worth attribute.
+            if (effects.IsLinear(a)) {
+                throw OmbrelError(Format("The %s file specifies an interaction of the linear attribute %d with "
+                                         "itself.",
+                                         path.c_str(), first));
+            }
+            continue;
         }
         effects.SetInteraction(a, b);
     }

@@ -65,8 +65,10 @@ public:
         const int32_t number = header.respondentNumber;
         const int32_t noneFlag = header.noneFlag;
         RespondentVariables variables{};
+        // A variable that cannot be read stays 0; a record cut short there fails at its first task's
+        // concept count, and one without tasks ends the data at the next header.
         for (int32_t v = 0; v < header.variableCount; ++v) {
-            if (!scanner_.ReadInt(variables[static_cast<size_t>(v)])) throw RespondentReadError(number);
+            if (!scanner_.ReadInt(variables[static_cast<size_t>(v)])) break;
         }
         const bool qualifies = inputs_.qualifiers->count == 0 || header.variableCount == 0 ||
                                Qualifies(*inputs_.qualifiers, variables);

@@ -3,12 +3,17 @@
 
 #include "prepare/TaskSubset.h"
 
+#include <cmath>
+
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "common/TextNumberScanner.h"
 #include "prepare/InputFile.h"
 
 namespace ombrel {
+namespace {
+constexpr const char* kOutOfRange = "A number specified in the <studyname>.sub file is out of range.";
+}  // namespace
 
 TaskSubset ReadTaskSubsetFile(const std::string& studyName, std::string& report) {
     TaskSubset subset;
@@ -20,10 +25,17 @@ TaskSubset ReadTaskSubsetFile(const std::string& studyName, std::string& report)
     subset.Clear();
     TextNumberScanner scanner(file.get());
     int32_t taskNumber = 0;
-    for (int read = 0; read < kMaxTasks && scanner.ReadInt(taskNumber); ++read) {
-        if (taskNumber < 1 || taskNumber > kMaxTasks) {
-            throw OmbrelError("A number specified in the <studyname>.sub file is out of range.");
+    for (int read = 0; read < kMaxTasks; ++read) {
+        if (!scanner.ReadInt(taskNumber)) {
+            // An integer too long for any int is out of range too; taking it for the end of the list
+            // would silently drop the task numbers after it.
+            double tooLong = 0.0;
+            if (scanner.ReadDouble(tooLong) && std::fabs(tooLong) > 2147483647.0) {
+                throw OmbrelError(kOutOfRange);
+            }
+            break;
         }
+        if (taskNumber < 1 || taskNumber > kMaxTasks) throw OmbrelError(kOutOfRange);
         report += Format("%d ", taskNumber);
         subset.Keep(taskNumber);
     }

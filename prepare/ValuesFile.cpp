@@ -6,7 +6,8 @@
 //
 // The label is the next line that is not blank after the previous block's numbers; what follows
 // the last number on its line is passed over. Reading numbers stops at the first text that is not
-// a number; the values not read stay 0.0.
+// a number; the values not read stay 0.0, and an attribute whose label line is missing keeps the
+// label read before it.
 
 #include "prepare/ValuesFile.h"
 
@@ -104,12 +105,15 @@ ValuesFileResult ReadValuesFile(const std::string& studyName, const std::vector<
     result.fileExists = true;
 
     LineNumberReader reader(file.get());
+    // A label that cannot be read keeps the text read before it, the previous attribute's label.
+    std::string lastLabel;
     for (size_t i = 0; i < levelCounts.size(); ++i) {
         std::string label;
         if (reader.ReadLabelLine(label)) {
             if (label.size() > kMaxLabelLength) label.resize(kMaxLabelLength);
-            valueTexts[i] = Trim(label);
+            lastLabel = Trim(label);
         }
+        valueTexts[i] = lastLabel;
         std::vector<double>& values = levelValues[i];
         for (double& value : values) {
             if (!reader.ReadDouble(value)) break;

@@ -71,6 +71,16 @@ TEST_F(ValuesFileTest, BlankLinesBetweenBlocksAndShortBlocks) {
     EXPECT_EQ(values_[2], (std::vector<double>{0.0}));
 }
 
+TEST_F(ValuesFileTest, MissingLabelLineKeepsTheTextReadBefore) {
+    Write("Price\n1 2\n");
+    Read({2, 3, 1});
+    EXPECT_EQ(texts_, (std::vector<std::string>{"Price", "Price", "Price"}));
+    EXPECT_EQ(values_[1], (std::vector<double>{0.0, 0.0, 0.0}));
+    Write("");
+    Read({2});
+    EXPECT_EQ(texts_, (std::vector<std::string>{""}));
+}
+
 TEST_F(ValuesFileTest, TextAmongNumbersEndsThatAttribute) {
     Write("A\n1 x 3\nB\n5 7\n");
     Read({3, 2});
@@ -196,9 +206,16 @@ TEST_F(EffectsFileTest, Messages) {
         Write(c.file);
         EXPECT_EQ(MessageOf([&] { Read(3, c.values); }), c.message) << c.file;
     }
-    Write("1 2\n2 2\n");
-    EXPECT_EQ(MessageOf([&] { Read(3); }),
-              "The " + study_ + ".eff file specifies an interaction of attribute 2 with itself.");
+    Write("1 -2\n2 2\n");
+    EXPECT_EQ(MessageOf([&] { Read(3, {true, false}); }),
+              "The " + study_ + ".eff file specifies an interaction of the linear attribute 2 with itself.");
+}
+
+TEST_F(EffectsFileTest, PairOfOnePartWorthAttributeChangesNothing) {
+    Write("1 2\n2 2\n1 2\n");
+    Read(2);
+    EXPECT_EQ(Diagonal(), (std::vector<int32_t>{1, 1}));
+    EXPECT_TRUE(effects_.HasInteraction(0, 1));
 }
 
 TEST_F(EffectsFileTest, AtMostAThousandMainEffectTokens) {

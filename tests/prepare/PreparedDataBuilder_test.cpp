@@ -211,6 +211,11 @@ TEST_F(BuilderTest, HeaderCutShortAfterTheFirstRespondentEndsTheData) {
     EXPECT_NE(report_.find("Files built for 1 respondents."), std::string::npos);
 }
 
+TEST_F(BuilderTest, VariablesCutShortInARecordWithoutTasksEndTheData) {
+    Build("1 0 2 1 0\n1\n1 1 1\n2 3 2 0 0\n4");
+    EXPECT_NE(report_.find("Files built for 1 respondents."), std::string::npos);
+}
+
 TEST_F(BuilderTest, RespondentReadErrors) {
     const std::string error42 =
         "An error was encountered while reading respondent #42.  There may be an incomplete/corrupt data record in "

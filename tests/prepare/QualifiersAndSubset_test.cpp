@@ -131,6 +131,12 @@ TEST_F(TaskSubsetTest, KeepsListedTasksAndReportsEachNumber) {
     EXPECT_FALSE(subset.IsKept(7));
 }
 
+TEST_F(TaskSubsetTest, ANumberThatIsNoIntegerEndsTheList) {
+    TaskSubset subset = Read("2 .5 7");
+    EXPECT_EQ(report_, "R\n\nOnly the following tasks will be used for estimation:\n2 ");
+    EXPECT_FALSE(subset.IsKept(7));
+}
+
 TEST_F(TaskSubsetTest, EmptyFileKeepsNothing) {
     TaskSubset subset = Read("");
     EXPECT_EQ(report_, "R\n\nOnly the following tasks will be used for estimation:\n");
@@ -145,7 +151,7 @@ TEST_F(TaskSubsetTest, AtMostAThousandNumbersAreRead) {
 }
 
 TEST_F(TaskSubsetTest, NumbersOutsideTheTaskRangeAreRefused) {
-    for (const char* text : {"1 0", "1001", "-3"}) {
+    for (const char* text : {"1 0", "1001", "-3", "2 99999999999 5", "-2147483649"}) {
         EXPECT_EQ(MessageOf([&] { Read(text); }), "A number specified in the <studyname>.sub file is out of range.");
     }
 }
