@@ -68,26 +68,38 @@ std::string OpenFailureMessage(const char* file) {
                   file);
 }
 
-// Counts the complete respondent blocks of the prepared data, to match a restart file against it.
-int CountRespondents(PreparedDataSource& data) {
+// What a restart file is matched against: the complete respondent blocks of the prepared data, and
+// the first expanded task whose variable count differs from the restart file's parameter count (the
+// message the first respondent pass would stop with).
+struct PreparedDataScan {
+    int respondentCount = 0;
+    std::optional<std::string> variableCountMessage;
+};
+
+PreparedDataScan ScanPreparedData(PreparedDataSource& data, int parameterCount) {
     data.Rewind();
+    PreparedDataScan scan;
     RespondentBlock block;
-    int count = 0;
     for (;;) {
         RecordOutcome outcome = data.Next(block);
         if (outcome == RecordOutcome::EndOfData) break;
         if (outcome == RecordOutcome::PrematureEnd) throw OmbrelError(kPrematureEndMessage);
-        ++count;
+        for (int t = 0; t < block.taskCount && !scan.variableCountMessage; ++t) {
+            if (block.tasks[t].variableCount != parameterCount)
+                scan.variableCountMessage =
+                    VariableCountMessage(block.number, parameterCount, block.tasks[t].variableCount);
+        }
+        ++scan.respondentCount;
     }
     data.Rewind();
-    return count;
+    return scan;
 }
 
 // The run state of one estimator process and the steps of its run.
 class EstimatorRun {
 public:
-    EstimatorRun(EstimatorConsole& console, const std::string& namesFolder)
-        : console_(console), namesFolder_(namesFolder) {}
+    EstimatorRun(EstimatorConsole& console, const std::string& namesFolder, uint64_t memoryBudget)
+        : console_(console), namesFolder_(namesFolder), memoryBudget_(memoryBudget) {}
 
     int Run();
 
@@ -100,6 +112,7 @@ private:
 
     EstimatorConsole& console_;
     std::string namesFolder_;
+    uint64_t memoryBudget_;
 
     StudySettings settings_;
     std::string studyName_;
@@ -125,6 +138,7 @@ private:
     bool usingDraws_ = false;
     bool stoppedByUser_ = false;
     long long startTime_ = 0;
+    std::optional<std::string> restartVariableCountMessage_;
 
     TextFile log_;
     TextFile alphaHistory_;
@@ -177,15 +191,18 @@ void EstimatorRun::StartUp() {
             Format("The total number of levels (%d) exceeds the limit of %d.", model_.levelCount, kMaxLevelCount));
     expansion_ = LevelExpansion(model_, settings_.effectsCoding);
 
-    data_ = OpenPreparedData(studyFolder_ + kPreparedDataFileName, DefaultMemoryBudget());
+    data_ = OpenPreparedData(studyFolder_ + kPreparedDataFileName, memoryBudget_);
     if (!data_) throw OmbrelError("Can't open binary data file.");
 
     std::optional<RestartState> restart = LoadRestartFile(studyName_);
     if (restart) {
-        const int dataRespondents = CountRespondents(*data_);
-        if (restart->RespondentCount() != dataRespondents)
+        const PreparedDataScan scan = ScanPreparedData(*data_, restart->ParameterCount());
+        // A restart file of another parameter count is reported as the first respondent pass reports
+        // it, at the point where that pass would run (see the prior below).
+        restartVariableCountMessage_ = scan.variableCountMessage;
+        if (!restartVariableCountMessage_ && restart->RespondentCount() != scan.respondentCount)
             throw OmbrelError(
-                RestartRespondentMismatchMessage(studyName_, restart->RespondentCount(), dataRespondents));
+                RestartRespondentMismatchMessage(studyName_, restart->RespondentCount(), scan.respondentCount));
         respondentCount_ = restart->RespondentCount();
         parameterCount_ = restart->ParameterCount();
         previousIterations_ = restart->previousIterations;
@@ -231,6 +248,15 @@ void EstimatorRun::StartUp() {
     if (!covarianceHistory_.Open(studyName_ + ".cov", historyMode))
         throw OmbrelError(OpenFailureMessage("<studyname>.cov"));
 
+    if (restartVariableCountMessage_) {
+        // Nothing may be built for betas of another length; a faulty custom prior would still have
+        // been reported before the first pass.
+        ReadPriorMatrixFile(studyName_, population_.priorCovariance);
+        throw OmbrelError(*restartVariableCountMessage_);
+    }
+    // Every later expansion of the betas relies on this (a restart file of tasks-free respondents only
+    // would otherwise reach the level expansion with betas of another length).
+    CheckParameterCount(expansion_, parameterCount_);
     if (settings_.effectsCoding)
         BuildEffectsPrior(model_, settings_.priorVariance, population_.priorCovariance);
     else
@@ -266,7 +292,6 @@ void EstimatorRun::StartUp() {
 
 void EstimatorRun::Iterate() {
     const int p = parameterCount_;
-    bool parameterCountChecked = false;
     while (iteration_ <= totalIterations_) {
         if (!usingDraws_ && iteration_ > previousIterations_ + settings_.preliminaryIterations) {
             usingDraws_ = true;
@@ -278,11 +303,6 @@ void EstimatorRun::Iterate() {
         updater_->UpdateRespondents(jumpSize_, storedLikelihoodsValid_, usingDraws_ && sampled, population_,
                                     *data_, store_, random_, ties_, drawSink_.get());
         const PassStatistics& pass = updater_->Statistics();
-        if (!parameterCountChecked) {
-            // The pass has checked the prepared rows against p; the label file must describe p too.
-            CheckParameterCount(expansion_, p);
-            parameterCountChecked = true;
-        }
         const double pctCert = (pass.nullLogLikelihood - pass.totalLogLikelihood) / pass.nullLogLikelihood;
         const double rlh = std::exp(pass.totalLogLikelihood / pass.totalChoiceWeight);
         storedLikelihoodsValid_ = true;
@@ -408,8 +428,8 @@ int EstimatorRun::Run() {
 
 }  // namespace
 
-int RunEstimator(EstimatorConsole& console, const std::string& namesFolder) {
-    EstimatorRun run(console, namesFolder);
+int RunEstimator(EstimatorConsole& console, const std::string& namesFolder, uint64_t memoryBudget) {
+    EstimatorRun run(console, namesFolder, memoryBudget);
     return run.Run();
 }
 

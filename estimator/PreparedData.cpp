@@ -1,6 +1,7 @@
 #include "estimator/PreparedData.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
@@ -16,11 +17,18 @@ std::string VariableCountMessage(int32_t respondentNumber, int32_t parameterCoun
 
 namespace {
 
+constexpr uint64_t kExponentBits = 0x7FF0000000000000;
+
+// Branch-free over the bits (an exponent of all ones is an infinity or a NaN), so that the check
+// costs little next to the copy of the values in the streamed pass.
 bool AllFinite(const double* values, size_t count) {
+    uint64_t nonFinite = 0;
     for (size_t i = 0; i < count; ++i) {
-        if (!std::isfinite(values[i])) return false;
+        uint64_t bits = 0;
+        std::memcpy(&bits, values + i, sizeof bits);
+        nonFinite |= static_cast<uint64_t>((bits & kExponentBits) == kExponentBits);
     }
-    return true;
+    return nonFinite == 0;
 }
 
 [[noreturn]] void ThrowDamaged(int32_t respondentNumber, const std::string& problem) {
@@ -29,6 +37,30 @@ bool AllFinite(const double* values, size_t count) {
 }
 
 }  // namespace
+
+void CheckTaskCount(int32_t respondentNumber, int32_t taskCount) {
+    if (taskCount < 0)
+        ThrowDamaged(respondentNumber, Format("has a negative expanded-task count (%d)", taskCount));
+}
+
+void CheckTaskShape(int32_t respondentNumber, int32_t alternatives, int32_t variables) {
+    if (alternatives < 1 || alternatives > kMaxAlternatives) {
+        ThrowDamaged(respondentNumber, Format("has an expanded task with %d alternatives (1 to %d are possible)",
+                                              alternatives, kMaxAlternatives));
+    }
+    if (variables < 0 || variables > kMaxRowValues) {
+        ThrowDamaged(respondentNumber, Format("has an expanded task with %d values per row (0 to %d are possible)",
+                                              variables, kMaxRowValues));
+    }
+}
+
+void CheckRowValues(int32_t respondentNumber, const double* values, size_t count) {
+    if (!AllFinite(values, count)) ThrowDamaged(respondentNumber, "has a design value that is not a finite number");
+}
+
+void CheckWeight(int32_t respondentNumber, double weight) {
+    if (!std::isfinite(weight)) ThrowDamaged(respondentNumber, "has a weight that is not a finite number");
+}
 
 RecordOutcome ReadRespondentRecord(ByteSource& source, RespondentData& respondent) {
     respondent.taskCount_ = 0;
@@ -43,7 +75,7 @@ RecordOutcome ReadRespondentRecord(ByteSource& source, RespondentData& responden
 
     int32_t taskCount = 0;
     if (!ReadInt32(source, taskCount)) return RecordOutcome::PrematureEnd;
-    if (taskCount < 0) ThrowDamaged(number, Format("has a negative expanded-task count (%d)", taskCount));
+    CheckTaskCount(number, taskCount);
 
     // Tasks are added one at a time as they are read, so a huge E in a short file costs nothing.
     for (int32_t t = 0; t < taskCount; ++t) {
@@ -53,14 +85,7 @@ RecordOutcome ReadRespondentRecord(ByteSource& source, RespondentData& responden
         int32_t alternatives = 0;
         int32_t variables = 0;
         if (!ReadInt32(source, alternatives) || !ReadInt32(source, variables)) return RecordOutcome::PrematureEnd;
-        if (alternatives < 1 || alternatives > kMaxAlternatives) {
-            ThrowDamaged(number, Format("has an expanded task with %d alternatives (1 to %d are possible)",
-                                        alternatives, kMaxAlternatives));
-        }
-        if (variables < 0 || variables > kMaxRowValues) {
-            ThrowDamaged(number, Format("has an expanded task with %d values per row (0 to %d are possible)",
-                                        variables, kMaxRowValues));
-        }
+        CheckTaskShape(number, alternatives, variables);
         task.alternativeCount = alternatives;
         task.variableCount = variables;
         // resize keeps the capacity reached by earlier blocks.
@@ -72,10 +97,10 @@ RecordOutcome ReadRespondentRecord(ByteSource& source, RespondentData& responden
             double* row = task.rows.data() + static_cast<size_t>(r) * rowLength;
             if (!ReadFloat64Run(source, row, rowLength)) return RecordOutcome::PrematureEnd;
             if (!ReadInt32(source, task.chosen[static_cast<size_t>(r)])) return RecordOutcome::PrematureEnd;
-            if (!AllFinite(row, rowLength)) ThrowDamaged(number, "has a design value that is not a finite number");
+            CheckRowValues(number, row, rowLength);
         }
         if (!ReadFloat64(source, task.weight)) return RecordOutcome::PrematureEnd;
-        if (!std::isfinite(task.weight)) ThrowDamaged(number, "has a weight that is not a finite number");
+        CheckWeight(number, task.weight);
         respondent.taskCount_ = static_cast<size_t>(t) + 1;
     }
     return RecordOutcome::Read;

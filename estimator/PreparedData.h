@@ -71,6 +71,14 @@ private:
 // OmbrelError naming qebdat.tmp and the respondent.
 RecordOutcome ReadRespondentRecord(ByteSource& source, RespondentData& respondent);
 
+// The capacity and value checks of ReadRespondentRecord, shared by every reader of respondent blocks
+// so that a damaged file gets the same message whichever way it is read. Each throws OmbrelError
+// naming qebdat.tmp and the respondent.
+void CheckTaskCount(int32_t respondentNumber, int32_t taskCount);
+void CheckTaskShape(int32_t respondentNumber, int32_t alternatives, int32_t variables);
+void CheckRowValues(int32_t respondentNumber, const double* values, size_t count);
+void CheckWeight(int32_t respondentNumber, double weight);
+
 // Throws OmbrelError with VariableCountMessage when an expanded task of the block has V other than
 // parameterCount.
 void RequireVariableCount(const RespondentData& respondent, int32_t parameterCount);

@@ -1,0 +1,445 @@
+// The built kivotra program as a child process on small simulated studies: its screen on a
+// pseudo-terminal and the ESC stop, a headless run, a stop by SIGTERM, and a fatal message.
+// Every wait has a generous limit after which the child is killed and the test fails; nothing
+// asserts how long anything takes.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/StudySettings.h"
+#include "platform/ScriptedMessenger.h"
+#include "tests/support/SimulatedStudy.h"
+#include "tests/support/TestSupport.h"
+
+namespace ombrel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::ReadFileText;
+using test::TempDir;
+
+const std::string kKivotra = std::string(OMBREL_BINARY_DIR) + "/bin/kivotra";
+constexpr auto kPatience = std::chrono::seconds(60);
+
+// A study folder with the prepared files, the names file naming an absolute ".cho" path and the
+// ".set" file beside it. The program runs with this folder as its working directory.
+struct Study {
+    TempDir dir;
+    StudySettings settings;
+
+    explicit Study(int preliminaryIterations) {
+        test::SimulationSpec spec;
+        spec.respondents = 30;
+        spec.tasks = 6;
+        spec.concepts = 3;
+        spec.levels = {3, 2};
+        spec.seed = 4;
+        test::WriteSimulatedStudy(dir.Folder(), spec);
+        settings.namesFolder = dir.Folder();
+        settings.dataFileName = dir.File("study.cho");
+        settings.randomSeed = 5;
+        settings.preliminaryIterations = preliminaryIterations;
+        settings.drawsPerRespondent = 10;
+        settings.drawSkip = 2;
+        settings.logSkip = 10;
+        ScriptedMessenger messenger;
+        EXPECT_TRUE(settings.SaveSettings(messenger));
+    }
+    int TotalIterations() const {
+        return settings.preliminaryIterations + settings.drawsPerRespondent * settings.drawSkip;
+    }
+    bool Exists(const std::string& extension) const {
+        return std::filesystem::exists(dir.File("study" + extension));
+    }
+    // The completed-iteration count of the restart file (its third number).
+    int CompletedIterations() const {
+        std::istringstream restart(ReadFileText(dir.File("study.res")));
+        int respondents = 0, parameters = 0, completed = -1;
+        restart >> respondents >> parameters >> completed;
+        return completed;
+    }
+};
+
+// The exit status, once the child has ended; after the limit the child is killed and nullopt returned.
+std::optional<int> WaitForExit(pid_t pid, Clock::duration limit = kPatience) {
+    const Clock::time_point deadline = Clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (done < 0) return std::nullopt;
+        if (Clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool StillRunning(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, WNOHANG) == 0;
+}
+
+// Waits until the file holds the text (or the child has ended, or the limit passed).
+bool WaitForFileText(const std::string& path, const std::string& text, pid_t pid) {
+    const Clock::time_point deadline = Clock::now() + kPatience;
+    while (Clock::now() < deadline) {
+        if (std::filesystem::exists(path) && ReadFileText(path).find(text) != std::string::npos) return true;
+        if (!StillRunning(pid)) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Starts kivotra headless: standard output and error into files of the study folder, standard
+// input a pipe that stays open and silent (a program that waited for a key would wait for ever).
+struct HeadlessChild {
+    pid_t pid = -1;
+    int keyboard = -1;
+    std::string outPath;
+    std::string errPath;
+
+    HeadlessChild(const Study& study, std::vector<std::string> arguments) {
+        outPath = study.dir.File("stdout.txt");
+        errPath = study.dir.File("stderr.txt");
+        const std::string folder = study.dir.Folder();
+        arguments.insert(arguments.begin(), kKivotra);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid = fork();
+        if (pid == 0) {
+            if (chdir(folder.c_str()) != 0) _exit(126);
+            dup2(fds[0], STDIN_FILENO);
+            dup2(out, STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[0]);
+        close(out);
+        close(err);
+        keyboard = fds[1];
+    }
+    ~HeadlessChild() {
+        if (pid > 0 && StillRunning(pid)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (keyboard >= 0) close(keyboard);
+    }
+    std::string Err() const { return ReadFileText(errPath); }
+};
+
+// Just enough of a VT100 to follow the progress screen: cursor positioning, clearing, line breaks
+// and wrapping on an 80 x 25 grid; the title, cursor and window sequences are read and ignored.
+class VirtualScreen {
+public:
+    static constexpr int kColumns = 80;
+    static constexpr int kRows = 25;
+
+    VirtualScreen() { Clear(); }
+
+    void Feed(const std::string& bytes) {
+        for (char c : bytes) Byte(static_cast<unsigned char>(c));
+    }
+    std::string Row(int row) const { return rows_[static_cast<size_t>(row)]; }
+    // The text from (column, row) on, of the given length.
+    std::string At(int column, int row, size_t length) const {
+        return rows_[static_cast<size_t>(row)].substr(static_cast<size_t>(column), length);
+    }
+    const std::string& Title() const { return title_; }
+
+private:
+    enum class State { Text, Escape, Csi, Osc };
+
+    void Clear() { rows_.assign(kRows, std::string(kColumns, ' ')); }
+
+    void Put(unsigned char c) {
+        if (column_ >= kColumns) {
+            column_ = 0;
+            LineFeed();
+        }
+        rows_[static_cast<size_t>(row_)][static_cast<size_t>(column_++)] = static_cast<char>(c);
+    }
+    void LineFeed() {
+        if (++row_ < kRows) return;
+        rows_.erase(rows_.begin());
+        rows_.push_back(std::string(kColumns, ' '));
+        row_ = kRows - 1;
+    }
+
+    void Byte(unsigned char c) {
+        switch (state_) {
+            case State::Text:
+                if (c == 0x1b) {
+                    state_ = State::Escape;
+                } else if (c == '\n') {
+                    LineFeed();
+                    column_ = 0;  // the pty's output processing turns LF into CR LF
+                } else if (c == '\r') {
+                    column_ = 0;
+                } else if (c >= 0x20) {
+                    Put(c);
+                }
+                return;
+            case State::Escape:
+                if (c == '[') {
+                    state_ = State::Csi;
+                    parameters_.clear();
+                } else if (c == ']') {
+                    state_ = State::Osc;
+                    osc_.clear();
+                } else {
+                    state_ = State::Text;
+                }
+                return;
+            case State::Csi:
+                if (c >= 0x40 && c <= 0x7e) {
+                    Command(static_cast<char>(c));
+                    state_ = State::Text;
+                } else {
+                    parameters_ += static_cast<char>(c);
+                }
+                return;
+            case State::Osc:
+                if (c == 0x07) {
+                    if (osc_.rfind("0;", 0) == 0) title_ = osc_.substr(2);
+                    state_ = State::Text;
+                } else {
+                    osc_ += static_cast<char>(c);
+                }
+                return;
+        }
+    }
+
+    void Command(char final) {
+        std::vector<int> numbers;
+        std::istringstream in(parameters_);
+        std::string part;
+        while (std::getline(in, part, ';')) numbers.push_back(part.empty() || part[0] == '?' ? 0 : std::stoi(part));
+        if (final == 'H') {
+            row_ = std::clamp((numbers.size() > 0 && numbers[0] > 0 ? numbers[0] : 1) - 1, 0, kRows - 1);
+            column_ = std::clamp((numbers.size() > 1 && numbers[1] > 0 ? numbers[1] : 1) - 1, 0, kColumns - 1);
+        } else if (final == 'J' && !numbers.empty() && numbers[0] == 2) {
+            Clear();
+        }
+    }
+
+    std::vector<std::string> rows_;
+    int row_ = 0;
+    int column_ = 0;
+    State state_ = State::Text;
+    std::string parameters_;
+    std::string osc_;
+    std::string title_;
+};
+
+// kivotra on the slave side of a pseudo-terminal of 80 x 25 characters (no pixel size, so the
+// window is never asked to move); the test reads the master side into a VirtualScreen and types on it.
+struct PtyChild {
+    pid_t pid = -1;
+    int master = -1;
+    VirtualScreen screen;
+
+    explicit PtyChild(const Study& study) {
+        const std::string folder = study.dir.Folder();
+        std::string program = kKivotra;
+        std::string top = "100", left = "200", bottom = "500", right = "800";
+        char* argv[] = {program.data(), top.data(), left.data(), bottom.data(), right.data(), nullptr};
+        winsize size{};
+        size.ws_row = VirtualScreen::kRows;
+        size.ws_col = VirtualScreen::kColumns;
+        pid = forkpty(&master, nullptr, nullptr, &size);
+        if (pid == 0) {
+            if (chdir(folder.c_str()) != 0) _exit(126);
+            execv(argv[0], argv);
+            _exit(127);
+        }
+    }
+    ~PtyChild() {
+        if (pid > 0 && StillRunning(pid)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (master >= 0) close(master);
+    }
+
+    // Reads what the program wrote, for up to waitMs; false once the pty is closed on its side.
+    bool Pump(int waitMs) {
+        pollfd entry{master, POLLIN, 0};
+        if (poll(&entry, 1, waitMs) != 1) return true;
+        char buffer[8192];
+        const ssize_t count = read(master, buffer, sizeof buffer);
+        if (count <= 0) return false;
+        screen.Feed(std::string(buffer, static_cast<size_t>(count)));
+        return true;
+    }
+    // Keeps reading until the condition holds on the screen; false when the program went away or the
+    // limit passed first.
+    template <typename Condition>
+    bool PumpUntil(Condition condition) {
+        const Clock::time_point deadline = Clock::now() + kPatience;
+        while (Clock::now() < deadline) {
+            if (condition(screen)) return true;
+            if (!Pump(50)) return condition(screen);
+        }
+        return false;
+    }
+    void Type(const std::string& keys) const {
+        if (write(master, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) ADD_FAILURE() << "typing";
+    }
+    // Types a key now and then until the program ends, reading its output meanwhile (a key typed
+    // while it discards pending input is lost, and a full pty would block it).
+    std::optional<int> PressKeysUntilExit() {
+        const Clock::time_point deadline = Clock::now() + kPatience;
+        while (Clock::now() < deadline) {
+            int status = 0;
+            const pid_t done = waitpid(pid, &status, WNOHANG);
+            if (done == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            Type("x");
+            Pump(200);
+        }
+        return std::nullopt;
+    }
+};
+
+int FieldValue(const VirtualScreen& screen, int column, int row, size_t width) {
+    std::istringstream in(screen.At(column, row, width));
+    int value = -1;
+    in >> value;
+    return value;
+}
+
+TEST(KivotraOnATerminal, DrawsTheScreenStopsOnEscapeAndWaitsForAKey) {
+    Study study(1000000);
+    PtyChild child(study);
+    ASSERT_GT(child.pid, 0);
+
+    // The header block, the fixed labels and the status line at their places, and a few iterations.
+    ASSERT_TRUE(child.PumpUntil([](const VirtualScreen& screen) {
+        return FieldValue(screen, 15, 6, 8) >= 3 && screen.Row(24).rfind("Press ESC to stop", 0) == 0;
+    })) << "screen so far:\n" << child.screen.Row(0) << "\n" << child.screen.Row(6) << "\n" << child.screen.Row(24);
+    const VirtualScreen& screen = child.screen;
+    EXPECT_EQ(screen.At(0, 0, 36), "Previous Iterations                0");
+    EXPECT_EQ(screen.At(0, 1, 36), "Preliminary iterations       1000000");
+    EXPECT_EQ(screen.At(0, 4, 36), "Total iterations             1000020");
+    EXPECT_EQ(screen.At(45, 0, 34), "Number of respondents           30");
+    EXPECT_EQ(screen.At(45, 1, 34), "Parameters per respondent        4");
+    EXPECT_EQ(screen.At(45, 4, 25), "No Constraints are in use");
+    EXPECT_EQ(screen.At(45, 5, 22), "Random draws not saved");
+    EXPECT_EQ(screen.At(45, 7, 30), "Total task weight             ");  // ".cho" data only
+    EXPECT_EQ(screen.At(0, 6, 9), "Iteration");
+    EXPECT_EQ(screen.At(0, 7, 10), "Pct. Cert.");
+    EXPECT_EQ(screen.At(29, 6, 7), "Average");
+    EXPECT_EQ(screen.At(45, 9, 15), "Acceptance Rate");
+    EXPECT_EQ(screen.At(0, 12, 19), "Average part worths");
+    EXPECT_EQ(screen.Row(24), "Press ESC to stop" + std::string(63, ' '));
+    EXPECT_NE(screen.Title().find("Feldrin Software Ombrel - study"), std::string::npos) << screen.Title();
+
+    child.Type("\x1b");
+    ASSERT_TRUE(child.PumpUntil([](const VirtualScreen& shown) {
+        return shown.Row(24).find("  Press any key.") != std::string::npos;
+    })) << child.screen.Row(24);
+    EXPECT_EQ(child.screen.Row(24).rfind("This session did ", 0), 0u) << child.screen.Row(24);
+    // The restart file is written before the key wait, and the program does wait.
+    child.Pump(300);
+    EXPECT_TRUE(StillRunning(child.pid));
+    EXPECT_TRUE(study.Exists(".res"));
+    const int completed = study.CompletedIterations();
+    EXPECT_GE(completed, 3);
+    EXPECT_LT(completed, study.TotalIterations());
+    for (const char* extension : {".hbu", ".csv", ".sum", ".std"}) EXPECT_FALSE(study.Exists(extension)) << extension;
+
+    EXPECT_EQ(child.PressKeysUntilExit(), std::optional<int>(0));
+}
+
+TEST(KivotraOnATerminal, ArrowKeysDoNotStopTheRun) {
+    Study study(200);
+    PtyChild child(study);
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(child.PumpUntil([](const VirtualScreen& screen) { return FieldValue(screen, 15, 6, 8) >= 1; }));
+    child.Type("\x1b[A\x1b[B");
+    ASSERT_TRUE(child.PumpUntil([](const VirtualScreen& screen) {
+        return screen.Row(24).find("  Press any key.") != std::string::npos;
+    }));
+    EXPECT_EQ(FieldValue(child.screen, 15, 6, 8), study.TotalIterations());
+    EXPECT_EQ(child.PressKeysUntilExit(), std::optional<int>(0));
+    EXPECT_TRUE(study.Exists(".hbu"));
+    EXPECT_EQ(study.CompletedIterations(), study.TotalIterations());
+}
+
+TEST(KivotraHeadless, RunsToTheEndWithProgressOnStandardErrorAndNoKeyWait) {
+    Study study(60);
+    HeadlessChild child(study, {"100", "200", "500", "800"});
+    ASSERT_GT(child.pid, 0);
+    EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+    child.pid = -1;
+    const std::string err = child.Err();
+    EXPECT_NE(err.find("Iteration 80 of 80 (100%)  Pct. Cert. "), std::string::npos) << err;
+    EXPECT_EQ(err.find("Feldrin Software Ombrel: "), std::string::npos) << err;
+    EXPECT_EQ(ReadFileText(child.outPath), "");  // no screen
+    for (const char* extension : {".hbu", ".lay", ".csv", ".std", ".sum", ".alp", ".cov", ".res", ".log"})
+        EXPECT_TRUE(study.Exists(extension)) << extension;
+    EXPECT_EQ(study.CompletedIterations(), 80);
+    EXPECT_NE(ReadFileText(study.dir.File("study.log")).find("\nThis session did 80 iterations in "), std::string::npos);
+}
+
+TEST(KivotraHeadless, SigtermStopsAfterTheIterationAndKeepsTheRestartFile) {
+    Study study(1000000);
+    HeadlessChild child(study, {"--headless"});
+    ASSERT_GT(child.pid, 0);
+    // The first progress line comes with the first iteration, so the loop (and its handlers) run.
+    ASSERT_TRUE(WaitForFileText(child.errPath, "Iteration ", child.pid)) << child.Err();
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+    child.pid = -1;
+    ASSERT_TRUE(study.Exists(".res"));
+    const int completed = study.CompletedIterations();
+    EXPECT_GE(completed, 1);
+    EXPECT_LT(completed, study.TotalIterations());
+    for (const char* extension : {".hbu", ".lay", ".csv", ".std", ".sum", ".dra"})
+        EXPECT_FALSE(study.Exists(extension)) << extension;
+    EXPECT_NE(ReadFileText(study.dir.File("study.log")).find("\nThis session did "), std::string::npos);
+}
+
+TEST(KivotraHeadless, AFatalMessageGoesToStandardErrorWithStatusOne) {
+    Study study(10);
+    test::WriteFileText(study.dir.File("names.pellik"), study.dir.File("study.txt") + "\n");
+    HeadlessChild child(study, {});
+    ASSERT_GT(child.pid, 0);
+    EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(1));
+    child.pid = -1;
+    const std::string err = child.Err();
+    EXPECT_NE(err.find("Feldrin Software Ombrel: An invalid data file was specified.\n"), std::string::npos) << err;
+    EXPECT_FALSE(study.Exists(".log"));
+    EXPECT_FALSE(study.Exists(".res"));
+}
+
+}  // namespace
+}  // namespace ombrel
