@@ -12,6 +12,8 @@
 #include "common/StudySettings.h"
 #include "common/TextConversion.h"
 #include "estimator/AttributeLabels.h"
+#include "estimator/ConstraintEnforcement.h"
+#include "estimator/Constraints.h"
 #include "estimator/DrawFiles.h"
 #include "estimator/LevelExpansion.h"
 #include "estimator/MatrixAlgebra.h"
@@ -119,7 +121,8 @@ private:
     std::string studyFolder_;
     AttributeModel model_;
     LevelExpansion expansion_;
-    const ConstraintTies* ties_ = nullptr;  // no constraints in use
+    std::unique_ptr<ConstraintModel> constraints_;
+    const ConstraintTies* ties_ = nullptr;  // null while no constraints are in use
     int constraintCount_ = 0;
     std::unique_ptr<PreparedDataSource> data_;
     RespondentStore store_;
@@ -190,6 +193,13 @@ void EstimatorRun::StartUp() {
         throw OmbrelError(
             Format("The total number of levels (%d) exceeds the limit of %d.", model_.levelCount, kMaxLevelCount));
     expansion_ = LevelExpansion(model_, settings_.effectsCoding);
+
+    std::vector<Constraint> constraints = ReadConstraints(studyName_, model_, settings_.effectsCoding);
+    constraintCount_ = static_cast<int>(constraints.size());
+    if (constraintCount_ > 0) {
+        constraints_ = std::make_unique<ConstraintModel>(std::move(constraints), model_, settings_.effectsCoding);
+        ties_ = constraints_.get();
+    }
 
     data_ = OpenPreparedData(studyFolder_ + kPreparedDataFileName, memoryBudget_);
     if (!data_) throw OmbrelError("Can't open binary data file.");

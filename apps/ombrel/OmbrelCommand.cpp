@@ -24,6 +24,7 @@
 #include "platform/TerminalScreen.h"
 #include "prepare/StudyPreparation.h"
 #include "tools/Cho2ChsConverter.h"
+#include "tools/TieDraws.h"
 
 namespace ombrel {
 
@@ -314,6 +315,18 @@ int ConvertCommand(const std::string& dataFile, const std::string& responseFile,
     return 0;
 }
 
+// Missing draws and constraints paths are filled in from the part-worth file, as the dialog does.
+int TieDrawsCommand(const std::string& partWorthFile, std::string drawsFile, std::string constraintsFile,
+                    const OmbrelEnvironment& environment, Messenger& messenger) {
+    if (drawsFile.empty()) drawsFile = TieDrawsCompanionPath(partWorthFile, ".dra");
+    if (constraintsFile.empty()) constraintsFile = TieDrawsCompanionPath(partWorthFile, ".con");
+    std::string report;
+    if (!RunTieDraws(partWorthFile, drawsFile, constraintsFile, messenger, report)) return kFailure;
+    Write(environment.out, report);
+    if (!report.empty() && report.back() != '\n') Write(environment.out, "\n");
+    return 0;
+}
+
 }  // namespace
 
 std::string PrepareStudyOfThisBuild(const StudySettings& settings) {
@@ -372,6 +385,19 @@ int RunOmbrel(int argc, char** argv, const OmbrelEnvironment& environment) {
                         "A response file: one number of points per concept (None included), replacing the "
                         "choices of the data file");
 
+    std::string tiePartWorthFile;
+    std::string tieDrawsFile;
+    std::string tieConstraintsFile;
+    CLI::App* tieDraws = app.add_subcommand(
+        "tie-draws",
+        "Enforce the constraints of a constraints file (.con) on the saved draws (.dra) of an unconstrained "
+        "estimation, and write the tied part-worth file (_tiedraws.hbu) and its spreadsheet (.csv).");
+    tieDraws->add_option("HBUFILE", tiePartWorthFile, "The part-worth file (.hbu)")->required()->type_name("");
+    tieDraws->add_option("DRAFILE", tieDrawsFile, "The draws file (default: the part-worth file's .dra)")
+        ->type_name("");
+    tieDraws->add_option("CONFILE", tieConstraintsFile, "The constraints file (default: the part-worth file's .con)")
+        ->type_name("");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& failure) {
@@ -389,6 +415,8 @@ int RunOmbrel(int argc, char** argv, const OmbrelEnvironment& environment) {
         if (estimate->parsed())
             return EstimateCommand(estimateRequest, settingOptions, environment, messenger);
         if (convert->parsed()) return ConvertCommand(convertFile, responseFile, environment, messenger);
+        if (tieDraws->parsed())
+            return TieDrawsCommand(tiePartWorthFile, tieDrawsFile, tieConstraintsFile, environment, messenger);
     } catch (const OmbrelError& failure) {
         messenger.Show(failure.what(), MessageIcon::Exclamation);
         return kFailure;

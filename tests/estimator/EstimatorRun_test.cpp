@@ -262,3 +262,31 @@ TEST(EstimatorRun, RefusesToStartOnBadStudies) {
 
 }  // namespace
 }  // namespace ombrel
+
+namespace ombrel {
+namespace {
+
+// Orderings on the first attribute (level 1 >= level 2 >= level 3): the history of constrained betas
+// and the constrained summary section appear, and every respondent's point estimates keep the order.
+TEST(EstimatorRun, ConstrainedRunKeepsTheOrderings) {
+    Study study(SmallSpec());
+    ShortRun(study.settings);
+    test::WriteFileText(study.dir.File("study.con"), "1 1 2\n1 2 3\n");
+    RecordingConsole console;
+    ASSERT_EQ(study.Run(console), 0) << testing::PrintToString(console.messenger.Texts());
+    EXPECT_TRUE(study.Exists(".bet"));
+    const std::string bet = study.File(".bet");
+    EXPECT_EQ(std::count(bet.begin(), bet.end(), '\n'), 40);  // every sampled iteration, 2 .. 80
+    EXPECT_NE(study.File(".sum").find("\n\nAverage of Constrained Betas\n"), std::string::npos);
+    EXPECT_NE(study.File(".log").find("\nConstraints in use                2"), std::string::npos);
+    // Layout: 3 levels, 2 levels, None; estimates are printed with three decimals.
+    const auto estimates = ReadPartWorths(study.File(".hbu"), 2, 6);
+    ASSERT_EQ(estimates.size(), 40u);
+    for (const auto& values : estimates) {
+        EXPECT_GE(values[0] - values[1], -0.0015);
+        EXPECT_GE(values[1] - values[2], -0.0015);
+    }
+}
+
+}  // namespace
+}  // namespace ombrel

@@ -332,6 +332,31 @@ TEST_F(EndToEndTest, AllocationStudyWithSavedDraws) {
     EXPECT_FALSE(Exists(root_.File("chs") + "/betas.srt"));
 }
 
+// Tie Draws on the saved draws of an unconstrained run: the draws and constraints files are found
+// beside the part-worth file, and the tied part-worths keep the ordering (level 1 >= level 3 of the
+// first attribute), to the three decimals they are printed with.
+TEST_F(EndToEndTest, TieDrawsEnforcesTheConstraintsOnSavedDraws) {
+    const std::string study = root_.File("chs") + "/study";
+    WriteAllocationStudy(root_.File("chs"));
+    ASSERT_EQ(Estimate(study + ".chs", {"--iterations", "20", "--draws", "10", "--draw-skip", "1", "--seed", "3",
+                                        "--save-draws", "--fresh"})
+                  .status,
+              0);
+    WriteFileText(study + ".con", "1 1 3\n");
+    OmbrelProcess process({"tie-draws", study + ".hbu"}, root_.File("tie"));
+    Outcome tie = process.Wait();
+    ASSERT_EQ(tie.status, 0) << tie.err;
+    EXPECT_FALSE(tie.out.empty());
+    ASSERT_TRUE(Exists(study + "_tiedraws.hbu"));
+    EXPECT_TRUE(Exists(study + "_tiedraws.csv"));
+    const std::string tied = ReadFileText(study + "_tiedraws.hbu");
+    EXPECT_EQ(HbuRespondents(tied, kAllocationHbuHead, kAllocationLevels).size(), 8u);
+    std::vector<std::string> tokens = Tokens(tied.substr(std::string(kAllocationHbuHead).size()));
+    const size_t record = 5 + kAllocationLevels;
+    for (size_t i = 0; i + record <= tokens.size(); i += record)
+        EXPECT_GE(std::stod(tokens[i + 5]) - std::stod(tokens[i + 7]), -0.0015) << "respondent " << tokens[i];
+}
+
 TEST_F(EndToEndTest, QualifiersAndSubsetNarrowTheData) {
     const std::string study = root_.File("cho") + "/study";
     WriteChoiceStudy(root_.File("cho"));
