@@ -9,9 +9,9 @@
 
 namespace ombrel {
 
-ScratchFile::~ScratchFile() { Close(); }
+DrawScratchFile::~DrawScratchFile() { Close(); }
 
-bool ScratchFile::Create(const std::string& path) {
+bool DrawScratchFile::Create(const std::string& path) {
     Close();
     file_ = std::fopen(path.c_str(), "w+b");
     path_ = path;
@@ -19,30 +19,30 @@ bool ScratchFile::Create(const std::string& path) {
     return file_ != nullptr;
 }
 
-bool ScratchFile::Write(const void* data, size_t size) {
+bool DrawScratchFile::Write(const void* data, size_t size) {
     if (file_ == nullptr) return false;
     if (last_ == LastOperation::Read && ::fseeko(file_, 0, SEEK_CUR) != 0) return false;
     last_ = LastOperation::Write;
     return std::fwrite(data, 1, size, file_) == size;
 }
 
-size_t ScratchFile::Read(void* data, size_t size) {
+size_t DrawScratchFile::Read(void* data, size_t size) {
     if (file_ == nullptr) return 0;
     if (last_ == LastOperation::Write && ::fseeko(file_, 0, SEEK_CUR) != 0) return 0;
     last_ = LastOperation::Read;
     return std::fread(data, 1, size, file_);
 }
 
-bool ScratchFile::Rewind() { return Seek(0); }
+bool DrawScratchFile::Rewind() { return Seek(0); }
 
-bool ScratchFile::Seek(uint64_t offset) {
+bool DrawScratchFile::Seek(uint64_t offset) {
     if (file_ == nullptr) return false;
     if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
     last_ = LastOperation::None;
     return ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
-bool ScratchFile::Close() {
+bool DrawScratchFile::Close() {
     if (file_ == nullptr) return true;
     const bool ok = std::ferror(file_) == 0 && std::fflush(file_) == 0;
     const bool closed = std::fclose(file_) == 0;
@@ -50,7 +50,7 @@ bool ScratchFile::Close() {
     return ok && closed;
 }
 
-void ScratchFile::CloseAndRemove() {
+void DrawScratchFile::CloseAndRemove() {
     Close();
     if (!path_.empty()) std::remove(path_.c_str());
 }
@@ -59,7 +59,7 @@ uint64_t DrawRecordSize(int parameterCount) { return 8 * static_cast<uint64_t>(p
 
 uint64_t AccumulatorRecordSize(int levelCount) { return 16 * static_cast<uint64_t>(levelCount) + 12; }
 
-void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, ScratchFile& file) {
+void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, DrawScratchFile& file) {
     const char* name = saveDraws ? "betas.tmp" : "betas.upd";
     if (!file.Create(studyFolder + name)) {
         throw OmbrelError(Format("The %s file could not be opened.  Please check the file for read-only "
@@ -68,7 +68,7 @@ void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, Scrat
     }
 }
 
-SavedDrawWriter::SavedDrawWriter(ScratchFile& file, int parameterCount)
+SavedDrawWriter::SavedDrawWriter(DrawScratchFile& file, int parameterCount)
     : file_(file), parameterCount_(parameterCount), record_(DrawRecordSize(parameterCount)) {}
 
 void SavedDrawWriter::RecordDraw(int, int32_t respondentNumber, double respondentRlh, const double* betas,
@@ -80,7 +80,7 @@ void SavedDrawWriter::RecordDraw(int, int32_t respondentNumber, double responden
     if (!file_.Write(record_.data(), record_.size())) throw OmbrelError(WriteFailureMessage(file_.Path()));
 }
 
-DrawAccumulator::DrawAccumulator(ScratchFile& file, const LevelExpansion& expansion, const ConstraintTies* ties)
+DrawAccumulator::DrawAccumulator(DrawScratchFile& file, const LevelExpansion& expansion, const ConstraintTies* ties)
     : file_(file),
       expansion_(expansion),
       ties_(ties),
@@ -142,7 +142,7 @@ void FormatDrawRecord(std::string& out, int32_t respondentNumber, double respond
     out.push_back('\n');
 }
 
-void SortDraws(ScratchFile& betasTmp, const std::string& studyFolder, const std::string& studyName,
+void SortDraws(DrawScratchFile& betasTmp, const std::string& studyFolder, const std::string& studyName,
                const DrawLayout& layout, const LevelExpansion& expansion, const ConstraintTies* ties,
                const StatusCallback& showStatus) {
     CheckParameterCount(expansion, layout.parameterCount);
@@ -155,7 +155,7 @@ void SortDraws(ScratchFile& betasTmp, const std::string& studyFolder, const std:
     const uint64_t recordSize = DrawRecordSize(p);
     std::vector<unsigned char> record(recordSize);
 
-    ScratchFile sorted;
+    DrawScratchFile sorted;
     const std::string sortedPath = studyFolder + "betas.srt";
     if (!sorted.Create(sortedPath)) throw ConsoleError(Format("\nUnable to open %s file", sortedPath.c_str()));
     if (!betasTmp.Rewind()) throw ConsoleError("\nIn sortbetas, can't read betatmp file.");

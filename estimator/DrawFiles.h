@@ -27,12 +27,12 @@ namespace ombrel {
 using StatusCallback = std::function<void(const std::string& message)>;
 
 // A binary scratch file opened for update, with 64-bit positions (the draw files pass 2 GB easily).
-class ScratchFile : public ByteSink, public ByteSource {
+class DrawScratchFile : public ByteSink, public ByteSource {
 public:
-    ScratchFile() = default;
-    ~ScratchFile() override;
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
+    DrawScratchFile() = default;
+    ~DrawScratchFile() override;
+    DrawScratchFile(const DrawScratchFile&) = delete;
+    DrawScratchFile& operator=(const DrawScratchFile&) = delete;
 
     // Creates or truncates path for reading and writing. False when it cannot be opened.
     bool Create(const std::string& path);
@@ -61,18 +61,18 @@ uint64_t AccumulatorRecordSize(int levelCount);
 
 // Opens studyFolder + "betas.tmp" (saveDraws) or "betas.upd", truncated. Throws OmbrelError with the
 // run's message ("The betas.tmp file could not be opened.  Please check ...") when it cannot.
-void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, ScratchFile& file);
+void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, DrawScratchFile& file);
 
 // With saveDraws: appends every used draw to "betas.tmp" as it comes. A failed write throws
 // OmbrelError naming the file: a draw lost to a full disk would make every average wrong.
 class SavedDrawWriter : public DrawSink {
 public:
-    SavedDrawWriter(ScratchFile& file, int parameterCount);
+    SavedDrawWriter(DrawScratchFile& file, int parameterCount);
     void RecordDraw(int respondentIndex, int32_t respondentNumber, double respondentRlh, const double* betas,
                     const double* constrainedBetas) override;
 
 private:
-    ScratchFile& file_;
+    DrawScratchFile& file_;
     int parameterCount_;
     std::vector<unsigned char> record_;
 };
@@ -84,14 +84,14 @@ private:
 // expected respondent (%ld)." when it belongs to someone else.
 class DrawAccumulator : public DrawSink {
 public:
-    DrawAccumulator(ScratchFile& file, const LevelExpansion& expansion, const ConstraintTies* ties);
+    DrawAccumulator(DrawScratchFile& file, const LevelExpansion& expansion, const ConstraintTies* ties);
     void RecordDraw(int respondentIndex, int32_t respondentNumber, double respondentRlh, const double* betas,
                     const double* constrainedBetas) override;
     // True until the first used pass has written its records.
     bool AccumulatorsEmpty() const { return recordsWritten_ == 0; }
 
 private:
-    ScratchFile& file_;
+    DrawScratchFile& file_;
     const LevelExpansion& expansion_;
     const ConstraintTies* ties_;
     int64_t recordsWritten_ = 0;  // records exist for respondents 0 .. recordsWritten_ - 1
@@ -115,7 +115,7 @@ struct DrawLayout {
 // (%d/%d)..." and "Expanding draws (%d/%d)..." through showStatus. Deletes both scratch files when the
 // draws file is complete; on any failure throws OmbrelError with its console message and leaves the
 // scratch files that still exist on disk, and any previous draws file unchanged.
-void SortDraws(ScratchFile& betasTmp, const std::string& studyFolder, const std::string& studyName,
+void SortDraws(DrawScratchFile& betasTmp, const std::string& studyFolder, const std::string& studyName,
                const DrawLayout& layout, const LevelExpansion& expansion, const ConstraintTies* ties,
                const StatusCallback& showStatus);
 

@@ -147,7 +147,7 @@ private:
     TextFile alphaHistory_;
     TextFile betaHistory_;
     TextFile covarianceHistory_;
-    ScratchFile drawScratch_;
+    DrawScratchFile drawScratch_;
     std::unique_ptr<DrawSink> drawSink_;
 
     ProgressScreen screen_;

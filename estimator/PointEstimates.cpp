@@ -99,7 +99,7 @@ bool DrawsFileEstimates::Next(PointEstimate& estimate) {
     return true;
 }
 
-AccumulatorEstimates::AccumulatorEstimates(ScratchFile& accumulators, const DrawLayout& layout, int levelCount)
+AccumulatorEstimates::AccumulatorEstimates(DrawScratchFile& accumulators, const DrawLayout& layout, int levelCount)
     : file_(accumulators), layout_(layout), levelCount_(levelCount), record_(AccumulatorRecordSize(levelCount)) {
     CheckDrawCount(layout);
     if (!file_.Rewind()) throw ConsoleError("\nCan't read cumbetafile file (4).");
@@ -222,7 +222,7 @@ void WriteCsv(const AttributeModel& model, const EstimateInputs& inputs) {
     Commit(file);
 }
 
-void WriteStandardDeviations(const std::string& studyName, ScratchFile& accumulators, const DrawLayout& layout,
+void WriteStandardDeviations(const std::string& studyName, DrawScratchFile& accumulators, const DrawLayout& layout,
                              int levelCount) {
     CheckDrawCount(layout);
     AtomicFile file;

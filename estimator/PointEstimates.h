@@ -68,11 +68,11 @@ private:
 // / D. A short read: "\nCan't read cumbetafile file (4).".
 class AccumulatorEstimates : public PointEstimateSource {
 public:
-    AccumulatorEstimates(ScratchFile& accumulators, const DrawLayout& layout, int levelCount);
+    AccumulatorEstimates(DrawScratchFile& accumulators, const DrawLayout& layout, int levelCount);
     bool Next(PointEstimate& estimate) override;
 
 private:
-    ScratchFile& file_;
+    DrawScratchFile& file_;
     DrawLayout layout_;
     int levelCount_;
     int respondent_ = 0;
@@ -84,7 +84,7 @@ struct EstimateInputs {
     std::string studyName;
     DrawLayout layout;
     bool saveDraws = false;
-    ScratchFile* accumulators = nullptr;  // "betas.upd", needed without saveDraws
+    DrawScratchFile* accumulators = nullptr;  // "betas.upd", needed without saveDraws
     StatusCallback showStatus;
 };
 
@@ -104,7 +104,7 @@ void WriteCsv(const AttributeModel& model, const EstimateInputs& inputs);
 
 // ".std" from "betas.upd" (without saveDraws): per level mean = sum / D, v = squares / D - mean^2,
 // written as sqrt(v) when v > 0, else v itself.
-void WriteStandardDeviations(const std::string& studyName, ScratchFile& accumulators, const DrawLayout& layout,
+void WriteStandardDeviations(const std::string& studyName, DrawScratchFile& accumulators, const DrawLayout& layout,
                              int levelCount);
 
 }  // namespace ombrel

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/LogDate.h"
 #include "common/TextConversion.h"
 #include "estimator/ResultText.h"
 
@@ -10,26 +11,13 @@ namespace ombrel {
 
 namespace {
 
-constexpr const char* kWeekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-constexpr const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
-
-// A field of struct tm brought into [0, count): a damaged time never indexes past the name tables.
-int Wrap(int value, int count) { return ((value % count) + count) % count; }
-
 bool WriteAll(std::FILE* file, const std::string& text) {
     return file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
 }  // namespace
 
-std::string FormatLogTime(const std::tm& localTime) {
-    const int hour = Wrap(localTime.tm_hour, 24);
-    const int hour12 = hour % 12 == 0 ? 12 : hour % 12;
-    return Format("%02d:%02d:%02d%s   %s, %s %02d, %d", hour12, Wrap(localTime.tm_min, 60), Wrap(localTime.tm_sec, 61),
-                  hour < 12 ? "AM" : "PM", kWeekdays[Wrap(localTime.tm_wday, 7)], kMonths[Wrap(localTime.tm_mon, 12)],
-                  localTime.tm_mday, localTime.tm_year + 1900);
-}
+std::string FormatLogTime(const std::tm& localTime) { return FormatLogDate(localTime); }
 
 std::string FormatLogHeader(const RunSummary& run, const std::tm& localTime) {
     std::string text = "\n\n" + FormatLogTime(localTime) + "\n" + std::string(53, '=');

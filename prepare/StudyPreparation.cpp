@@ -10,6 +10,7 @@
 #include <vector>
 #include <unistd.h>
 
+#include "common/LogDate.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "prepare/AttributeLabelFile.h"
@@ -60,11 +61,7 @@ std::tm CurrentLocalTime() {
 }
 
 std::string FormatLogHeader(const std::tm& time) {
-    // The user's locale must not change the log's month and day names.
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::put_time(&time, "\n\n%I:%M:%S%p   %A, %B %d, %Y\n") << std::string(53, '=') << '\n';
-    return text.str();
+    return "\n\n" + FormatLogDate(time) + "\n" + std::string(53, '=') + "\n";
 }
 
 StudyPreparation::StudyPreparation(const StudySettings& studySettings, LocalTimeSource clock)

@@ -57,7 +57,7 @@ TEST(DrawRecordText, TinyModelBreaksTheLineBeforeTheEleventhValue) {
 
 TEST(SavedDrawWriter, AppendsNumberRlhAndBetasLittleEndian) {
     TempDir dir;
-    ScratchFile file;
+    DrawScratchFile file;
     CreateDrawScratchFile(dir.Folder(), true, file);
     SavedDrawWriter writer(file, 2);
     const double betas1[] = {0.25, -1.5};
@@ -71,7 +71,7 @@ TEST(SavedDrawWriter, AppendsNumberRlhAndBetasLittleEndian) {
 }
 
 TEST(DrawScratchFiles, UnopenableFileGivesTheRunsMessage) {
-    ScratchFile file;
+    DrawScratchFile file;
     EXPECT_EQ("The betas.upd file could not be opened.  Please check the file for read-only attributes and access "
               "restrictions.",
               ErrorText([&] { CreateDrawScratchFile("/nonexistent-folder/", false, file); }));
@@ -82,7 +82,7 @@ TEST(DrawScratchFiles, UnopenableFileGivesTheRunsMessage) {
 
 TEST(DrawAccumulator, FirstPassStartsFromZeroLaterPassesAddInPlace) {
     TempDir dir;
-    ScratchFile file;
+    DrawScratchFile file;
     CreateDrawScratchFile(dir.Folder(), false, file);
     LevelExpansion expansion(test::SingleAttribute(3), true);
     AddingTies ties;
@@ -108,7 +108,7 @@ TEST(DrawAccumulator, FirstPassStartsFromZeroLaterPassesAddInPlace) {
 
 TEST(DrawAccumulator, RecordOfAnotherRespondentStopsTheRun) {
     TempDir dir;
-    ScratchFile file;
+    DrawScratchFile file;
     CreateDrawScratchFile(dir.Folder(), false, file);
     LevelExpansion expansion(test::SingleAttribute(2), true);
     DrawAccumulator accumulator(file, expansion, nullptr);
@@ -138,7 +138,7 @@ protected:
     }
 
     TempDir dir;
-    ScratchFile tmp;
+    DrawScratchFile tmp;
     LevelExpansion expansion{test::SingleAttribute(2), true};
     DrawLayout layout{2, 1, 3, false};
     std::vector<std::string> statuses;

@@ -57,7 +57,7 @@ protected:
     TempDir dir;
     AttributeModel model = test::TinyModel();
     LevelExpansion expansion{model, true};
-    ScratchFile accumulators;
+    DrawScratchFile accumulators;
     EstimateInputs inputs;
     std::vector<std::string> statuses;
 };
