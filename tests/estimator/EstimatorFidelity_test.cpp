@@ -14,6 +14,7 @@
 #include "estimator/EstimatorRun.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/support/SimulatedStudy.h"
+#include "tests/estimator/RecordingConsole.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -22,35 +23,7 @@ namespace {
 using test::ReadFileText;
 using test::TempDir;
 
-// No terminal, a fixed clock, ESC after a chosen iteration.
-class QuietConsole : public EstimatorConsole {
-public:
-    ScriptedMessenger messenger;
-    int escapeAfterIteration = 0;
-    int lastIteration = 0;
-
-    Messenger& Messages() override { return messenger; }
-    void SetTitle(const std::string&) override {}
-    void ClearScreen() override {}
-    void Draw(const std::vector<ScreenWrite>&) override {}
-    void ReportProgress(int iteration, int, double, double, long long) override { lastIteration = iteration; }
-    void WriteText(const std::string&) override {}
-    bool EscapePressed() override { return escapeAfterIteration != 0 && lastIteration >= escapeAfterIteration; }
-    bool CloseRequested() override { return false; }
-    void WaitForKey() override {}
-    long long Now() override { return 1700000000; }
-    std::tm LocalTime() override {
-        std::tm time{};
-        time.tm_year = 126;
-        time.tm_mon = 0;
-        time.tm_mday = 5;
-        time.tm_hour = 14;
-        time.tm_min = 3;
-        time.tm_sec = 9;
-        time.tm_wday = 1;
-        return time;
-    }
-};
+using QuietConsole = test::RecordingConsole;
 
 // 12 respondents, attributes of 3 and 2 levels plus None: p = 4, levelCount = 6. ".cho" data: the
 // settings file holds a total task weight of 1.

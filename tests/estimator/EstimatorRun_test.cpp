@@ -13,6 +13,7 @@
 #include "common/StudySettings.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/support/SimulatedStudy.h"
+#include "tests/estimator/RecordingConsole.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -21,41 +22,7 @@ namespace {
 using test::ReadFileText;
 using test::TempDir;
 
-// A console without a terminal: records what the run shows, presses ESC after a given iteration, and
-// keeps a fixed clock so that the log is reproducible.
-class RecordingConsole : public EstimatorConsole {
-public:
-    ScriptedMessenger messenger;
-    int escapeAfterIteration = 0;  // 0: never
-    int lastIteration = 0;
-    std::vector<ScreenWrite> writes;
-
-    Messenger& Messages() override { return messenger; }
-    void SetTitle(const std::string& title) override { titles.push_back(title); }
-    void ClearScreen() override {}
-    void Draw(const std::vector<ScreenWrite>& screenWrites) override {
-        writes.insert(writes.end(), screenWrites.begin(), screenWrites.end());
-    }
-    void ReportProgress(int iteration, int, double, double, long long) override { lastIteration = iteration; }
-    void WriteText(const std::string& text) override { consoleText += text; }
-    bool EscapePressed() override { return escapeAfterIteration != 0 && lastIteration >= escapeAfterIteration; }
-    bool CloseRequested() override { return false; }
-    void WaitForKey() override { ++keyWaits; }
-    long long Now() override { return 1700000000; }
-    std::tm LocalTime() override {
-        std::tm time{};
-        time.tm_year = 126;
-        time.tm_mon = 11;
-        time.tm_mday = 7;
-        time.tm_hour = 9;
-        time.tm_wday = 1;
-        return time;
-    }
-
-    std::vector<std::string> titles;
-    std::string consoleText;
-    int keyWaits = 0;
-};
+using test::RecordingConsole;
 
 struct Study {
     TempDir dir;

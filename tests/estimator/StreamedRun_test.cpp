@@ -11,30 +11,13 @@
 #include "estimator/EstimatorRun.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/support/SimulatedStudy.h"
+#include "tests/estimator/RecordingConsole.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
 namespace {
 
-// No screen and no keys, a fixed clock so that the log does not depend on when the test runs.
-class QuietConsole : public EstimatorConsole {
-public:
-    ScriptedMessenger messenger;
-    int escapeAfterIteration = 0;  // 0: never
-    int lastIteration = 0;
-
-    Messenger& Messages() override { return messenger; }
-    void SetTitle(const std::string&) override {}
-    void ClearScreen() override {}
-    void Draw(const std::vector<ScreenWrite>&) override {}
-    void ReportProgress(int iteration, int, double, double, long long) override { lastIteration = iteration; }
-    void WriteText(const std::string&) override {}
-    bool EscapePressed() override { return escapeAfterIteration != 0 && lastIteration >= escapeAfterIteration; }
-    bool CloseRequested() override { return false; }
-    void WaitForKey() override {}
-    long long Now() override { return 1700000000; }
-    std::tm LocalTime() override { return std::tm{}; }
-};
+using QuietConsole = test::RecordingConsole;
 
 struct RunFiles {
     std::vector<std::string> names;
