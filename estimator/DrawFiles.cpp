@@ -88,26 +88,51 @@ DrawAccumulator::DrawAccumulator(DrawScratchFile& file, const LevelExpansion& ex
       expanded_(static_cast<size_t>(expansion.LevelCount())),
       sums_(static_cast<size_t>(expansion.LevelCount())),
       squares_(static_cast<size_t>(expansion.LevelCount())),
-      record_(AccumulatorRecordSize(expansion.LevelCount())) {}
+      recordSize_(AccumulatorRecordSize(expansion.LevelCount())) {
+    constexpr size_t kWindowBytes = size_t{1} << 20;
+    window_.resize(std::max<size_t>(1, kWindowBytes / recordSize_) * recordSize_);
+}
+
+void DrawAccumulator::Flush() {
+    if (windowDirtyEnd_ <= windowFirst_) return;
+    const uint64_t offset = static_cast<uint64_t>(windowFirst_) * recordSize_;
+    const size_t size = static_cast<size_t>(windowDirtyEnd_ - windowFirst_) * recordSize_;
+    if (!file_.Seek(offset) || !file_.Write(window_.data(), size)) throw OmbrelError(WriteFailureMessage(file_.Path()));
+    windowDirtyEnd_ = windowFirst_;
+}
+
+unsigned char* DrawAccumulator::WindowRecord(int respondentIndex) {
+    const int64_t index = respondentIndex;
+    if (index < windowFirst_ || index >= windowFirst_ + static_cast<int64_t>(window_.size() / recordSize_)) {
+        Flush();
+        windowFirst_ = index;
+        windowDirtyEnd_ = index;
+        const int64_t capacity = static_cast<int64_t>(window_.size() / recordSize_);
+        const int64_t existing = std::min(capacity, std::max<int64_t>(0, recordsWritten_ - index));
+        if (existing > 0) {
+            const size_t size = static_cast<size_t>(existing) * recordSize_;
+            if (!file_.Seek(static_cast<uint64_t>(index) * recordSize_) || file_.Read(window_.data(), size) != size)
+                throw OmbrelError("The accumulator file " + file_.Path() + " could not be read.");
+        }
+    }
+    return window_.data() + static_cast<size_t>(index - windowFirst_) * recordSize_;
+}
 
 void DrawAccumulator::RecordDraw(int respondentIndex, int32_t respondentNumber, double respondentRlh, const double*,
                                  const double* constrainedBetas) {
     const int levels = expansion_.LevelCount();
-    const uint64_t offset = static_cast<uint64_t>(respondentIndex) * record_.size();
+    unsigned char* record = WindowRecord(respondentIndex);
     double rlhSum = 0.0;
     if (respondentIndex < recordsWritten_) {
-        if (!file_.Seek(offset) || file_.Read(record_.data(), record_.size()) != record_.size()) {
-            throw OmbrelError("The accumulator file " + file_.Path() + " could not be read.");
-        }
-        const int32_t numberRead = DecodeInt32(record_.data());
+        const int32_t numberRead = DecodeInt32(record);
         if (numberRead != respondentNumber) {
             throw OmbrelError(Format("The respondent read (%ld) doesn't match the expected respondent (%ld).",
                                      static_cast<long>(numberRead), static_cast<long>(respondentNumber)));
         }
-        rlhSum = DecodeFloat64(record_.data() + 4);
+        rlhSum = DecodeFloat64(record + 4);
         for (int k = 0; k < levels; ++k) {
-            sums_[k] = DecodeFloat64(record_.data() + 12 + 8 * k);
-            squares_[k] = DecodeFloat64(record_.data() + 12 + 8 * (levels + k));
+            sums_[k] = DecodeFloat64(record + 12 + 8 * k);
+            squares_[k] = DecodeFloat64(record + 12 + 8 * (levels + k));
         }
     } else {
         sums_.assign(sums_.size(), 0.0);
@@ -122,16 +147,13 @@ void DrawAccumulator::RecordDraw(int respondentIndex, int32_t respondentNumber, 
         squares_[k] += expanded_[k] * expanded_[k];
     }
 
-    unsigned char* out = record_.data();
-    EncodeInt32(respondentNumber, out);
-    EncodeFloat64(rlhSum, out + 4);
+    EncodeInt32(respondentNumber, record);
+    EncodeFloat64(rlhSum, record + 4);
     for (int k = 0; k < levels; ++k) {
-        EncodeFloat64(sums_[k], out + 12 + 8 * k);
-        EncodeFloat64(squares_[k], out + 12 + 8 * (levels + k));
+        EncodeFloat64(sums_[k], record + 12 + 8 * k);
+        EncodeFloat64(squares_[k], record + 12 + 8 * (levels + k));
     }
-    if (!file_.Seek(offset) || !file_.Write(record_.data(), record_.size())) {
-        throw OmbrelError(WriteFailureMessage(file_.Path()));
-    }
+    windowDirtyEnd_ = std::max<int64_t>(windowDirtyEnd_, static_cast<int64_t>(respondentIndex) + 1);
     if (respondentIndex >= recordsWritten_) recordsWritten_ = static_cast<int64_t>(respondentIndex) + 1;
 }
 

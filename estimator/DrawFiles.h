@@ -89,8 +89,14 @@ public:
                     const double* constrainedBetas) override;
     // True until the first used pass has written its records.
     bool AccumulatorsEmpty() const { return recordsWritten_ == 0; }
+    // Writes the records still held in the window back into the file.
+    void Flush() override;
 
 private:
+    // The pass updates records in file order, so they are read and written back a window of many
+    // records at a time instead of one seek, read and write per respondent.
+    unsigned char* WindowRecord(int respondentIndex);
+
     DrawScratchFile& file_;
     const LevelExpansion& expansion_;
     const ConstraintTies* ties_;
@@ -99,7 +105,10 @@ private:
     std::vector<double> expanded_;
     std::vector<double> sums_;
     std::vector<double> squares_;
-    std::vector<unsigned char> record_;
+    size_t recordSize_ = 0;
+    std::vector<unsigned char> window_;  // whole records, from windowFirst_ on
+    int64_t windowFirst_ = 0;
+    int64_t windowDirtyEnd_ = 0;         // one past the last record changed since the last flush
 };
 
 // What SortDraws and the point estimates need to know about the run.

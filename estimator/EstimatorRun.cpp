@@ -379,6 +379,7 @@ void EstimatorRun::Iterate() {
 
 void EstimatorRun::Finish() {
     ShowStatus("Saving output files, please wait...");
+    if (drawSink_) drawSink_->Flush();
     alphaHistory_.Close();
     betaHistory_.Close();
     covarianceHistory_.Close();

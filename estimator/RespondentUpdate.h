@@ -28,6 +28,8 @@ public:
     // constrainedBetas their tied copy (the same values without constraints).
     virtual void RecordDraw(int respondentIndex, int32_t respondentNumber, double respondentRlh,
                             const double* betas, const double* constrainedBetas) = 0;
+    // Puts every recorded draw into the file, before the file is read or the run ends.
+    virtual void Flush() {}
 };
 
 // Statistics of one respondent pass.

@@ -97,6 +97,7 @@ TEST(DrawAccumulator, FirstPassStartsFromZeroLaterPassesAddInPlace) {
     EXPECT_FALSE(accumulator.AccumulatorsEmpty());
     accumulator.RecordDraw(0, 11, 0.25, second, second);
     accumulator.RecordDraw(1, 12, 0.5, first, first);
+    accumulator.Flush();
     EXPECT_EQ(4, ties.calls);
     ASSERT_TRUE(file.Close());
 

@@ -52,6 +52,7 @@ protected:
         accumulator.RecordDraw(1, 8, 0.5, params.data(), params.data());
         accumulator.RecordDraw(0, 7, 0.625, params.data(), params.data());
         accumulator.RecordDraw(1, 8, 0.25, negated.data(), negated.data());
+        accumulator.Flush();
     }
 
     TempDir dir;
@@ -112,6 +113,7 @@ TEST_F(PointEstimatesTest, RoundingResidueBelowZeroIsWrittenAsItIs) {
     DrawAccumulator accumulator(accumulators, single, nullptr);
     const double beta = 0.1;
     for (int m = 0; m < 3; ++m) accumulator.RecordDraw(0, 1, 0.5, &beta, &beta);
+    accumulator.Flush();
     const double mean = (0.1 + 0.1 + 0.1) / 3;
     const double v = (0.1 * 0.1 + 0.1 * 0.1 + 0.1 * 0.1) / 3 - mean * mean;
     WriteStandardDeviations(inputs.studyName, accumulators, {1, 1, 3, false}, 2);
