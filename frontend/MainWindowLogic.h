@@ -1,0 +1,121 @@
+#pragma once
+
+#include <string>
+
+#include "common/Messenger.h"
+#include "common/StudySettings.h"
+#include "frontend/FrontEndServices.h"
+#include "frontend/HelpTexts.h"
+
+namespace ombrel {
+
+inline constexpr const char* kMainWindowTitle = "Feldrin Software Ombrel";
+inline constexpr const char* kChangedMainWindowTitle = "Feldrin Software Ombrel *";
+
+// The contents of the main window's fields: the working copy of the settings, as the user sees it.
+struct MainWindowFields {
+    std::string dataFileName;            // path field, as typed
+    std::string preliminaryIterations;   // "%d"
+    std::string drawsPerRespondent;      // "%d"
+    std::string drawSkip;                // "%d"
+    std::string logSkip;                 // "%d"
+    bool saveDraws = false;              // "Save random draws"
+    std::string totalTaskWeight;         // NumericEdit, "%5.2lf"
+    bool totalTaskWeightEnabled = true;  // the label and the field; off for ".cho" data
+};
+
+enum class MainTextField {
+    DataFileName,
+    PreliminaryIterations,
+    DrawsPerRespondent,
+    DrawSkip,
+    LogSkip,
+    TotalTaskWeight
+};
+
+// How "Estimate Parameters" ended.
+enum class LaunchOutcome {
+    NotSaved,             // validation failed (its message shown) or the settings could not be written
+    Cancelled,            // Cancel at the restart question
+    RestartFileKept,      // the restart file could not be checked or deleted
+    PreparationFailed,    // the preparation's message shown
+    NotContinued,         // "Do not estimate now"
+    EstimatorNotStarted,  // the estimator could not be started
+    EstimatorRan,
+};
+
+// Where the front end finds its programs and its names file, each with a trailing "/".
+struct FrontEndFolders {
+    std::string programFolder;   // holds kivotra beside the front end
+    std::string settingsFolder;  // holds "names.pellik"; the estimator's working directory
+};
+
+// The services the main window logic talks through; all must outlive it.
+struct MainWindowServices {
+    Messenger& messenger;
+    FilePicker& filePicker;
+    AdvancedSettingsDialog& advancedSettingsDialog;
+    EstimatorLauncher& launcher;
+    MainWindowView* view = nullptr;  // optional
+};
+
+// The logic of the main window (CMainDlg) without its widgets: the fields as a working copy of the
+// settings, change tracking and the title, the weight rule, the save prompts, Browse, the advanced
+// settings and the launch of an estimation.
+class MainWindowLogic {
+public:
+    MainWindowLogic(const FrontEndFolders& folders, const MainWindowServices& services);
+
+    // Loads the settings through the names file in the settings folder and fills the fields; changes
+    // before this are not counted.
+    void Start();
+
+    const StudySettings& Settings() const { return settings_; }
+    const MainWindowFields& Fields() const { return fields_; }
+    bool SettingsChanged() const { return settingsChanged_; }
+    bool DialogReady() const { return dialogReady_; }
+    std::string Title() const;
+    const FrontEndFolders& Folders() const { return folders_; }
+
+    // A control got the focus: the help area shows its text, or keeps the last one (empty at start).
+    void Focus(MainControl control);
+    const std::string& HelpText() const { return helpText_; }
+
+    // The user's edits (text typed into a field, a click on "Save random draws").
+    void EditText(MainTextField field, const std::string& text);
+    void ClickSaveDraws(bool checked);
+
+    // File > Save: saves only when something changed.
+    void Save();
+    // File > Exit, the close box, Esc. True: close the window (and end the program).
+    bool Exit();
+    // "Browse...": asks to save unsaved changes, then lets the user pick a study's data file and loads
+    // that study's settings (or the defaults).
+    void Browse();
+    // "Restore defaults": the main window's fields only; the path and the advanced settings stay.
+    void RestoreDefaults();
+    // "Advanced Settings...": the dialog on a copy of the settings, assigned back after OK.
+    void AdvancedSettings();
+    // "Estimate Parameters".
+    LaunchOutcome Estimate();
+
+private:
+    void FillFields();
+    void ReadFields();
+    void ApplyWeightRule();
+    void SetText(std::string& field, const std::string& text);
+    void MarkChanged();
+    void SetChanged(bool changed);
+    bool SaveAndClear();
+    void NotifyFields();
+
+    FrontEndFolders folders_;
+    MainWindowServices services_;
+    StudySettings settings_;
+    MainWindowFields fields_;
+    bool settingsChanged_ = false;
+    bool dialogReady_ = false;
+    std::string helpText_;
+};
+
+}  // namespace ombrel
