@@ -26,14 +26,7 @@ public:
     mutable int calls = 0;
 };
 
-std::string ErrorText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OmbrelError& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
+using test::FailureMessage;
 
 TEST(DrawRecordText, HeaderRightAlignsNumberAndRlhThenMergedLevelsAndNone) {
     std::string text;
@@ -74,10 +67,10 @@ TEST(DrawScratchFiles, UnopenableFileGivesTheRunsMessage) {
     DrawScratchFile file;
     EXPECT_EQ("The betas.upd file could not be opened.  Please check the file for read-only attributes and access "
               "restrictions.",
-              ErrorText([&] { CreateDrawScratchFile("/nonexistent-folder/", false, file); }));
+              FailureMessage([&] { CreateDrawScratchFile("/nonexistent-folder/", false, file); }));
     EXPECT_EQ("The betas.tmp file could not be opened.  Please check the file for read-only attributes and access "
               "restrictions.",
-              ErrorText([&] { CreateDrawScratchFile("/nonexistent-folder/", true, file); }));
+              FailureMessage([&] { CreateDrawScratchFile("/nonexistent-folder/", true, file); }));
 }
 
 TEST(DrawAccumulator, FirstPassStartsFromZeroLaterPassesAddInPlace) {
@@ -116,7 +109,7 @@ TEST(DrawAccumulator, RecordOfAnotherRespondentStopsTheRun) {
     const double betas[] = {1.0};
     accumulator.RecordDraw(0, 5, 0.5, betas, betas);
     EXPECT_EQ("The respondent read (5) doesn't match the expected respondent (6).",
-              ErrorText([&] { accumulator.RecordDraw(0, 6, 0.5, betas, betas); }));
+              FailureMessage([&] { accumulator.RecordDraw(0, 6, 0.5, betas, betas); }));
 }
 
 // D = 3 draws of N = 2 respondents with p = 1 (one two-level attribute): betas.tmp holds them
@@ -166,7 +159,7 @@ TEST_F(SortDrawsTest, WritesEachRespondentsDrawsTogetherAndRemovesScratchFiles) 
 TEST_F(SortDrawsTest, ShortScratchFileFailsAndKeepsThePreviousDrawsFile) {
     test::WriteFileText(dir.File("study.dra"), "old draws\n");
     WriteDraws(2);
-    EXPECT_EQ("\nIn sortbetas, can't read betatmp file.", ErrorText([this] { Sort(); }));
+    EXPECT_EQ("\nIn sortbetas, can't read betatmp file.", FailureMessage([this] { Sort(); }));
     EXPECT_EQ("old draws\n", ReadFileText(dir.File("study.dra")));
     EXPECT_TRUE(std::filesystem::exists(dir.File("betas.tmp")));
 }

@@ -15,14 +15,7 @@ using test::ReadFileText;
 using test::TempDir;
 using test::WriteFileText;
 
-std::string ErrorText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OmbrelError& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
+using test::FailureMessage;
 
 constexpr const char* kTinyLayout =
     "1 1 Red\n1 2 Green\n1 3 Blue, dark\n2 1 Price\n3 1 Small\n3 2 Large\n"
@@ -165,25 +158,25 @@ TEST_F(PointEstimatesTest, DamagedInputsFailAndKeepThePreviousFiles) {
     WriteFileText(dir.File("study.hbu"), "previous\n");
     WriteFileText(dir.File("study.dra"), "      7     655  0 13 -1\n  0.500  -0.200\n");
     inputs.saveDraws = true;
-    EXPECT_EQ("\nIncomplete studyname.dra file", ErrorText([this] { WritePointEstimates(model, inputs); }));
+    EXPECT_EQ("\nIncomplete studyname.dra file", FailureMessage([this] { WritePointEstimates(model, inputs); }));
     EXPECT_EQ("previous\n", ReadFileText(dir.File("study.hbu")));
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
         EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp")) << entry.path();
     }
 
     std::filesystem::remove(dir.File("study.dra"));
-    EXPECT_EQ("\nUnable to open " + dir.File("study.dra") + " file", ErrorText([this] { WriteCsv(model, inputs); }));
+    EXPECT_EQ("\nUnable to open " + dir.File("study.dra") + " file", FailureMessage([this] { WriteCsv(model, inputs); }));
 
     inputs.saveDraws = false;
     CreateDrawScratchFile(dir.Folder(), false, accumulators);  // empty: no records
-    EXPECT_EQ("\nCan't read cumbetafile file (4).", ErrorText([this] { WriteCsv(model, inputs); }));
+    EXPECT_EQ("\nCan't read cumbetafile file (4).", FailureMessage([this] { WriteCsv(model, inputs); }));
     EXPECT_EQ("\nCan't read cumbetafile file (4).",
-              ErrorText([this] { WriteStandardDeviations(inputs.studyName, accumulators, inputs.layout, 13); }));
+              FailureMessage([this] { WriteStandardDeviations(inputs.studyName, accumulators, inputs.layout, 13); }));
 }
 
 TEST_F(PointEstimatesTest, UncreatableLayoutFileHasItsOwnMessage) {
     inputs.studyName = dir.File("missing-folder/study");
-    EXPECT_EQ("Cannot create <studyname>.lay file.", ErrorText([this] { WritePointEstimates(model, inputs); }));
+    EXPECT_EQ("Cannot create <studyname>.lay file.", FailureMessage([this] { WritePointEstimates(model, inputs); }));
 }
 
 }  // namespace

@@ -12,14 +12,7 @@ using test::ReadFileText;
 using test::TempDir;
 using test::WriteFileText;
 
-std::string ErrorText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OmbrelError& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
+using test::FailureMessage;
 
 struct Chain {
     std::vector<double> alpha{0.5, -1.25};
@@ -96,7 +89,7 @@ TEST(RestartFile, UnusableFilesAreRejectedNamingTheFile) {
     const std::string path = dir.File("study.res");
     auto rejection = [&](const std::string& text) {
         WriteFileText(path, text);
-        return ErrorText([&] { LoadRestartFile(study); });
+        return FailureMessage([&] { LoadRestartFile(study); });
     };
     const std::string truncated = std::string(kChainText).substr(0, 60);
     EXPECT_EQ("The restart file " + path +
@@ -116,7 +109,7 @@ TEST(RestartFile, UnusableFilesAreRejectedNamingTheFile) {
 
 TEST(RestartFile, UncreatableFileGivesTheConsoleMessage) {
     Chain chain;
-    EXPECT_EQ("\nCan't open studyname.res file.", ErrorText([&] {
+    EXPECT_EQ("\nCan't open studyname.res file.", FailureMessage([&] {
                   WriteRestartFile("/nonexistent-folder/study", 1, 0.1, chain.alpha, chain.covariance, chain.store);
               }));
 }

@@ -15,14 +15,7 @@
 namespace ombrel {
 namespace {
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OmbrelError& error) {
-        return error.what();
-    }
-    return "(no failure)";
-}
+using test::FailureMessage;
 
 class ValuesFileTest : public ::testing::Test {
 protected:
@@ -98,10 +91,10 @@ TEST_F(ValuesFileTest, LongLabelIsCutAt259Characters) {
 
 TEST_F(ValuesFileTest, ValueThatIsNotFiniteIsRefused) {
     Write("A\n1 inf\n");
-    EXPECT_EQ(MessageOf([&] { Read({2}); }),
+    EXPECT_EQ(FailureMessage([&] { Read({2}); }),
               "The values file " + study_ + ".val holds a value for attribute 1 that is not a finite number.");
     Write("A\n1e308 1e308\n");
-    EXPECT_NE(MessageOf([&] { Read({2}); }), "(no failure)");
+    EXPECT_NE(FailureMessage([&] { Read({2}); }), "(no failure)");
 }
 
 class EffectsFileTest : public ::testing::Test {
@@ -204,10 +197,10 @@ TEST_F(EffectsFileTest, Messages) {
     };
     for (const Case& c : cases) {
         Write(c.file);
-        EXPECT_EQ(MessageOf([&] { Read(3, c.values); }), c.message) << c.file;
+        EXPECT_EQ(FailureMessage([&] { Read(3, c.values); }), c.message) << c.file;
     }
     Write("1 -2\n2 2\n");
-    EXPECT_EQ(MessageOf([&] { Read(3, {true, false}); }),
+    EXPECT_EQ(FailureMessage([&] { Read(3, {true, false}); }),
               "The " + study_ + ".eff file specifies an interaction of the linear attribute 2 with itself.");
 }
 
@@ -224,7 +217,7 @@ TEST_F(EffectsFileTest, AtMostAThousandMainEffectTokens) {
     Write(line + "\n");
     Read(3);
     Write(line + "2\n");
-    EXPECT_EQ(MessageOf([&] { Read(3); }),
+    EXPECT_EQ(FailureMessage([&] { Read(3); }),
               "There is a maximum of 1000 attributes for this program.  Please correct the first line of your "
               "<studyname>.eff file.");
 }
@@ -303,9 +296,9 @@ TEST(DesignCoder, LinearAttributes) {
     // -1 + 0.5 truncates to level 0.
     EXPECT_EQ(Code(coder, {-1, 0, 1}), (std::vector<double>{0, 0}));
     const std::string outOfRange = "A level code in the data file for a linear attribute was out of range.";
-    EXPECT_EQ(MessageOf([&] { Code(coder, {4, 0, 0}); }), outOfRange);
-    EXPECT_EQ(MessageOf([&] { Code(coder, {-2, 0, 0}); }), outOfRange);
-    EXPECT_EQ(MessageOf([&] { Code(coder, {std::nan(""), 0, 0}); }), outOfRange);
+    EXPECT_EQ(FailureMessage([&] { Code(coder, {4, 0, 0}); }), outOfRange);
+    EXPECT_EQ(FailureMessage([&] { Code(coder, {-2, 0, 0}); }), outOfRange);
+    EXPECT_EQ(FailureMessage([&] { Code(coder, {std::nan(""), 0, 0}); }), outOfRange);
 }
 
 TEST(DesignCoder, InteractionColumnsFollowTheMainEffects) {
@@ -338,7 +331,7 @@ TEST(DesignCoder, AtMost999Columns) {
     EffectsMatrix oneTooMany = EffectsMatrix::Identity(2);
     DesignCoder tooMany(oneTooMany, levels, values, true);
     EXPECT_EQ(tooMany.ColumnCount(), 1000);
-    EXPECT_EQ(MessageOf([&] { Code(tooMany, x); }), "The maximum number of variables allowed is 1000.");
+    EXPECT_EQ(FailureMessage([&] { Code(tooMany, x); }), "The maximum number of variables allowed is 1000.");
 }
 
 }  // namespace

@@ -16,14 +16,7 @@ namespace {
 using test::Bytes;
 using test::BytesEqual;
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OmbrelError& error) {
-        return error.what();
-    }
-    return "(no failure)";
-}
+using test::FailureMessage;
 
 double Weight(std::vector<int> points, int chosen, double totalTaskWeight) {
     double total = 1e-10;
@@ -230,14 +223,14 @@ TEST_F(BuilderTest, RespondentReadErrors) {
              "42 0 2 1 1\n1\n0 0 1\n",    // a None alternative alone in a kept task
              "42 2 2 1 0\n7\n",           // data ends inside the respondent variables
          }) {
-        EXPECT_EQ(MessageOf([&] { Build(data); }), error42) << data;
+        EXPECT_EQ(FailureMessage([&] { Build(data); }), error42) << data;
     }
 }
 
 TEST_F(BuilderTest, AnswerMessages) {
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 1 0\n2\n1 1 100\n2 2 101\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n2\n1 1 100\n2 2 101\n"); }),
               "An answer (101) for respondent 8 exceeds the maximum allowed points (100).");
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 2 0\n1\n1 1 1\n2\n1 1 3\n2 2 -1\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 2 0\n1\n1 1 1\n2\n1 1 3\n2 2 -1\n"); }),
               "The data file " + dataPath_ +
                   " holds a negative answer (-1) for respondent 8 in task 2.  Answers must lie between 0 and 100 "
                   "points.");
@@ -245,43 +238,43 @@ TEST_F(BuilderTest, AnswerMessages) {
 
 TEST_F(BuilderTest, RecordsBeyondWhatARespondentCanHold) {
     const std::string file = dataPath_;
-    EXPECT_EQ(MessageOf([&] { Build("8 101 2 0 0\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 101 2 0 0\n"); }),
               "Respondent 8 in the data file " + file +
                   " has 101 respondent variables; a respondent can have from 0 to 100.");
-    EXPECT_EQ(MessageOf([&] { Build("8 -1 2 0 0\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 -1 2 0 0\n"); }),
               "Respondent 8 in the data file " + file +
                   " has -1 respondent variables; a respondent can have from 0 to 100.");
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 1001 0\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1001 0\n"); }),
               "Respondent 8 in the data file " + file + " has 1001 tasks; a respondent can have from 0 to 1000.");
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 0 2\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 0 2\n"); }),
               "Respondent 8 in the data file " + file +
                   " has a None flag of 2; it must be 0 (no None alternative) or 1.");
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 0 1\n9 0 2 0 1\n10 0 2 0 0\n11 0 2 0 1\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 0 1\n9 0 2 0 1\n10 0 2 0 0\n11 0 2 0 1\n"); }),
               "Respondent 10 in the data file " + file +
                   " has a None flag of 0, but the respondents before it have 1.  All respondents must agree on "
                   "whether their tasks end with a None alternative.");
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 1 0\n1\n1 1 1\n9 0 2 # 1\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n1\n1 1 1\n9 0 2 # 1\n"); }),
               "The data file " + file + " holds something that is not a respondent header after respondent 8.");
-    EXPECT_EQ(MessageOf([&] { Build("3000000000 0 2 1 0\n1\n1 1 1\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("3000000000 0 2 1 0\n1\n1 1 1\n"); }),
               "The data file " + file + " does not begin with a respondent header.");
 }
 
 TEST_F(BuilderTest, NumbersThatAreNotFiniteAreRefused) {
     effects_.Set(1, 1, kLinearWithDataValues);
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 1 0\n1\n1 nan 1\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n1\n1 nan 1\n"); }),
               "The data file " + dataPath_ + " holds a number that is not finite for respondent 8 in task 1.");
 }
 
 TEST_F(BuilderTest, CodingFailuresStopTheBuild) {
     effects_.Set(0, 0, kLinearWithValues);
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 1 0\n1\n4 1 1\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n1\n4 1 1\n"); }),
               "A level code in the data file for a linear attribute was out of range.");
     EXPECT_FALSE(ScratchExists());
 
     levelCounts_ = {1000, 2};
     levelValues_ = {std::vector<double>(1000, 0.0), {0, 0}};
     effects_ = EffectsMatrix::Identity(2);
-    EXPECT_EQ(MessageOf([&] { Build("8 0 2 1 0\n1\n1 1 1\n"); }), "The maximum number of variables allowed is 1000.");
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n1\n1 1 1\n"); }), "The maximum number of variables allowed is 1000.");
 }
 
 // Every prefix of a valid file, cut anywhere, builds or fails with a message; nothing in between.

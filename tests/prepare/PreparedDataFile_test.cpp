@@ -30,14 +30,7 @@ private:
     int writes_ = 0;
 };
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OmbrelError& error) {
-        return error.what();
-    }
-    return "(no failure)";
-}
+using test::FailureMessage;
 
 // Two concepts and a None; coded rows (1, -1) and (0.5, 2).
 ScratchTask TaskWithNone(int32_t a0, int32_t a1, int32_t aNone) {
@@ -112,7 +105,7 @@ TEST(ScratchFileRecord, EveryFailedWriteHasItsMessage) {
     };
     for (size_t n = 0; n < expected.size(); ++n) {
         FailingSink sink(static_cast<int>(n) + 1);
-        EXPECT_EQ(MessageOf([&] { WriteScratchTask(sink, task); }), expected[n]) << "write " << n + 1;
+        EXPECT_EQ(FailureMessage([&] { WriteScratchTask(sink, task); }), expected[n]) << "write " << n + 1;
         EXPECT_EQ(sink.Writes(), static_cast<int>(n) + 1) << "nothing is written after a failure";
     }
     FailingSink enough(9);
@@ -143,7 +136,7 @@ TEST(ScratchFileRecord, EveryTruncationHasItsReadMessage) {
     auto messageAt = [&](size_t cut) {
         MemoryByteSource source(std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<long>(cut)));
         ScratchTask task;
-        return MessageOf([&] { ReadScratchTask(source, false, task); });
+        return FailureMessage([&] { ReadScratchTask(source, false, task); });
     };
     for (size_t cut = 0; cut < whole.size(); ++cut) {
         const char* expected = cut < 4    ? "Couldn't read tempfile @ 1."
@@ -244,7 +237,7 @@ TEST(PreparedDataBlocks, EveryFailedCheckedWriteHasItsMessage) {
     };
     for (size_t n = 0; n < expected.size(); ++n) {
         FailingSink sink(static_cast<int>(n) + 1);
-        EXPECT_EQ(MessageOf([&] { PreparedDataWriter(sink).WriteExpandedTasks(task, false, 1.0); }), expected[n])
+        EXPECT_EQ(FailureMessage([&] { PreparedDataWriter(sink).WriteExpandedTasks(task, false, 1.0); }), expected[n])
             << "write " << n + 1;
         EXPECT_EQ(sink.Writes(), static_cast<int>(n) + 1) << "nothing is written after a failure";
     }
@@ -274,9 +267,9 @@ TEST(PreparedDataFiles, WritesTheFileAndClosesIt) {
 
 TEST(PreparedDataFiles, CreationFailuresNameTheFile) {
     const std::string folder = "/nonexistent-ombrel-folder/";
-    EXPECT_EQ(MessageOf([&] { PreparedDataFile file(folder); }),
+    EXPECT_EQ(FailureMessage([&] { PreparedDataFile file(folder); }),
               "Couldn't create the prepared data file /nonexistent-ombrel-folder/qebdat.tmp.");
-    EXPECT_EQ(MessageOf([&] { ScratchFile file(folder); }),
+    EXPECT_EQ(FailureMessage([&] { ScratchFile file(folder); }),
               "Couldn't create the scratch file /nonexistent-ombrel-folder/tempfile.");
 }
 
@@ -286,7 +279,7 @@ TEST(PreparedDataFiles, AFullDeviceIsReportedAtClose) {
     PreparedDataFile file(dir.Folder());
     // The header fits in the stdio buffer, so only the flush at close meets the full device.
     PreparedDataWriter(file).WriteRespondentHeader(1, 1);
-    EXPECT_EQ(MessageOf([&] { file.Close(); }),
+    EXPECT_EQ(FailureMessage([&] { file.Close(); }),
               "Couldn't finish writing the prepared data file " + dir.File("qebdat.tmp") +
                   ".  The disk may be full.");
 }
@@ -298,7 +291,7 @@ TEST(PreparedDataFiles, AFullDeviceDuringTheBlocksStopsTheBuild) {
     ScratchTask task;
     task.Reset(1000, 20, false);
     task.Answer(0) = 1;
-    EXPECT_EQ(MessageOf([&] { PreparedDataWriter(file).WriteExpandedTasks(task, false, 1.0); })
+    EXPECT_EQ(FailureMessage([&] { PreparedDataWriter(file).WriteExpandedTasks(task, false, 1.0); })
                   .rfind("Couldn't write pellikdat.tmp @ ", 0),
               0u);
     EXPECT_THROW(file.Close(), OmbrelError);

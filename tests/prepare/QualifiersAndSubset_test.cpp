@@ -11,14 +11,7 @@
 namespace ombrel {
 namespace {
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OmbrelError& error) {
-        return error.what();
-    }
-    return "(no failure)";
-}
+using test::FailureMessage;
 
 class QualifierFileTest : public ::testing::Test {
 protected:
@@ -68,13 +61,13 @@ TEST_F(QualifierFileTest, Messages) {
     const std::string formatted = "A qualifier in the <studyname>.qal file was formatted incorrectly.";
     for (const char* text : {"3 >\n", "3 >= 5\n", "3 ! 5\n", "x > 5\n", "3 > x\n", "3 > 5\n\n", "3>5\n",
                              "3 > 99999999999\n"}) {
-        EXPECT_EQ(MessageOf([&] { Read(text); }), formatted) << text;
+        EXPECT_EQ(FailureMessage([&] { Read(text); }), formatted) << text;
     }
-    EXPECT_EQ(MessageOf([&] { Read("2 < 1\n101 > 5\n"); }),
+    EXPECT_EQ(FailureMessage([&] { Read("2 < 1\n101 > 5\n"); }),
               "Line 2 of the " + study_ +
                   ".qal file (\"101 > 5\") names respondent variable 101, but respondent variables are numbered "
                   "from 1 to 100.");
-    EXPECT_NE(MessageOf([&] { Read("0 = 1"); }), "(no failure)");
+    EXPECT_NE(FailureMessage([&] { Read("0 = 1"); }), "(no failure)");
 }
 
 TEST(Qualifies, EveryConditionMustHold) {
@@ -152,7 +145,7 @@ TEST_F(TaskSubsetTest, AtMostAThousandNumbersAreRead) {
 
 TEST_F(TaskSubsetTest, NumbersOutsideTheTaskRangeAreRefused) {
     for (const char* text : {"1 0", "1001", "-3", "2 99999999999 5", "-2147483649"}) {
-        EXPECT_EQ(MessageOf([&] { Read(text); }), "A number specified in the <studyname>.sub file is out of range.");
+        EXPECT_EQ(FailureMessage([&] { Read(text); }), "A number specified in the <studyname>.sub file is out of range.");
     }
 }
 

@@ -17,14 +17,7 @@ namespace {
 using test::Bytes;
 using test::BytesEqual;
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OmbrelError& error) {
-        return error.what();
-    }
-    return "(no failure)";
-}
+using test::FailureMessage;
 
 // Tuesday, March 5, 2024, 14:07:09.
 std::tm FixedTime() {
@@ -196,18 +189,18 @@ TEST_F(StudyPreparationTest, DroppedNoneIsNotEstimated) {
 }
 
 TEST_F(StudyPreparationTest, MessagesThatEndThePreparation) {
-    EXPECT_EQ(MessageOf([&] { Preparation("study.txt").Prepare(); }), "An invalid data file was specified.");
-    EXPECT_EQ(MessageOf([&] { Preparation("study.chs").Prepare(); }), "No <studyname>.att file is available.");
+    EXPECT_EQ(FailureMessage([&] { Preparation("study.txt").Prepare(); }), "An invalid data file was specified.");
+    EXPECT_EQ(FailureMessage([&] { Preparation("study.chs").Prepare(); }), "No <studyname>.att file is available.");
 
     test::WriteFileText(dir_.File("study.att"), "A\n\nB\n");
-    EXPECT_EQ(MessageOf([&] { Preparation("study.chs").Prepare(); }), "No data file is available.");
-    EXPECT_EQ(MessageOf([&] { Preparation("study.cho").Prepare(); }), "No data file is available.");
+    EXPECT_EQ(FailureMessage([&] { Preparation("study.chs").Prepare(); }), "No data file is available.");
+    EXPECT_EQ(FailureMessage([&] { Preparation("study.cho").Prepare(); }), "No data file is available.");
     std::filesystem::create_directory(dir_.File("study.chs"));
-    EXPECT_EQ(MessageOf([&] { Preparation("study.chs").Prepare(); }), "No data file is available.");
+    EXPECT_EQ(FailureMessage([&] { Preparation("study.chs").Prepare(); }), "No data file is available.");
 
     // A failed conversion shows the converter's message and leaves no temporary file behind.
     test::WriteFileText(dir_.File("study.cho"), "1 0 1 1 0\n0 1\n");
-    const std::string message = MessageOf([&] { Preparation("study.cho").Prepare(); });
+    const std::string message = FailureMessage([&] { Preparation("study.cho").Prepare(); });
     EXPECT_EQ(message.rfind("There is an error in the CHO file for respondent 1.  The number of concepts must be "
                             "at least 1.",
                             0),
@@ -222,7 +215,7 @@ TEST_F(StudyPreparationTest, LogThatCannotBeOpenedStopsAfterBothPreparedFiles) {
     // A folder in the log's place cannot be appended to, also not by a privileged user.
     std::filesystem::create_directory(dir_.File("study.log"));
     StudyPreparation preparation = Preparation("study.chs");
-    EXPECT_EQ(MessageOf([&] { preparation.Prepare(); }),
+    EXPECT_EQ(FailureMessage([&] { preparation.Prepare(); }),
               "The <studyname>.log file could not be opened.  Please check the file for read-only attributes and "
               "access restrictions.");
     EXPECT_FALSE(test::ReadFileBytes(dir_.File("qebdat.tmp")).empty());

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "common/ByteStream.h"
+#include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 
 namespace ombrel::test {
@@ -62,6 +63,15 @@ static std::string HexWindow(const std::vector<unsigned char>& bytes, size_t off
            << "bytes differ at offset " << offset << " (expected " << expected.size() << " bytes, got "
            << actual.size() << ")\n  expected: " << HexWindow(expected, offset)
            << "\n  actual:   " << HexWindow(actual, offset);
+}
+
+std::string FailureMessage(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const OmbrelError& error) {
+        return error.what();
+    }
+    return "(no failure)";
 }
 
 Bytes& Bytes::I32(int32_t value) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
 // hex window of both, never raw binary.
 ::testing::AssertionResult BytesEqual(const std::vector<unsigned char>& expected,
                                       const std::vector<unsigned char>& actual);
+
+// The message of the OmbrelError that action throws, or "(no failure)" when it throws none.
+std::string FailureMessage(const std::function<void()>& action);
 
 // Builds little-endian byte strings for golden data: Bytes().I32(3).F64(1.0).
 class Bytes {
