@@ -13,7 +13,7 @@ class AdvancedSettingsLogic;
 // The seams through which the window logic reaches the desktop. The Qt widgets implement them;
 // tests script them. None of them may be called before the window logic has started.
 
-// The common open-file dialog.
+// The common open-file dialog; one entry of its file type list.
 struct FileFilter {
     std::string description;            // "Ombrel Data Files (*.cho; *.chs)"
     std::vector<std::string> patterns;  // "*.cho", "*.chs"
@@ -22,9 +22,10 @@ struct FileFilter {
 class FilePicker {
 public:
     virtual ~FilePicker() = default;
-    // Asks for an existing file, owned by the main window, without changing the current directory.
-    // Returns the chosen path, or nothing when the user cancelled.
-    virtual std::optional<std::string> PickExistingFile(const FileFilter& filter,
+    // Asks for an existing file, without changing the current directory; filters in the order of
+    // the dialog's file type list, the first one selected. Returns the chosen path, or nothing when
+    // the user cancelled.
+    virtual std::optional<std::string> PickExistingFile(const std::vector<FileFilter>& filters,
                                                         const std::string& defaultExtension) = 0;
 };
 

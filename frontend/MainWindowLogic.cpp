@@ -178,7 +178,7 @@ void MainWindowLogic::Browse() {
         }
     }
     const FileFilter filter{"Ombrel Data Files (*.cho; *.chs)", {"*.cho", "*.chs"}};
-    std::optional<std::string> chosen = services_.filePicker.PickExistingFile(filter, "cho");
+    std::optional<std::string> chosen = services_.filePicker.PickExistingFile({filter}, "cho");
     if (!chosen) return;
     SetText(fields_.dataFileName, *chosen);
     StudySettings study;

@@ -30,16 +30,16 @@ const std::string kDefaultSettingsFile = "2000\n1000\n10\n100\n0\n 5.00\n1\n5\n 
 
 class FakePicker : public FilePicker {
 public:
-    std::optional<std::string> PickExistingFile(const FileFilter& filter,
+    std::optional<std::string> PickExistingFile(const std::vector<FileFilter>& filters,
                                                 const std::string& extension) override {
         ++calls;
-        lastFilter = filter;
+        lastFilters = filters;
         lastExtension = extension;
         return answer;
     }
     std::optional<std::string> answer;
     int calls = 0;
-    FileFilter lastFilter;
+    std::vector<FileFilter> lastFilters;
     std::string lastExtension;
 };
 
@@ -248,8 +248,9 @@ TEST_F(MainWindowTest, BrowseToAStudyWithoutSettingsFileShowsAllDefaultsAndMarks
     picker.answer = Study("new.cho");
     logic.Browse();
     EXPECT_EQ(picker.calls, 1);
-    EXPECT_EQ(picker.lastFilter.description, "Ombrel Data Files (*.cho; *.chs)");
-    EXPECT_EQ(picker.lastFilter.patterns, (std::vector<std::string>{"*.cho", "*.chs"}));
+    ASSERT_EQ(picker.lastFilters.size(), 1u);
+    EXPECT_EQ(picker.lastFilters[0].description, "Ombrel Data Files (*.cho; *.chs)");
+    EXPECT_EQ(picker.lastFilters[0].patterns, (std::vector<std::string>{"*.cho", "*.chs"}));
     EXPECT_EQ(picker.lastExtension, "cho");
     EXPECT_TRUE(messenger.Entries().empty());  // nothing had changed: no question
     EXPECT_EQ(logic.Fields().dataFileName, Study("new.cho"));

@@ -1,0 +1,15 @@
+// The widget tests need one application object for the whole run, made before any widget.
+#include <QApplication>
+#include <clocale>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    // Test discovery runs this program too, outside ctest's environment: never look for a display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    // Settings files are read and written in the "C" locale, as in the program itself.
+    std::setlocale(LC_NUMERIC, "C");
+    return RUN_ALL_TESTS();
+}
