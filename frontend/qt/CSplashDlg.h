@@ -9,7 +9,6 @@ namespace ombrel {
 
 // The splash window shown at start-up, over the main window, for five seconds.
 class CSplashDlg : public QWidget {
-    Q_OBJECT
 public:
     CSplashDlg(const std::string& shortVersion, QWidget* mainWindow);
     ~CSplashDlg() override;
