@@ -1,0 +1,178 @@
+#include "frontend/qt/CAdvSettingsDlg.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "frontend/qt/NumericEditWidget.h"
+
+namespace ombrel {
+
+namespace {
+
+// A right-aligned field that takes digits only and may still be emptied.
+QLineEdit* DigitsField(QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setAlignment(Qt::AlignRight);
+    field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+    return field;
+}
+
+// Sets a field's text only when it differs, so the cursor of a field being typed in stays put.
+void ShowText(QLineEdit* field, const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    if (field->text() != shown) field->setText(shown);
+}
+
+}  // namespace
+
+CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
+    : QDialog(parent),
+      logic_(logic),
+      smartStart_(new QCheckBox(QStringLiteral("Use 'smart' starting betas"), this)),
+      priorDegreesOfFreedom_(DigitsField(this)),
+      priorVariance_(new NumericEdit(this)),
+      effectsCoding_(new QRadioButton(QStringLiteral("Use effects coding"), this)),
+      dummyCoding_(new QRadioButton(QStringLiteral("Use dummy coding"), this)),
+      randomSeed_(DigitsField(this)),
+      helpArea_(new QPlainTextEdit(this)),
+      restoreDefaults_(new QPushButton(QStringLiteral("Restore defaults"), this)),
+      ok_(new QPushButton(QStringLiteral("OK"), this)),
+      cancel_(new QPushButton(QStringLiteral("Cancel"), this)) {
+    setWindowTitle(QStringLiteral("Advanced Settings"));
+    setModal(true);
+
+    // Check box and radio buttons carry their labels at their left.
+    smartStart_->setLayoutDirection(Qt::RightToLeft);
+    effectsCoding_->setLayoutDirection(Qt::RightToLeft);
+    dummyCoding_->setLayoutDirection(Qt::RightToLeft);
+    auto* coding = new QButtonGroup(this);
+    coding->addButton(effectsCoding_);
+    coding->addButton(dummyCoding_);
+    priorVariance_->setAlignment(Qt::AlignRight);
+
+    helpArea_->setReadOnly(true);
+    helpArea_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    helpArea_->setFocusPolicy(Qt::ClickFocus);
+
+    auto* fields = new QGridLayout;
+    int row = 0;
+    fields->addWidget(smartStart_, row++, 0, 1, 2, Qt::AlignLeft);
+    auto addRow = [&](const char* label, QWidget* field) {
+        auto* text = new QLabel(QString::fromUtf8(label), this);
+        text->setBuddy(field);
+        fields->addWidget(text, row, 0);
+        fields->addWidget(field, row++, 1);
+    };
+    addRow("Prior degrees of freedom", priorDegreesOfFreedom_);
+    addRow("Prior variance", priorVariance_);
+    fields->addWidget(effectsCoding_, row++, 0, 1, 2, Qt::AlignLeft);
+    fields->addWidget(dummyCoding_, row++, 0, 1, 2, Qt::AlignLeft);
+    addRow("Random starting seed", randomSeed_);
+    fields->setRowStretch(row, 1);
+
+    auto* helpGroup = new QGroupBox(QStringLiteral("Help"), this);
+    auto* helpLayout = new QVBoxLayout(helpGroup);
+    helpLayout->addWidget(helpArea_);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(fields, 1);
+    top->addWidget(helpGroup, 1);
+
+    ok_->setDefault(true);
+    restoreDefaults_->setAutoDefault(false);
+    cancel_->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(restoreDefaults_);
+    buttons->addStretch();
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addLayout(buttons);
+    resize(620, 320);
+
+    CopyFieldsFromLogic();
+
+    // Only the user's own clicks and typing are reported; CopyFieldsFromLogic emits none of these.
+    connect(smartStart_, &QCheckBox::clicked, this, [this](bool checked) { logic_.ClickSmartStart(checked); });
+    connect(effectsCoding_, &QRadioButton::clicked, this, [this] { logic_.ClickEffectsCoding(); });
+    connect(dummyCoding_, &QRadioButton::clicked, this, [this] {
+        logic_.ClickDummyCoding();
+        CopyFieldsFromLogic();
+    });
+    connect(priorDegreesOfFreedom_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        logic_.EditText(AdvancedTextField::PriorDegreesOfFreedom, text.toStdString());
+    });
+    connect(priorVariance_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        logic_.EditText(AdvancedTextField::PriorVariance, text.toStdString());
+    });
+    connect(randomSeed_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        logic_.EditText(AdvancedTextField::RandomSeed, text.toStdString());
+    });
+    connect(restoreDefaults_, &QPushButton::clicked, this, [this] {
+        logic_.RestoreDefaults();
+        CopyFieldsFromLogic();
+    });
+    connect(ok_, &QPushButton::clicked, this, &CAdvSettingsDlg::accept);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    WatchFocus(smartStart_, AdvancedControl::SmartStart);
+    WatchFocus(priorDegreesOfFreedom_, AdvancedControl::PriorDegreesOfFreedom);
+    WatchFocus(priorVariance_, AdvancedControl::PriorVariance);
+    WatchFocus(effectsCoding_, AdvancedControl::EffectsCoding);
+    WatchFocus(dummyCoding_, AdvancedControl::DummyCoding);
+    WatchFocus(randomSeed_, AdvancedControl::RandomSeed);
+    WatchFocus(ok_, AdvancedControl::Ok);
+    WatchFocus(cancel_, AdvancedControl::Cancel);
+    WatchFocus(restoreDefaults_, AdvancedControl::RestoreDefaults);
+}
+
+void CAdvSettingsDlg::WatchFocus(QWidget* control, AdvancedControl which) {
+    focusControls_.emplace(control, which);
+    control->installEventFilter(this);
+}
+
+bool CAdvSettingsDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        const auto found = focusControls_.find(watched);
+        if (found != focusControls_.end()) {
+            logic_.Focus(found->second);
+            const QString help = QString::fromStdString(logic_.HelpText());
+            if (helpArea_->toPlainText() != help) helpArea_->setPlainText(help);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CAdvSettingsDlg::CopyFieldsFromLogic() {
+    const AdvancedSettingsFields& fields = logic_.Fields();
+    smartStart_->setChecked(fields.smartStart);
+    ShowText(priorDegreesOfFreedom_, fields.priorDegreesOfFreedom);
+    ShowText(priorVariance_, fields.priorVariance);
+    effectsCoding_->setChecked(fields.effectsCoding);
+    dummyCoding_->setChecked(!fields.effectsCoding);
+    ShowText(randomSeed_, fields.randomSeed);
+}
+
+void CAdvSettingsDlg::accept() {
+    if (logic_.Ok()) QDialog::accept();
+}
+
+bool QtAdvancedSettingsDialog::Run(AdvancedSettingsLogic& logic) {
+    CAdvSettingsDlg dialog(logic, owner_.data());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace ombrel

@@ -1,0 +1,235 @@
+#include "frontend/qt/CMainDlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "frontend/ProductInfo.h"
+#include "frontend/qt/CAdvSettingsDlg.h"
+#include "frontend/qt/HelpCommands.h"
+#include "frontend/qt/NumericEditWidget.h"
+#include "frontend/qt/ProgramIcon.h"
+#include "frontend/qt/QtEstimatorLauncher.h"
+#include "frontend/qt/ToolCommands.h"
+
+namespace ombrel {
+
+namespace {
+
+// A right-aligned field that takes digits only and may still be emptied.
+QLineEdit* DigitsField(QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setAlignment(Qt::AlignRight);
+    field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+    return field;
+}
+
+// Sets a field's text only when it differs, so the cursor of a field being typed in stays put.
+void ShowText(QLineEdit* field, const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    if (field->text() != shown) field->setText(shown);
+}
+
+QPushButton* Button(const char* label, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromUtf8(label), parent);
+    // No button of this window fires on Enter typed into a field: an estimation is started on purpose.
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePicker& filePicker,
+                   EstimatorLauncher* launcher, AdvancedSettingsDialog* advancedDialog, QWidget* parent)
+    : QDialog(parent),
+      messenger_(messenger),
+      filePicker_(filePicker),
+      ownLauncher_(launcher != nullptr ? nullptr : std::make_unique<QtEstimatorLauncher>(this)),
+      ownAdvancedDialog_(advancedDialog != nullptr ? nullptr : std::make_unique<QtAdvancedSettingsDialog>(this)),
+      logic_(folders, MainWindowServices{messenger, filePicker,
+                                         advancedDialog != nullptr ? *advancedDialog : *ownAdvancedDialog_,
+                                         launcher != nullptr ? *launcher : *ownLauncher_, this}),
+      menuBar_(new QMenuBar(this)),
+      path_(new QLineEdit(this)),
+      browse_(Button("Browse...", this)),
+      preliminaryIterations_(DigitsField(this)),
+      drawsPerRespondent_(DigitsField(this)),
+      drawSkip_(DigitsField(this)),
+      logSkip_(DigitsField(this)),
+      saveDraws_(new QCheckBox(QStringLiteral("Save random draws"), this)),
+      totalTaskWeightLabel_(new QLabel(QStringLiteral("Total task weight"), this)),
+      totalTaskWeight_(new NumericEdit(this)),
+      advancedSettings_(Button("Advanced Settings...", this)),
+      estimate_(Button("Estimate Parameters", this)),
+      restoreDefaults_(Button("Restore defaults", this)),
+      helpArea_(new QPlainTextEdit(this)) {
+    setWindowTitle(QString::fromUtf8(kMainWindowTitle));
+    setWindowIcon(ProgramIcon());
+    BuildMenus();
+
+    saveDraws_->setLayoutDirection(Qt::RightToLeft);  // its label at its left
+    totalTaskWeight_->setAlignment(Qt::AlignRight);
+    totalTaskWeightLabel_->setBuddy(totalTaskWeight_);
+    helpArea_->setReadOnly(true);
+    helpArea_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    helpArea_->setFocusPolicy(Qt::ClickFocus);
+
+    auto* dataGroup = new QGroupBox(QStringLiteral("Data File"), this);
+    auto* dataLayout = new QHBoxLayout(dataGroup);
+    dataLayout->addWidget(path_, 1);
+    dataLayout->addWidget(browse_);
+
+    auto* settingsGroup = new QGroupBox(QStringLiteral("Settings"), this);
+    auto* grid = new QGridLayout(settingsGroup);
+    int row = 0;
+    auto addRow = [&](const char* label, QLineEdit* field) {
+        auto* text = new QLabel(QString::fromUtf8(label), settingsGroup);
+        text->setBuddy(field);
+        grid->addWidget(text, row, 0);
+        grid->addWidget(field, row++, 1);
+    };
+    addRow("Number of iterations before using results", preliminaryIterations_);
+    addRow("Number of draws to be used for each respondent", drawsPerRespondent_);
+    addRow("Skip factor for using draws", drawSkip_);
+    addRow("Skip factor for printing in log file", logSkip_);
+    grid->addWidget(saveDraws_, row++, 0, 1, 2, Qt::AlignLeft);
+    grid->addWidget(totalTaskWeightLabel_, row, 0);
+    grid->addWidget(totalTaskWeight_, row++, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(advancedSettings_);
+    buttons->addWidget(estimate_);
+    buttons->addWidget(restoreDefaults_);
+    grid->addLayout(buttons, row++, 0, 1, 2);
+    grid->setRowStretch(row, 1);
+
+    auto* helpGroup = new QGroupBox(QStringLiteral("Help"), this);
+    auto* helpLayout = new QVBoxLayout(helpGroup);
+    helpLayout->addWidget(helpArea_);
+
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(settingsGroup, 3);
+    lower->addWidget(helpGroup, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar_);
+    layout->addWidget(dataGroup);
+    layout->addLayout(lower, 1);
+    resize(675, 440);
+
+    ReportEdits(path_, MainTextField::DataFileName);
+    ReportEdits(preliminaryIterations_, MainTextField::PreliminaryIterations);
+    ReportEdits(drawsPerRespondent_, MainTextField::DrawsPerRespondent);
+    ReportEdits(drawSkip_, MainTextField::DrawSkip);
+    ReportEdits(logSkip_, MainTextField::LogSkip);
+    ReportEdits(totalTaskWeight_, MainTextField::TotalTaskWeight);
+    connect(saveDraws_, &QCheckBox::clicked, this, [this](bool checked) { logic_.ClickSaveDraws(checked); });
+    connect(browse_, &QPushButton::clicked, this, [this] { logic_.Browse(); });
+    connect(advancedSettings_, &QPushButton::clicked, this, [this] { logic_.AdvancedSettings(); });
+    connect(estimate_, &QPushButton::clicked, this, [this] { logic_.Estimate(); });
+    connect(restoreDefaults_, &QPushButton::clicked, this, [this] { logic_.RestoreDefaults(); });
+
+    WatchFocus(path_, MainControl::DataFile);
+    WatchFocus(browse_, MainControl::DataFile);
+    WatchFocus(preliminaryIterations_, MainControl::PreliminaryIterations);
+    WatchFocus(drawsPerRespondent_, MainControl::DrawsPerRespondent);
+    WatchFocus(drawSkip_, MainControl::DrawSkip);
+    WatchFocus(logSkip_, MainControl::LogSkip);
+    WatchFocus(saveDraws_, MainControl::SaveDraws);
+    WatchFocus(totalTaskWeight_, MainControl::TotalTaskWeight);
+    WatchFocus(advancedSettings_, MainControl::AdvancedSettings);
+    WatchFocus(estimate_, MainControl::EstimateParameters);
+    WatchFocus(restoreDefaults_, MainControl::RestoreDefaults);
+
+    FieldsChanged();
+}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::BuildMenus() {
+    QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&Save"), this, [this] { logic_.Save(); });
+    file->addAction(QStringLiteral("E&xit"), this, [this] { close(); });
+
+    QMenu* tools = menuBar_->addMenu(QStringLiteral("&Tools"));
+    tools->addAction(QStringLiteral("&Convert CHO to CHS..."), this,
+                     [this] { RunConverterCommand(messenger_, filePicker_); });
+    tools->addAction(QStringLiteral("&Tie Draws..."), this,
+                     [this] { RunTieDrawsCommand(this, messenger_, filePicker_); });
+
+    QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&Product Manual (PDF)"), this,
+                    [this] { OpenProductManual(this, messenger_, logic_.Folders().programFolder); });
+    help->addSeparator();
+    help->addAction(QStringLiteral("&Feldrin Software on the Web..."), this, [] { OpenWebSite(); });
+    help->addAction(QStringLiteral("&Request Support via E-Mail..."), this, [] { OpenSupportMail(); });
+    help->addAction(QStringLiteral("&Check for Newer Version..."), this, [] { CheckForNewerVersion(); });
+    help->addSeparator();
+    help->addAction(QString::fromUtf8(kAboutMenuText), this, [this] { ShowAboutBox(this); });
+}
+
+void CMainDlg::Start() { logic_.Start(); }
+
+void CMainDlg::ReportEdits(QLineEdit* field, MainTextField which) {
+    // textEdited carries only the user's changes; what the program sets comes from the logic already.
+    connect(field, &QLineEdit::textEdited, this,
+            [this, which](const QString& text) { logic_.EditText(which, text.toStdString()); });
+}
+
+void CMainDlg::WatchFocus(QWidget* control, MainControl which) {
+    focusControls_.emplace(control, which);
+    control->installEventFilter(this);
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        const auto found = focusControls_.find(watched);
+        if (found != focusControls_.end()) {
+            logic_.Focus(found->second);
+            const QString help = QString::fromStdString(logic_.HelpText());
+            if (helpArea_->toPlainText() != help) helpArea_->setPlainText(help);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMainDlg::FieldsChanged() {
+    const MainWindowFields& fields = logic_.Fields();
+    ShowText(path_, fields.dataFileName);
+    ShowText(preliminaryIterations_, fields.preliminaryIterations);
+    ShowText(drawsPerRespondent_, fields.drawsPerRespondent);
+    ShowText(drawSkip_, fields.drawSkip);
+    ShowText(logSkip_, fields.logSkip);
+    saveDraws_->setChecked(fields.saveDraws);
+    ShowText(totalTaskWeight_, fields.totalTaskWeight);
+    totalTaskWeightLabel_->setEnabled(fields.totalTaskWeightEnabled);
+    totalTaskWeight_->setEnabled(fields.totalTaskWeightEnabled);
+}
+
+void CMainDlg::TitleChanged(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
+
+void CMainDlg::reject() {
+    if (logic_.Exit()) QDialog::reject();
+}
+
+// The close box, File > Exit and a session that ends all come here; the window stays when the user
+// cancels the save question or the save fails.
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    if (!logic_.Exit()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QDialog::reject();
+}
+
+}  // namespace ombrel
