@@ -312,7 +312,18 @@ std::string TiedSpreadsheetPath(const std::string& tiedPath) {
 }
 
 std::string TieDrawsCompanionPath(const std::string& partWorthPath, const std::string& extension) {
-    return ReplaceAll(partWorthPath, ".hbu", "") + extension;
+    // ".hbu" in any case: a chosen "Study.HBU" keeps its name, and its companions are "Study.dra" and
+    // "Study.con", not "Study.HBU.dra".
+    std::string companion;
+    size_t i = 0;
+    while (i < partWorthPath.size()) {
+        if (EndsWithNoCase(partWorthPath.substr(i, 4), ".hbu") && i + 4 <= partWorthPath.size()) {
+            i += 4;
+        } else {
+            companion += partWorthPath[i++];
+        }
+    }
+    return companion + extension;
 }
 
 TieDrawsOutcome TieDraws(const std::string& partWorthPath, const std::string& drawsPath,

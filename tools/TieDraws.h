@@ -35,8 +35,8 @@ void TieDraw(const TieDrawsModel& model, const std::vector<Constraint>& constrai
 std::string TiedPartWorthPath(const std::string& partWorthPath);
 // The spreadsheet twin of the tied file: every ".hbu" in its name replaced by ".csv".
 std::string TiedSpreadsheetPath(const std::string& tiedPath);
-// The dialog's guess for the draws and constraints files: the part-worth path less every ".hbu",
-// then extension (".dra" or ".con").
+// The dialog's guess for the draws and constraints files: the part-worth path less every ".hbu"
+// (in any case), then extension (".dra" or ".con").
 std::string TieDrawsCompanionPath(const std::string& partWorthPath, const std::string& extension);
 
 struct TieDrawsOutcome {

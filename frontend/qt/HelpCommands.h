@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <QApplication>
+#include <QUrl>
 #include <QWidget>
 
 #include "common/Messenger.h"
@@ -23,7 +25,15 @@ void CheckForNewerVersion();
 // Help > "&About Ombrel...": the modal About box.
 void ShowAboutBox(QWidget* owner);
 // F1 without Shift, Ctrl or Alt, in the main window or any of its dialogs, opens the manual without
-// an owner window.
+// an owner window. The filter belongs to the application; messenger must outlive it.
 void InstallF1Help(QApplication& application, Messenger& messenger, const std::string& programFolder);
+
+// Seams for tests. The desktop's "open this address" (QDesktopServices::openUrl, true when it
+// could) and the keyboard's modifiers at the moment of asking
+// (QGuiApplication::queryKeyboardModifiers). An empty function restores the desktop's own.
+using UrlOpener = std::function<bool(const QUrl&)>;
+using ModifierReader = std::function<Qt::KeyboardModifiers()>;
+void SetUrlOpener(UrlOpener opener);
+void SetModifierReader(ModifierReader reader);
 
 }  // namespace ombrel

@@ -241,6 +241,9 @@ TEST(TieDrawsPaths, FollowTheNamingRules) {
     EXPECT_EQ(TiedSpreadsheetPath("/Data/study_tiedraws.hbu"), "/Data/study_tiedraws.csv");
     EXPECT_EQ(TieDrawsCompanionPath("/data/study.hbu", ".dra"), "/data/study.dra");
     EXPECT_EQ(TieDrawsCompanionPath("/data/study.hbu", ".con"), "/data/study.con");
+    EXPECT_EQ(TieDrawsCompanionPath("/data/Study.HBU", ".dra"), "/data/Study.dra");
+    EXPECT_EQ(TieDrawsCompanionPath("/x.hbu/a.Hbu.hbu", ".con"), "/x/a.con");
+    EXPECT_EQ(TieDrawsCompanionPath("/data/study.hb", ".dra"), "/data/study.hb.dra");
 }
 
 TEST(RunTieDraws, RefusesANameWithoutHbuAndShowsFailures) {
