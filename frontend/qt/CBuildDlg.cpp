@@ -1,5 +1,6 @@
 #include "frontend/qt/CBuildDlg.h"
 
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -19,6 +20,8 @@ CBuildDlg::CBuildDlg(const std::string& report, QWidget* parent)
 
     reportView_->setReadOnly(true);
     reportView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The report lines up its tables with blanks.
+    reportView_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     // Each LF is one line break of the text; a CR from a CR LF report would show as a stray glyph.
     reportView_->setPlainText(QString::fromStdString(ReportDisplayText(report)));
 

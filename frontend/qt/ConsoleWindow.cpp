@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <string>
@@ -222,6 +223,10 @@ void RunEstimatorInConsole(QWidget* mainWindow, const EstimatorLaunch& launch) {
     if (mainWindow) mainWindow->setEnabled(false);
 
     window.move(launch.consoleLeft, launch.consoleTop);
+    // Transient for the main window, so that window managers keep the console above it.
+    window.winId();
+    if (mainWindow && mainWindow->window()->windowHandle() && window.windowHandle())
+        window.windowHandle()->setTransientParent(mainWindow->window()->windowHandle());
     window.show();
     window.raise();
     window.activateWindow();
