@@ -14,6 +14,7 @@
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
+#include "platform/ChildStart.h"
 
 namespace ombrel {
 
@@ -22,32 +23,6 @@ namespace {
 // How long the destructor lets a hung-up program take to end before it is killed.
 constexpr int kHangupGraceMs = 3000;
 constexpr int kReapSliceMs = 10;
-
-// What failed in the child before exec, sent back over a close-on-exec pipe: a successful exec
-// closes the pipe without a word.
-enum ChildStep : int { kTerminalStep = 0, kFolderStep = 1, kExecStep = 2 };
-
-struct ChildFailure {
-    int step;
-    int error;
-};
-
-void WriteAllInChild(int fd, const void* data, size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
-}
-
-[[noreturn]] void FailInChild(int fd, int step) {
-    ChildFailure failure{step, errno};
-    WriteAllInChild(fd, &failure, sizeof failure);
-    _exit(127);
-}
 
 winsize ToWinsize(const TerminalSize& size) {
     auto clamp16 = [](int value) { return static_cast<unsigned short>(std::clamp(value, 0, 65535)); };
@@ -70,10 +45,6 @@ void SleepMs(int ms) {
     nanosleep(&pause, nullptr);
 }
 
-[[noreturn]] void ThrowStartFailure(const std::string& programPath, int error) {
-    throw OmbrelError(
-        Format("The program %s could not be started (%s).", programPath.c_str(), std::strerror(error)));
-}
 
 // Everything the child does between fork and exec: async-signal-safe calls only (the front end has
 // other threads).
@@ -90,12 +61,12 @@ void SleepMs(int ms) {
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
 
-    if (setsid() < 0 || ioctl(slave, TIOCSCTTY, 0) != 0) FailInChild(reportFd, kTerminalStep);
+    if (setsid() < 0 || ioctl(slave, TIOCSCTTY, 0) != 0) FailInChild(reportFd, ChildStep::Terminal);
     for (int fd = 0; fd <= 2; ++fd) {
-        if (dup2(slave, fd) < 0) FailInChild(reportFd, kTerminalStep);
+        if (dup2(slave, fd) < 0) FailInChild(reportFd, ChildStep::Terminal);
     }
     if (slave > 2) close(slave);
-    if (folder[0] != '\0' && chdir(folder) != 0) FailInChild(reportFd, kFolderStep);
+    if (folder[0] != '\0' && chdir(folder) != 0) FailInChild(reportFd, ChildStep::Folder);
 
     // Nothing of ours beyond 0 to 2 reaches the program. Marked close-on-exec rather than closed, so
     // that the report pipe stays usable until exec.
@@ -103,7 +74,7 @@ void SleepMs(int ms) {
         for (int fd = 3; fd <= highestFd; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     execv(argv[0], argv);
-    FailInChild(reportFd, kExecStep);
+    FailInChild(reportFd, ChildStep::Exec);
 }
 
 }  // namespace
@@ -111,23 +82,18 @@ void SleepMs(int ms) {
 PseudoTerminal::PseudoTerminal(const std::string& programPath, const std::vector<std::string>& arguments,
                                const std::string& workingFolder, const TerminalSize& size) {
     // Everything the child needs is built before fork.
-    std::vector<std::string> argumentCopies;
-    argumentCopies.reserve(arguments.size() + 1);
-    argumentCopies.push_back(programPath);
-    argumentCopies.insert(argumentCopies.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : argumentCopies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    std::vector<std::string> argumentStorage;
+    std::vector<char*> argv = ExecArguments(programPath, arguments, argumentStorage);
     long openMax = sysconf(_SC_OPEN_MAX);
     const int highestFd = openMax > 0 ? static_cast<int>(std::min(openMax, 65536L)) - 1 : 1023;
 
     int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0) ThrowStartFailure(programPath, errno);
+    if (master < 0) ThrowStartFailure(programPath, workingFolder, ChildStep::Exec, errno);
     char slaveName[128];
     if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, slaveName, sizeof slaveName) != 0) {
         const int error = errno;
         close(master);
-        ThrowStartFailure(programPath, error);
+        ThrowStartFailure(programPath, workingFolder, ChildStep::Exec, error);
     }
     const winsize window = ToWinsize(size);
     ioctl(master, TIOCSWINSZ, &window);
@@ -137,7 +103,7 @@ PseudoTerminal::PseudoTerminal(const std::string& programPath, const std::vector
         const int error = errno;
         if (slave >= 0) close(slave);
         close(master);
-        ThrowStartFailure(programPath, error);
+        ThrowStartFailure(programPath, workingFolder, ChildStep::Exec, error);
     }
 
     sigset_t all;
@@ -158,29 +124,18 @@ PseudoTerminal::PseudoTerminal(const std::string& programPath, const std::vector
     if (child < 0) {
         close(pipeFds[0]);
         close(master);
-        ThrowStartFailure(programPath, forkError);
+        ThrowStartFailure(programPath, workingFolder, ChildStep::Exec, forkError);
     }
 
     ChildFailure failure{};
-    size_t received = 0;
-    while (received < sizeof failure) {
-        ssize_t count =
-            read(pipeFds[0], reinterpret_cast<char*>(&failure) + received, sizeof failure - received);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        received += static_cast<size_t>(count);
-    }
+    const bool failed = ReadChildFailure(pipeFds[0], failure);
     close(pipeFds[0]);
-    if (received == sizeof failure) {
+    if (failed) {
         int status = 0;
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
         close(master);
-        if (failure.step == kFolderStep) {
-            throw OmbrelError(Format("The program %s could not be started in the folder %s (%s).",
-                                     programPath.c_str(), workingFolder.c_str(), std::strerror(failure.error)));
-        }
-        ThrowStartFailure(programPath, failure.error);
+        ThrowStartFailure(programPath, workingFolder, failure.step, failure.error);
     }
 
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
