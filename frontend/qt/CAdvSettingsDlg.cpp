@@ -48,7 +48,14 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
       helpArea_(new QPlainTextEdit(this)),
       restoreDefaults_(new QPushButton(QStringLiteral("Restore defaults"), this)),
       ok_(new QPushButton(QStringLiteral("OK"), this)),
-      cancel_(new QPushButton(QStringLiteral("Cancel"), this)) {
+      cancel_(new QPushButton(QStringLiteral("Cancel"), this)),
+      focusHelp_(new FocusHelp<AdvancedControl>(
+          helpArea_,
+          [this](AdvancedControl control) {
+              logic_.Focus(control);
+              return logic_.HelpText();
+          },
+          this)) {
     setWindowTitle(QStringLiteral("Advanced Settings"));
     setModal(true);
 
@@ -128,33 +135,17 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
     connect(ok_, &QPushButton::clicked, this, &CAdvSettingsDlg::accept);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 
-    WatchFocus(smartStart_, AdvancedControl::SmartStart);
-    WatchFocus(priorDegreesOfFreedom_, AdvancedControl::PriorDegreesOfFreedom);
-    WatchFocus(priorVariance_, AdvancedControl::PriorVariance);
-    WatchFocus(effectsCoding_, AdvancedControl::EffectsCoding);
-    WatchFocus(dummyCoding_, AdvancedControl::DummyCoding);
-    WatchFocus(randomSeed_, AdvancedControl::RandomSeed);
-    WatchFocus(ok_, AdvancedControl::Ok);
-    WatchFocus(cancel_, AdvancedControl::Cancel);
-    WatchFocus(restoreDefaults_, AdvancedControl::RestoreDefaults);
+    focusHelp_->Watch(smartStart_, AdvancedControl::SmartStart);
+    focusHelp_->Watch(priorDegreesOfFreedom_, AdvancedControl::PriorDegreesOfFreedom);
+    focusHelp_->Watch(priorVariance_, AdvancedControl::PriorVariance);
+    focusHelp_->Watch(effectsCoding_, AdvancedControl::EffectsCoding);
+    focusHelp_->Watch(dummyCoding_, AdvancedControl::DummyCoding);
+    focusHelp_->Watch(randomSeed_, AdvancedControl::RandomSeed);
+    focusHelp_->Watch(ok_, AdvancedControl::Ok);
+    focusHelp_->Watch(cancel_, AdvancedControl::Cancel);
+    focusHelp_->Watch(restoreDefaults_, AdvancedControl::RestoreDefaults);
 }
 
-void CAdvSettingsDlg::WatchFocus(QWidget* control, AdvancedControl which) {
-    focusControls_.emplace(control, which);
-    control->installEventFilter(this);
-}
-
-bool CAdvSettingsDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusIn) {
-        const auto found = focusControls_.find(watched);
-        if (found != focusControls_.end()) {
-            logic_.Focus(found->second);
-            const QString help = QString::fromStdString(logic_.HelpText());
-            if (helpArea_->toPlainText() != help) helpArea_->setPlainText(help);
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
 
 void CAdvSettingsDlg::CopyFieldsFromLogic() {
     const AdvancedSettingsFields& fields = logic_.Fields();

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <map>
 
 #include <QDialog>
 #include <QPointer>
 
 #include "frontend/AdvancedSettingsLogic.h"
 #include "frontend/FrontEndServices.h"
+#include "frontend/qt/FocusHelp.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -43,11 +43,9 @@ public:
     void accept() override;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CopyFieldsFromLogic();
-    void WatchFocus(QWidget* control, AdvancedControl which);
 
     AdvancedSettingsLogic& logic_;
     QCheckBox* smartStart_;
@@ -60,7 +58,7 @@ private:
     QPushButton* restoreDefaults_;
     QPushButton* ok_;
     QPushButton* cancel_;
-    std::map<QObject*, AdvancedControl> focusControls_;
+    FocusHelp<AdvancedControl>* focusHelp_;
 };
 
 // The desktop's AdvancedSettingsDialog: CAdvSettingsDlg run modally over the main window.

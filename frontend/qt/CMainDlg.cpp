@@ -73,7 +73,14 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
       advancedSettings_(Button("Advanced Settings...", this)),
       estimate_(Button("Estimate Parameters", this)),
       restoreDefaults_(Button("Restore defaults", this)),
-      helpArea_(new QPlainTextEdit(this)) {
+      helpArea_(new QPlainTextEdit(this)),
+      focusHelp_(new FocusHelp<MainControl>(
+          helpArea_,
+          [this](MainControl control) {
+              logic_.Focus(control);
+              return logic_.HelpText();
+          },
+          this)) {
     setWindowTitle(QString::fromUtf8(kMainWindowTitle));
     setWindowIcon(ProgramIcon());
     BuildMenus();
@@ -138,17 +145,17 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     connect(estimate_, &QPushButton::clicked, this, [this] { logic_.Estimate(); });
     connect(restoreDefaults_, &QPushButton::clicked, this, [this] { logic_.RestoreDefaults(); });
 
-    WatchFocus(path_, MainControl::DataFile);
-    WatchFocus(browse_, MainControl::DataFile);
-    WatchFocus(preliminaryIterations_, MainControl::PreliminaryIterations);
-    WatchFocus(drawsPerRespondent_, MainControl::DrawsPerRespondent);
-    WatchFocus(drawSkip_, MainControl::DrawSkip);
-    WatchFocus(logSkip_, MainControl::LogSkip);
-    WatchFocus(saveDraws_, MainControl::SaveDraws);
-    WatchFocus(totalTaskWeight_, MainControl::TotalTaskWeight);
-    WatchFocus(advancedSettings_, MainControl::AdvancedSettings);
-    WatchFocus(estimate_, MainControl::EstimateParameters);
-    WatchFocus(restoreDefaults_, MainControl::RestoreDefaults);
+    focusHelp_->Watch(path_, MainControl::DataFile);
+    focusHelp_->Watch(browse_, MainControl::DataFile);
+    focusHelp_->Watch(preliminaryIterations_, MainControl::PreliminaryIterations);
+    focusHelp_->Watch(drawsPerRespondent_, MainControl::DrawsPerRespondent);
+    focusHelp_->Watch(drawSkip_, MainControl::DrawSkip);
+    focusHelp_->Watch(logSkip_, MainControl::LogSkip);
+    focusHelp_->Watch(saveDraws_, MainControl::SaveDraws);
+    focusHelp_->Watch(totalTaskWeight_, MainControl::TotalTaskWeight);
+    focusHelp_->Watch(advancedSettings_, MainControl::AdvancedSettings);
+    focusHelp_->Watch(estimate_, MainControl::EstimateParameters);
+    focusHelp_->Watch(restoreDefaults_, MainControl::RestoreDefaults);
 
     FieldsChanged();
 }
@@ -185,22 +192,6 @@ void CMainDlg::ReportEdits(QLineEdit* field, MainTextField which) {
             [this, which](const QString& text) { logic_.EditText(which, text.toStdString()); });
 }
 
-void CMainDlg::WatchFocus(QWidget* control, MainControl which) {
-    focusControls_.emplace(control, which);
-    control->installEventFilter(this);
-}
-
-bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusIn) {
-        const auto found = focusControls_.find(watched);
-        if (found != focusControls_.end()) {
-            logic_.Focus(found->second);
-            const QString help = QString::fromStdString(logic_.HelpText());
-            if (helpArea_->toPlainText() != help) helpArea_->setPlainText(help);
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
 
 void CMainDlg::FieldsChanged() {
     const MainWindowFields& fields = logic_.Fields();

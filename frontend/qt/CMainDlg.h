@@ -1,12 +1,12 @@
 #pragma once
 
-#include <map>
 #include <memory>
 
 #include <QDialog>
 
 #include "common/Messenger.h"
 #include "frontend/FrontEndServices.h"
+#include "frontend/qt/FocusHelp.h"
 #include "frontend/MainWindowLogic.h"
 
 class QCheckBox;
@@ -63,11 +63,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildMenus();
-    void WatchFocus(QWidget* control, MainControl which);
     void ReportEdits(QLineEdit* field, MainTextField which);
 
     Messenger& messenger_;
@@ -90,7 +88,7 @@ private:
     QPushButton* estimate_;
     QPushButton* restoreDefaults_;
     QPlainTextEdit* helpArea_;
-    std::map<QObject*, MainControl> focusControls_;
+    FocusHelp<MainControl>* focusHelp_;
 };
 
 }  // namespace ombrel
