@@ -11,30 +11,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "frontend/qt/FieldWidgets.h"
 #include "frontend/qt/NumericEditWidget.h"
 
 namespace ombrel {
-
-namespace {
-
-// A right-aligned field that takes digits only and may still be emptied.
-QLineEdit* DigitsField(QWidget* parent) {
-    auto* field = new QLineEdit(parent);
-    field->setAlignment(Qt::AlignRight);
-    field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
-    return field;
-}
-
-// Sets a field's text only when it differs, so the cursor of a field being typed in stays put.
-void ShowText(QLineEdit* field, const std::string& text) {
-    const QString shown = QString::fromStdString(text);
-    if (field->text() != shown) field->setText(shown);
-}
-
-}  // namespace
 
 CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
     : QDialog(parent),

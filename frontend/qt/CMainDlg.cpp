@@ -12,12 +12,12 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "frontend/ProductInfo.h"
 #include "frontend/qt/CAdvSettingsDlg.h"
 #include "frontend/qt/HelpCommands.h"
+#include "frontend/qt/FieldWidgets.h"
 #include "frontend/qt/NumericEditWidget.h"
 #include "frontend/qt/ProgramIcon.h"
 #include "frontend/qt/QtEstimatorLauncher.h"
@@ -26,20 +26,6 @@
 namespace ombrel {
 
 namespace {
-
-// A right-aligned field that takes digits only and may still be emptied.
-QLineEdit* DigitsField(QWidget* parent) {
-    auto* field = new QLineEdit(parent);
-    field->setAlignment(Qt::AlignRight);
-    field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
-    return field;
-}
-
-// Sets a field's text only when it differs, so the cursor of a field being typed in stays put.
-void ShowText(QLineEdit* field, const std::string& text) {
-    const QString shown = QString::fromStdString(text);
-    if (field->text() != shown) field->setText(shown);
-}
 
 QPushButton* Button(const char* label, QWidget* parent) {
     auto* button = new QPushButton(QString::fromUtf8(label), parent);
