@@ -15,7 +15,8 @@ foreach(program IN LISTS PROGRAMS)
   endif()
 endforeach()
 foreach(file "${DATADIR}/applications/ombrel-lumaro.desktop"
-             "${DATADIR}/icons/hicolor/256x256/apps/ombrel-lumaro.png" "${DOCDIR}/README.md")
+             "${DATADIR}/icons/hicolor/256x256/apps/ombrel-lumaro.png" "${DOCDIR}/README.md"
+             "${DOCDIR}/ombrel.pdf")
   if(NOT EXISTS "${PREFIX}/${file}")
     list(APPEND missing "${file}")
   endif()
@@ -48,3 +49,4 @@ foreach(program IN LISTS PROGRAMS)
   endif()
 endforeach()
 file(REMOVE_RECURSE "${PREFIX}")
+
