@@ -69,7 +69,9 @@ int main(int argc, char** argv) {
     ombrel::CMainDlg mainWindow(folders, messenger, filePicker);
     messenger.SetOwner(&mainWindow);
     filePicker.SetOwner(&mainWindow);
-    // Owned by the main window, which destroys it when it is itself destroyed.
+    // The splash goes up over the window before the settings are loaded; it is owned by the main
+    // window, which destroys it when it is itself destroyed.
+    mainWindow.show();
     new ombrel::CSplashDlg(ombrel::ShortVersion(), &mainWindow);
     ombrel::InstallF1Help(application, messenger, folders.programFolder);
     mainWindow.Start();

@@ -11,7 +11,7 @@
 namespace ombrel {
 
 CSplashDlg::CSplashDlg(const std::string& shortVersion, QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::SplashScreen | Qt::FramelessWindowHint),
+    : QWidget(mainWindow, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       splashVersion_(SplashVersion(shortVersion)),
       picture_(SplashPicture()),
       lifetimeTimer_(this),

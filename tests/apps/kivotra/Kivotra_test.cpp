@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "common/StudySettings.h"
+#include "frontend/ConsoleScreen.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/support/SimulatedStudy.h"
 #include "tests/support/TestSupport.h"
@@ -153,116 +154,12 @@ struct HeadlessChild {
     std::string Err() const { return ReadFileText(errPath); }
 };
 
-// Just enough of a VT100 to follow the progress screen: cursor positioning, clearing, line breaks
-// and wrapping on an 80 x 25 grid; the title, cursor and window sequences are read and ignored.
-class VirtualScreen {
-public:
-    static constexpr int kColumns = 80;
-    static constexpr int kRows = 25;
-
-    VirtualScreen() { Clear(); }
-
-    void Feed(const std::string& bytes) {
-        for (char c : bytes) Byte(static_cast<unsigned char>(c));
-    }
-    std::string Row(int row) const { return rows_[static_cast<size_t>(row)]; }
-    // The text from (column, row) on, of the given length.
-    std::string At(int column, int row, size_t length) const {
-        return rows_[static_cast<size_t>(row)].substr(static_cast<size_t>(column), length);
-    }
-    const std::string& Title() const { return title_; }
-
-private:
-    enum class State { Text, Escape, Csi, Osc };
-
-    void Clear() { rows_.assign(kRows, std::string(kColumns, ' ')); }
-
-    void Put(unsigned char c) {
-        if (column_ >= kColumns) {
-            column_ = 0;
-            LineFeed();
-        }
-        rows_[static_cast<size_t>(row_)][static_cast<size_t>(column_++)] = static_cast<char>(c);
-    }
-    void LineFeed() {
-        if (++row_ < kRows) return;
-        rows_.erase(rows_.begin());
-        rows_.push_back(std::string(kColumns, ' '));
-        row_ = kRows - 1;
-    }
-
-    void Byte(unsigned char c) {
-        switch (state_) {
-            case State::Text:
-                if (c == 0x1b) {
-                    state_ = State::Escape;
-                } else if (c == '\n') {
-                    LineFeed();
-                    column_ = 0;  // the pty's output processing turns LF into CR LF
-                } else if (c == '\r') {
-                    column_ = 0;
-                } else if (c >= 0x20) {
-                    Put(c);
-                }
-                return;
-            case State::Escape:
-                if (c == '[') {
-                    state_ = State::Csi;
-                    parameters_.clear();
-                } else if (c == ']') {
-                    state_ = State::Osc;
-                    osc_.clear();
-                } else {
-                    state_ = State::Text;
-                }
-                return;
-            case State::Csi:
-                if (c >= 0x40 && c <= 0x7e) {
-                    Command(static_cast<char>(c));
-                    state_ = State::Text;
-                } else {
-                    parameters_ += static_cast<char>(c);
-                }
-                return;
-            case State::Osc:
-                if (c == 0x07) {
-                    if (osc_.rfind("0;", 0) == 0) title_ = osc_.substr(2);
-                    state_ = State::Text;
-                } else {
-                    osc_ += static_cast<char>(c);
-                }
-                return;
-        }
-    }
-
-    void Command(char final) {
-        std::vector<int> numbers;
-        std::istringstream in(parameters_);
-        std::string part;
-        while (std::getline(in, part, ';')) numbers.push_back(part.empty() || part[0] == '?' ? 0 : std::stoi(part));
-        if (final == 'H') {
-            row_ = std::clamp((numbers.size() > 0 && numbers[0] > 0 ? numbers[0] : 1) - 1, 0, kRows - 1);
-            column_ = std::clamp((numbers.size() > 1 && numbers[1] > 0 ? numbers[1] : 1) - 1, 0, kColumns - 1);
-        } else if (final == 'J' && !numbers.empty() && numbers[0] == 2) {
-            Clear();
-        }
-    }
-
-    std::vector<std::string> rows_;
-    int row_ = 0;
-    int column_ = 0;
-    State state_ = State::Text;
-    std::string parameters_;
-    std::string osc_;
-    std::string title_;
-};
-
 // kivotra on the slave side of a pseudo-terminal of 80 x 25 characters (no pixel size, so the
-// window is never asked to move); the test reads the master side into a VirtualScreen and types on it.
+// window is never asked to move); the test reads the master side into a ConsoleScreen and types on it.
 struct PtyChild {
     pid_t pid = -1;
     int master = -1;
-    VirtualScreen screen;
+    ConsoleScreen screen;
 
     explicit PtyChild(const Study& study) {
         const std::string folder = study.dir.Folder();
@@ -270,8 +167,8 @@ struct PtyChild {
         std::string top = "100", left = "200", bottom = "500", right = "800";
         char* argv[] = {program.data(), top.data(), left.data(), bottom.data(), right.data(), nullptr};
         winsize size{};
-        size.ws_row = VirtualScreen::kRows;
-        size.ws_col = VirtualScreen::kColumns;
+        size.ws_row = ConsoleScreen::kRows;
+        size.ws_col = ConsoleScreen::kColumns;
         pid = forkpty(&master, nullptr, nullptr, &size);
         if (pid == 0) {
             if (chdir(folder.c_str()) != 0) _exit(126);
@@ -329,8 +226,8 @@ struct PtyChild {
     }
 };
 
-int FieldValue(const VirtualScreen& screen, int column, int row, size_t width) {
-    std::istringstream in(screen.At(column, row, width));
+int FieldValue(const ConsoleScreen& screen, int column, int row, size_t width) {
+    std::istringstream in(screen.Text(row, column, width));
     int value = -1;
     in >> value;
     return value;
@@ -342,28 +239,28 @@ TEST(KivotraOnATerminal, DrawsTheScreenStopsOnEscapeAndWaitsForAKey) {
     ASSERT_GT(child.pid, 0);
 
     // The header block, the fixed labels and the status line at their places, and a few iterations.
-    ASSERT_TRUE(child.PumpUntil([](const VirtualScreen& screen) {
+    ASSERT_TRUE(child.PumpUntil([](const ConsoleScreen& screen) {
         return FieldValue(screen, 15, 6, 8) >= 3 && screen.Row(24).rfind("Press ESC to stop", 0) == 0;
     })) << "screen so far:\n" << child.screen.Row(0) << "\n" << child.screen.Row(6) << "\n" << child.screen.Row(24);
-    const VirtualScreen& screen = child.screen;
-    EXPECT_EQ(screen.At(0, 0, 36), "Previous Iterations                0");
-    EXPECT_EQ(screen.At(0, 1, 36), "Preliminary iterations       1000000");
-    EXPECT_EQ(screen.At(0, 4, 36), "Total iterations             1000020");
-    EXPECT_EQ(screen.At(45, 0, 34), "Number of respondents           30");
-    EXPECT_EQ(screen.At(45, 1, 34), "Parameters per respondent        4");
-    EXPECT_EQ(screen.At(45, 4, 25), "No Constraints are in use");
-    EXPECT_EQ(screen.At(45, 5, 22), "Random draws not saved");
-    EXPECT_EQ(screen.At(45, 7, 30), "Total task weight             ");  // ".cho" data only
-    EXPECT_EQ(screen.At(0, 6, 9), "Iteration");
-    EXPECT_EQ(screen.At(0, 7, 10), "Pct. Cert.");
-    EXPECT_EQ(screen.At(29, 6, 7), "Average");
-    EXPECT_EQ(screen.At(45, 9, 15), "Acceptance Rate");
-    EXPECT_EQ(screen.At(0, 12, 19), "Average part worths");
+    const ConsoleScreen& screen = child.screen;
+    EXPECT_EQ(screen.Text(0, 0, 36), "Previous Iterations                0");
+    EXPECT_EQ(screen.Text(1, 0, 36), "Preliminary iterations       1000000");
+    EXPECT_EQ(screen.Text(4, 0, 36), "Total iterations             1000020");
+    EXPECT_EQ(screen.Text(0, 45, 34), "Number of respondents           30");
+    EXPECT_EQ(screen.Text(1, 45, 34), "Parameters per respondent        4");
+    EXPECT_EQ(screen.Text(4, 45, 25), "No Constraints are in use");
+    EXPECT_EQ(screen.Text(5, 45, 22), "Random draws not saved");
+    EXPECT_EQ(screen.Text(7, 45, 30), "Total task weight             ");  // ".cho" data only
+    EXPECT_EQ(screen.Text(6, 0, 9), "Iteration");
+    EXPECT_EQ(screen.Text(7, 0, 10), "Pct. Cert.");
+    EXPECT_EQ(screen.Text(6, 29, 7), "Average");
+    EXPECT_EQ(screen.Text(9, 45, 15), "Acceptance Rate");
+    EXPECT_EQ(screen.Text(12, 0, 19), "Average part worths");
     EXPECT_EQ(screen.Row(24), "Press ESC to stop" + std::string(63, ' '));
-    EXPECT_NE(screen.Title().find("Feldrin Software Ombrel - study"), std::string::npos) << screen.Title();
+    EXPECT_EQ(screen.Title().value_or(""), "Feldrin Software Ombrel - study");
 
     child.Type("\x1b");
-    ASSERT_TRUE(child.PumpUntil([](const VirtualScreen& shown) {
+    ASSERT_TRUE(child.PumpUntil([](const ConsoleScreen& shown) {
         return shown.Row(24).find("  Press any key.") != std::string::npos;
     })) << child.screen.Row(24);
     EXPECT_EQ(child.screen.Row(24).rfind("This session did ", 0), 0u) << child.screen.Row(24);
@@ -383,9 +280,9 @@ TEST(KivotraOnATerminal, ArrowKeysDoNotStopTheRun) {
     Study study(200);
     PtyChild child(study);
     ASSERT_GT(child.pid, 0);
-    ASSERT_TRUE(child.PumpUntil([](const VirtualScreen& screen) { return FieldValue(screen, 15, 6, 8) >= 1; }));
+    ASSERT_TRUE(child.PumpUntil([](const ConsoleScreen& screen) { return FieldValue(screen, 15, 6, 8) >= 1; }));
     child.Type("\x1b[A\x1b[B");
-    ASSERT_TRUE(child.PumpUntil([](const VirtualScreen& screen) {
+    ASSERT_TRUE(child.PumpUntil([](const ConsoleScreen& screen) {
         return screen.Row(24).find("  Press any key.") != std::string::npos;
     }));
     EXPECT_EQ(FieldValue(child.screen, 15, 6, 8), study.TotalIterations());
