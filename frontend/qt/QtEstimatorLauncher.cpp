@@ -6,19 +6,11 @@
 #include "frontend/EstimatorLaunch.h"
 #include "frontend/qt/CBuildDlg.h"
 #include "frontend/qt/ConsoleWindow.h"
+#include "frontend/qt/WaitCursor.h"
 
 namespace ombrel {
 
 namespace {
-
-// The wait cursor for as long as the preparation runs, removed however it ends.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Computed in a wider type: a window placed near INT_MAX must not overflow.
 int Past(int start, int extent) {

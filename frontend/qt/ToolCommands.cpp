@@ -4,6 +4,7 @@
 
 #include "frontend/qt/CCho2ChsConverterDlg.h"
 #include "frontend/qt/CTieDrawsDlg.h"
+#include "frontend/qt/WaitCursor.h"
 #include "tools/Cho2ChsConverter.h"
 #include "tools/TieDraws.h"
 
@@ -11,25 +12,7 @@ namespace ombrel {
 
 namespace {
 
-// The wait cursor over a tool's work: gone when the tool ends by any path, and gone before any
-// message, so that no box is answered under an hourglass.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { Release(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-    void Release() {
-        if (!active_) return;
-        active_ = false;
-        QApplication::restoreOverrideCursor();
-    }
-
-private:
-    bool active_ = true;
-};
-
+// Lifts the wait cursor before any message of the tool.
 class CursorReleasingMessenger : public Messenger {
 public:
     CursorReleasingMessenger(Messenger& inner, WaitCursor& cursor) : inner_(inner), cursor_(cursor) {}
