@@ -7,16 +7,12 @@
 #include <QTimer>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
-#include <sstream>
 #include <string>
 
-#include "common/StudySettings.h"
 #include "frontend/EstimatorLaunch.h"
 #include "frontend/qt/ConsoleWindow.h"
-#include "platform/ScriptedMessenger.h"
-#include "tests/support/SimulatedStudy.h"
+#include "tests/support/SimulatedSettingsFolder.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -28,40 +24,11 @@ inline const std::string kProgramFolder = std::string(OMBREL_BINARY_DIR) + "/bin
 // The main window's rectangle, as the launch passes it on.
 inline const WindowRect kMainRect{200, 120, 875, 560};
 
-// A settings folder holding the names file, the ".set" file and the prepared files of a small
-// simulated ".cho" study; the estimator runs in it.
-struct Study {
-    test::TempDir dir;
-    StudySettings settings;
-
-    explicit Study(int preliminaryIterations) {
-        test::SimulationSpec spec;
-        spec.respondents = 20;
-        spec.tasks = 6;
-        spec.concepts = 3;
-        spec.levels = {3, 2};
-        spec.seed = 7;
-        test::WriteSimulatedStudy(dir.Folder(), spec);
-        settings.namesFolder = dir.Folder();
-        settings.dataFileName = dir.File("study.cho");
-        settings.randomSeed = 5;
-        settings.preliminaryIterations = preliminaryIterations;
-        settings.drawsPerRespondent = 10;
-        settings.drawSkip = 1;
-        settings.logSkip = 10;
-        ScriptedMessenger messenger;
-        EXPECT_TRUE(settings.SaveSettings(messenger));
-    }
+// Twenty simulated respondents in a settings folder of their own; the estimator runs in it.
+struct Study : test::SimulatedSettingsFolder {
+    explicit Study(int preliminaryIterations)
+        : SimulatedSettingsFolder(test::SmallDesign(20, 7), preliminaryIterations, 1) {}
     EstimatorLaunch Launch() const { return BuildEstimatorLaunch(kProgramFolder, dir.Folder(), kMainRect); }
-    bool Exists(const std::string& extension) const { return std::filesystem::exists(dir.File("study" + extension)); }
-    std::string Log() const { return test::ReadFileText(dir.File("study.log")); }
-    // The completed-iteration count of the restart file (its third number).
-    int CompletedIterations() const {
-        std::istringstream restart(test::ReadFileText(dir.File("study.res")));
-        int respondents = 0, parameters = 0, completed = -1;
-        restart >> respondents >> parameters >> completed;
-        return completed;
-    }
 };
 
 inline ConsoleWindow* FindConsole() {

@@ -16,6 +16,7 @@
 
 #include "frontend/qt/CBuildDlg.h"
 #include "frontend/qt/CMainDlg.h"
+#include "platform/ScriptedMessenger.h"
 #include "tests/frontend_qt/EstimationRuns.h"
 
 namespace ombrel {

@@ -25,6 +25,7 @@
 #include "common/StudySettings.h"
 #include "frontend/ConsoleScreen.h"
 #include "platform/ScriptedMessenger.h"
+#include "tests/support/SimulatedSettingsFolder.h"
 #include "tests/support/SimulatedStudy.h"
 #include "tests/support/TestSupport.h"
 
@@ -38,43 +39,10 @@ using test::TempDir;
 const std::string kKivotra = std::string(OMBREL_BINARY_DIR) + "/bin/kivotra";
 constexpr auto kPatience = std::chrono::seconds(60);
 
-// A study folder with the prepared files, the names file naming an absolute ".cho" path and the
-// ".set" file beside it. The program runs with this folder as its working directory.
-struct Study {
-    TempDir dir;
-    StudySettings settings;
-
-    explicit Study(int preliminaryIterations) {
-        test::SimulationSpec spec;
-        spec.respondents = 30;
-        spec.tasks = 6;
-        spec.concepts = 3;
-        spec.levels = {3, 2};
-        spec.seed = 4;
-        test::WriteSimulatedStudy(dir.Folder(), spec);
-        settings.namesFolder = dir.Folder();
-        settings.dataFileName = dir.File("study.cho");
-        settings.randomSeed = 5;
-        settings.preliminaryIterations = preliminaryIterations;
-        settings.drawsPerRespondent = 10;
-        settings.drawSkip = 2;
-        settings.logSkip = 10;
-        ScriptedMessenger messenger;
-        EXPECT_TRUE(settings.SaveSettings(messenger));
-    }
-    int TotalIterations() const {
-        return settings.preliminaryIterations + settings.drawsPerRespondent * settings.drawSkip;
-    }
-    bool Exists(const std::string& extension) const {
-        return std::filesystem::exists(dir.File("study" + extension));
-    }
-    // The completed-iteration count of the restart file (its third number).
-    int CompletedIterations() const {
-        std::istringstream restart(ReadFileText(dir.File("study.res")));
-        int respondents = 0, parameters = 0, completed = -1;
-        restart >> respondents >> parameters >> completed;
-        return completed;
-    }
+// Thirty simulated respondents; the program runs with the folder as its working directory.
+struct Study : test::SimulatedSettingsFolder {
+    explicit Study(int preliminaryIterations)
+        : SimulatedSettingsFolder(test::SmallDesign(30, 4), preliminaryIterations, 2) {}
 };
 
 // The exit status, once the child has ended; after the limit the child is killed and nullopt returned.
