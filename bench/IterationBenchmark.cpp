@@ -5,6 +5,8 @@
 //   iteration_benchmark [--quick | --reference]
 // --reference runs only the reference case in memory, for profiling.
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -13,15 +15,13 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "common/ByteStream.h"
-#include "estimator/PopulationDraws.h"
-#include "estimator/PreparedDataSource.h"
-#include "estimator/RandomGenerator.h"
-#include "estimator/RespondentStore.h"
-#include "estimator/RespondentUpdate.h"
-#include "estimator/StartValues.h"
+#include "estimator/chain/PopulationDraws.h"
+#include "estimator/chain/RandomGenerator.h"
+#include "estimator/chain/RespondentStore.h"
+#include "estimator/chain/RespondentUpdate.h"
+#include "estimator/chain/StartValues.h"
+#include "estimator/files/PreparedDataSource.h"
 #include "tests/support/SimulatedStudy.h"
 
 namespace {
@@ -37,8 +37,7 @@ struct Case {
 double MillisecondsPerIteration(const std::string& folder, int parameterCount, bool inMemory, int iterations,
                                 double* fingerprintOut = nullptr) {
     const std::string path = folder + "qebdat.tmp";
-    std::unique_ptr<PreparedDataSource> data =
-        OpenPreparedData(path, inMemory ? DefaultMemoryBudget() : 0);
+    std::unique_ptr<PreparedDataSource> data = OpenPreparedData(path, inMemory ? DefaultMemoryBudget() : 0);
     PopulationState population;
     population.Resize(parameterCount);
     RespondentStore store;
@@ -97,7 +96,8 @@ int main(int argc, char** argv) {
     std::printf("Reference case: %d respondents, %d tasks of %d concepts plus None, %d parameters\n",
                 reference.respondents, reference.tasks, reference.concepts, study.parameterCount);
     double fingerprint = 0.0;
-    const double inMemory = MillisecondsPerIteration(folder, study.parameterCount, true, iterations, &fingerprint);
+    const double inMemory =
+        MillisecondsPerIteration(folder, study.parameterCount, true, iterations, &fingerprint);
     std::printf("  in memory: %8.3f ms per iteration (target: at most 1.5 ms)\n", inMemory);
     std::printf("  chain fingerprint after %d iterations: %a\n", iterations + 5, fingerprint);
     if (referenceOnly) {
@@ -108,11 +108,12 @@ int main(int argc, char** argv) {
                 MillisecondsPerIteration(folder, study.parameterCount, false, iterations / 2));
 
     const std::vector<int> respondentCounts{250, 1000, 4000};
-    const std::vector<std::vector<int>> designs{{3, 3, 4}, {4, 4, 3, 3, 5}, {5, 5, 5, 5, 5, 4, 4, 4, 4},
-                                                 {9, 9, 9, 9, 9, 9, 9, 8}};
+    const std::vector<std::vector<int>> designs{
+        {3, 3, 4}, {4, 4, 3, 3, 5}, {5, 5, 5, 5, 5, 4, 4, 4, 4}, {9, 9, 9, 9, 9, 9, 9, 8}};
     std::printf("Scaling, in-memory data, 12 tasks of 4 concepts plus None (ms per iteration)\n");
     std::printf("%12s", "respondents");
-    for (const auto& levels : designs) std::printf("%10s%-3d", "p=", test::EffectsParameterCount(levels, true));
+    for (const auto& levels : designs)
+        std::printf("%10s%-3d", "p=", test::EffectsParameterCount(levels, true));
     std::printf("\n");
     for (int respondents : respondentCounts) {
         std::printf("%12d", respondents);
@@ -121,7 +122,8 @@ int main(int argc, char** argv) {
             spec.respondents = respondents;
             spec.levels = levels;
             const test::SimulatedStudy scaled = test::WriteSimulatedStudy(folder, spec);
-            const int count = std::max(3, iterations * 1000 / respondents / std::max(1, scaled.parameterCount / 13) / 4);
+            const int count =
+                std::max(3, iterations * 1000 / respondents / std::max(1, scaled.parameterCount / 13) / 4);
             std::printf("%13.3f", MillisecondsPerIteration(folder, scaled.parameterCount, true, count));
             std::fflush(stdout);
         }

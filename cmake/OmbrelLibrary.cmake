@@ -1,8 +1,12 @@
-# ombrel_add_library(NAME DEPS ...): the static library of one subsystem, from the .cpp files of the
-# calling folder. Headers are included by their path from the project root ("common/StudySettings.h").
+# ombrel_add_library(NAME [SUBDIRS ...] DEPS ...): the static library of one subsystem, from the .cpp
+# files of the calling folder and of the named sub-folders. Headers are included by their path from the project root ("common/StudySettings.h").
 function(ombrel_add_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(ARG "" "" "DEPS;SUBDIRS" ${ARGN})
+  set(patterns ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(subdir ${ARG_SUBDIRS})
+    list(APPEND patterns ${CMAKE_CURRENT_SOURCE_DIR}/${subdir}/*.cpp)
+  endforeach()
+  file(GLOB sources CONFIGURE_DEPENDS ${patterns})
   if(NOT sources)
     # A subsystem with headers only so far.
     add_library(${name} INTERFACE)

@@ -179,7 +179,8 @@ std::string StudySettings::StudyFolder() const {
 }
 
 std::string StudySettings::SettingsFileName() const {
-    size_t kept = dataFileName.size() > settingsExtension.size() ? dataFileName.size() - settingsExtension.size() : 0;
+    size_t kept =
+        dataFileName.size() > settingsExtension.size() ? dataFileName.size() - settingsExtension.size() : 0;
     return dataFileName.substr(0, kept) + settingsExtension;
 }
 
@@ -260,10 +261,10 @@ bool StudySettings::SaveSettings(Messenger& messenger) {
         messenger.Show(kInvalidFilename, MessageIcon::Exclamation);
         return false;
     }
-    std::string contents = Format("%d\n%d\n%d\n%d\n%d\n%5.2lf\n%d\n%d\n%5.2lf\n%d\n%d\n",
-                                  preliminaryIterations, drawsPerRespondent, drawSkip, logSkip, saveDraws ? 1 : 0,
-                                  IsChoiceData() ? 1.0 : totalTaskWeight, smartStart ? 1 : 0, priorDegreesOfFreedom,
-                                  priorVariance, effectsCoding ? 1 : 0, randomSeed);
+    std::string contents = Format(
+        "%d\n%d\n%d\n%d\n%d\n%5.2lf\n%d\n%d\n%5.2lf\n%d\n%d\n", preliminaryIterations, drawsPerRespondent,
+        drawSkip, logSkip, saveDraws ? 1 : 0, IsChoiceData() ? 1.0 : totalTaskWeight, smartStart ? 1 : 0,
+        priorDegreesOfFreedom, priorVariance, effectsCoding ? 1 : 0, randomSeed);
     return ReplaceFileContents(SettingsFileName(), contents);
 }
 

@@ -22,18 +22,18 @@ public:
     // and settings extension, so a dialog's working copy can be assigned back without moving them.
     StudySettings& operator=(const StudySettings& other);
 
-    std::string dataFileName;             // ".cho" (discrete choice) or ".chs" (allocation) data
+    std::string dataFileName;              // ".cho" (discrete choice) or ".chs" (allocation) data
     int32_t preliminaryIterations = 2000;  // iterations before results are used
     int32_t drawsPerRespondent = 1000;
-    int32_t drawSkip = 10;                 // every drawSkip-th later iteration is a used draw
-    int32_t logSkip = 100;                 // every logSkip-th iteration goes to the log
+    int32_t drawSkip = 10;  // every drawSkip-th later iteration is a used draw
+    int32_t logSkip = 100;  // every logSkip-th iteration goes to the log
     bool saveDraws = false;
-    double totalTaskWeight = 5.0;          // shown, saved and used as 1.0 for ".cho" data
+    double totalTaskWeight = 5.0;  // shown, saved and used as 1.0 for ".cho" data
     bool smartStart = true;
-    int32_t priorDegreesOfFreedom = 5;     // additional prior degrees of freedom
+    int32_t priorDegreesOfFreedom = 5;  // additional prior degrees of freedom
     double priorVariance = 2.0;
-    bool effectsCoding = true;             // false: dummy coding
-    int32_t randomSeed = 0;                // 0: seeded from the time of day
+    bool effectsCoding = true;  // false: dummy coding
+    int32_t randomSeed = 0;     // 0: seeded from the time of day
     std::string namesFileName = "names.pellik";
     std::string settingsExtension = ".set";
 

@@ -12,7 +12,10 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 }
 
-TextNumberScanner::TextNumberScanner(std::FILE* file) : file_(file), buffer_(kBufferSize) {}
+TextNumberScanner::TextNumberScanner(TextSource& source) : source_(&source), buffer_(kBufferSize) {}
+
+TextNumberScanner::TextNumberScanner(std::FILE* file)
+    : fileSource_(std::make_unique<FileTextSource>(file)), source_(fileSource_.get()), buffer_(kBufferSize) {}
 
 bool TextNumberScanner::Refill() {
     if (streamEnded_) return false;
@@ -21,7 +24,7 @@ bool TextNumberScanner::Refill() {
         end_ -= begin_;
         begin_ = 0;
     }
-    size_t count = file_ == nullptr ? 0 : std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    size_t count = source_->Read(buffer_.data() + end_, buffer_.size() - end_);
     if (count == 0) streamEnded_ = true;
     end_ += count;
     return count > 0;

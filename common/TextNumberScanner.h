@@ -3,7 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
+
+#include "common/TextSource.h"
 
 namespace ombrel {
 
@@ -17,12 +20,14 @@ class TextNumberScanner {
 public:
     static constexpr size_t kMaxNumberLength = 400;
 
-    // The stream stays owned by the caller and is read from its current position.
+    // The source stays owned by the caller and is read from its current position.
+    explicit TextNumberScanner(TextSource& source);
+    // The same over a stdio stream, which stays owned by the caller.
     explicit TextNumberScanner(std::FILE* file);
 
-    bool ReadInt(int32_t& value);     // "%d"
-    bool ReadDouble(double& value);   // "%lf"
-    bool SkipInt();                   // "%*d"
+    bool ReadInt(int32_t& value);    // "%d"
+    bool ReadDouble(double& value);  // "%lf"
+    bool SkipInt();                  // "%*d"
     // True when nothing but white space is left.
     bool AtEnd();
 
@@ -32,7 +37,8 @@ private:
     bool PrepareNumber();
     bool Refill();
 
-    std::FILE* file_;
+    std::unique_ptr<FileTextSource> fileSource_;
+    TextSource* source_;
     std::vector<char> buffer_;
     size_t begin_ = 0;
     size_t end_ = 0;

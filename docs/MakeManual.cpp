@@ -8,7 +8,6 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 #include <QUrl>
-
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -33,8 +32,8 @@ int main(int argc, char** argv) {
     QPdfWriter writer(QString::fromLocal8Bit(argv[2]));
     writer.setTitle("Ombrel User Manual");
     writer.setCreator("Ombrel");
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 20, 20, 20),
-                                     QPageLayout::Millimeter));
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter));
     document.print(&writer);
     if (!QFileInfo::exists(QString::fromLocal8Bit(argv[2]))) {
         std::fprintf(stderr, "make_manual: cannot write %s\n", argv[2]);

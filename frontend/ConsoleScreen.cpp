@@ -224,7 +224,8 @@ void ConsoleScreen::Dispatch(unsigned char final) {
             EraseLine(Parameter(0, 0));
             return;
         case 't':
-            if (Parameter(0, 0) == 3 && parameterCount_ >= 3) moveRequest_ = WindowPosition{Parameter(1, 0), Parameter(2, 0)};
+            if (Parameter(0, 0) == 3 && parameterCount_ >= 3)
+                moveRequest_ = WindowPosition{Parameter(1, 0), Parameter(2, 0)};
             return;
         default:
             return;

@@ -62,7 +62,17 @@ public:
     std::optional<WindowPosition> TakeMoveRequest();
 
 private:
-    enum class State { Ground, Escape, EscapeIntermediate, Csi, CsiIgnore, Osc, OscEscape, String, StringEscape };
+    enum class State {
+        Ground,
+        Escape,
+        EscapeIntermediate,
+        Csi,
+        CsiIgnore,
+        Osc,
+        OscEscape,
+        String,
+        StringEscape
+    };
 
     void Byte(unsigned char byte);
     void Control(unsigned char byte);

@@ -74,14 +74,17 @@ std::string AboutTitle(const std::string& shortVersion) {
     return "About Feldrin Software Ombrel Version " + shortVersion;
 }
 
-std::string AboutText(const std::string& shortVersion) { return "Feldrin Software Ombrel Version " + shortVersion; }
+std::string AboutText(const std::string& shortVersion) {
+    return "Feldrin Software Ombrel Version " + shortVersion;
+}
 
 std::string InstalledDocFolder() { return OMBREL_DOC_FOLDER; }
 
 std::optional<std::string> FindProductManual(const std::string& programFolder, const std::string& docFolder) {
     for (const std::string& folder : {programFolder, docFolder}) {
         if (folder.empty()) continue;
-        const std::string path = folder.back() == '/' ? folder + kManualFileName : folder + "/" + kManualFileName;
+        const std::string path =
+            folder.back() == '/' ? folder + kManualFileName : folder + "/" + kManualFileName;
         std::error_code error;
         if (std::filesystem::is_regular_file(path, error)) return path;
     }

@@ -14,12 +14,12 @@ namespace ombrel {
 std::string ChosenPathText(const std::string& path);
 
 // The open-file dialogs of the "Convert .CHO to .CHS" dialog.
-std::vector<FileFilter> ChoDataFileFilters();       // "Ombrel Data Files (*.cho)"
-std::vector<FileFilter> ResponseFileFilters();      // "Text Files (*.txt)", "All Files (*.*)"
+std::vector<FileFilter> ChoDataFileFilters();   // "Ombrel Data Files (*.cho)"
+std::vector<FileFilter> ResponseFileFilters();  // "Text Files (*.txt)", "All Files (*.*)"
 // The open-file dialogs of the "Tie Draws" dialog.
-std::vector<FileFilter> PartWorthFileFilters();     // "Ombrel Part Worth Files (*.hbu)"
-std::vector<FileFilter> DrawsFileFilters();         // "Ombrel Random Draw Files (*.dra)"
-std::vector<FileFilter> ConstraintsFileFilters();   // "Ombrel Constraints Files (*.con)"
+std::vector<FileFilter> PartWorthFileFilters();    // "Ombrel Part Worth Files (*.hbu)"
+std::vector<FileFilter> DrawsFileFilters();        // "Ombrel Random Draw Files (*.dra)"
+std::vector<FileFilter> ConstraintsFileFilters();  // "Ombrel Constraints Files (*.con)"
 
 // The three path fields of the "Tie Draws" dialog and how they fill one another. The widgets copy
 // the fields in before each event and out after it.

@@ -40,7 +40,8 @@ void FailInChild(int fd, ChildStep step) {
 bool ReadChildFailure(int fd, ChildFailure& failure) {
     size_t received = 0;
     while (received < sizeof failure) {
-        const ssize_t count = read(fd, reinterpret_cast<char*>(&failure) + received, sizeof failure - received);
+        const ssize_t count =
+            read(fd, reinterpret_cast<char*>(&failure) + received, sizeof failure - received);
         if (count < 0 && errno == EINTR) continue;
         if (count <= 0) break;
         received += static_cast<size_t>(count);
@@ -51,10 +52,11 @@ bool ReadChildFailure(int fd, ChildFailure& failure) {
 void ThrowStartFailure(const std::string& programPath, const std::string& workingFolder, ChildStep step,
                        int error) {
     if (step == ChildStep::Folder) {
-        throw OmbrelError(Format("The program %s could not be started in the folder %s (%s).", programPath.c_str(),
-                                 workingFolder.c_str(), std::strerror(error)));
+        throw OmbrelError(Format("The program %s could not be started in the folder %s (%s).",
+                                 programPath.c_str(), workingFolder.c_str(), std::strerror(error)));
     }
-    throw OmbrelError(Format("The program %s could not be started (%s).", programPath.c_str(), std::strerror(error)));
+    throw OmbrelError(
+        Format("The program %s could not be started (%s).", programPath.c_str(), std::strerror(error)));
 }
 
 }  // namespace ombrel

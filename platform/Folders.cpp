@@ -1,11 +1,12 @@
 #include "platform/Folders.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
 #include "common/OmbrelError.h"
 
@@ -33,11 +34,13 @@ std::string ProgramFolder() {
             path.resize(static_cast<size_t>(length));
             break;
         }
-        if (path.size() >= (1u << 20)) throw OmbrelError("The program folder could not be found (path too long).");
+        if (path.size() >= (1u << 20))
+            throw OmbrelError("The program folder could not be found (path too long).");
         path.resize(path.size() * 2);
     }
     size_t slash = path.rfind('/');
-    if (slash == std::string::npos) throw OmbrelError("The program folder could not be found (" + path + ").");
+    if (slash == std::string::npos)
+        throw OmbrelError("The program folder could not be found (" + path + ").");
     return path.substr(0, slash + 1);
 }
 
@@ -57,7 +60,8 @@ std::string ChooseSettingsFolder(const std::string& programFolder, const char* h
     if (!error && !std::filesystem::is_directory(fallback, error)) {
         error = std::make_error_code(std::errc::not_a_directory);
     }
-    if (!error && access(fallback.c_str(), W_OK) != 0) error = std::error_code(errno, std::generic_category());
+    if (!error && access(fallback.c_str(), W_OK) != 0)
+        error = std::error_code(errno, std::generic_category());
     if (error) {
         throw OmbrelError("No folder for the settings: the program folder " + program +
                           " is not writable and the folder " + fallback + " could not be created (" +

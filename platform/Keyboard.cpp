@@ -1,7 +1,8 @@
 #include "platform/Keyboard.h"
 
-#include <cerrno>
 #include <poll.h>
+
+#include <cerrno>
 
 #include "platform/StopSignals.h"
 #include "platform/TerminalRestore.h"

@@ -45,7 +45,6 @@ void SleepMs(int ms) {
     nanosleep(&pause, nullptr);
 }
 
-
 // Everything the child does between fork and exec: async-signal-safe calls only (the front end has
 // other threads).
 [[noreturn]] void RunChild(int slave, int reportFd, const char* folder, char* const* argv, int highestFd) {
@@ -90,7 +89,8 @@ PseudoTerminal::PseudoTerminal(const std::string& programPath, const std::vector
     int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0) ThrowStartFailure(programPath, workingFolder, ChildStep::Exec, errno);
     char slaveName[128];
-    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, slaveName, sizeof slaveName) != 0) {
+    if (grantpt(master) != 0 || unlockpt(master) != 0 ||
+        ptsname_r(master, slaveName, sizeof slaveName) != 0) {
         const int error = errno;
         close(master);
         ThrowStartFailure(programPath, workingFolder, ChildStep::Exec, error);
@@ -145,7 +145,8 @@ PseudoTerminal::PseudoTerminal(const std::string& programPath, const std::vector
 
 PseudoTerminal::~PseudoTerminal() {
     Close();
-    for (int waited = 0; !PollExit() && waited < kHangupGraceMs; waited += kReapSliceMs) SleepMs(kReapSliceMs);
+    for (int waited = 0; !PollExit() && waited < kHangupGraceMs; waited += kReapSliceMs)
+        SleepMs(kReapSliceMs);
     Kill();
 }
 

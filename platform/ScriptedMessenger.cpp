@@ -18,9 +18,12 @@ Answer ScriptedMessenger::Ask(const std::string& text, ButtonSet buttons, Messag
         return answer;
     }
     switch (buttons) {
-        case ButtonSet::Ok: return Answer::Ok;
-        case ButtonSet::YesNo: return Answer::No;
-        case ButtonSet::YesNoCancel: return Answer::Cancel;
+        case ButtonSet::Ok:
+            return Answer::Ok;
+        case ButtonSet::YesNo:
+            return Answer::No;
+        case ButtonSet::YesNoCancel:
+            return Answer::Cancel;
     }
     return Answer::Cancel;
 }

@@ -6,8 +6,10 @@ namespace {
 
 bool Offers(ButtonSet buttons, Answer answer) {
     switch (buttons) {
-        case ButtonSet::Ok: return answer == Answer::Ok;
-        case ButtonSet::YesNo: return answer == Answer::Yes || answer == Answer::No;
+        case ButtonSet::Ok:
+            return answer == Answer::Ok;
+        case ButtonSet::YesNo:
+            return answer == Answer::Yes || answer == Answer::No;
         case ButtonSet::YesNoCancel:
             return answer == Answer::Yes || answer == Answer::No || answer == Answer::Cancel;
     }
@@ -16,9 +18,12 @@ bool Offers(ButtonSet buttons, Answer answer) {
 
 Answer SafeAnswer(ButtonSet buttons) {
     switch (buttons) {
-        case ButtonSet::Ok: return Answer::Ok;
-        case ButtonSet::YesNo: return Answer::No;
-        case ButtonSet::YesNoCancel: return Answer::Cancel;
+        case ButtonSet::Ok:
+            return Answer::Ok;
+        case ButtonSet::YesNo:
+            return Answer::No;
+        case ButtonSet::YesNoCancel:
+            return Answer::Cancel;
     }
     return Answer::Cancel;
 }

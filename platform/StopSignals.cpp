@@ -1,8 +1,9 @@
 #include "platform/StopSignals.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
-#include <unistd.h>
 
 #include "platform/TerminalRestore.h"
 

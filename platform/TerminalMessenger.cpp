@@ -13,18 +13,24 @@ constexpr size_t kMaxTextLines = kScreenRows - 5;  // two borders, two blank row
 
 const char* IconMark(MessageIcon icon) {
     switch (icon) {
-        case MessageIcon::Information: return "[i]";
-        case MessageIcon::Question: return "[?]";
-        case MessageIcon::Exclamation: return "[!]";
+        case MessageIcon::Information:
+            return "[i]";
+        case MessageIcon::Question:
+            return "[?]";
+        case MessageIcon::Exclamation:
+            return "[!]";
     }
     return "[!]";
 }
 
 const char* Prompt(ButtonSet buttons) {
     switch (buttons) {
-        case ButtonSet::Ok: return "Press any key.";
-        case ButtonSet::YesNo: return "Y = Yes   N = No";
-        case ButtonSet::YesNoCancel: return "Y = Yes   N = No   C = Cancel";
+        case ButtonSet::Ok:
+            return "Press any key.";
+        case ButtonSet::YesNo:
+            return "Y = Yes   N = No";
+        case ButtonSet::YesNoCancel:
+            return "Y = Yes   N = No   C = Cancel";
     }
     return "Press any key.";
 }

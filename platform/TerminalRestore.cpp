@@ -1,11 +1,12 @@
 #include "platform/TerminalRestore.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <iterator>
-#include <unistd.h>
 
 namespace ombrel {
 

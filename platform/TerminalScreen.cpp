@@ -1,8 +1,9 @@
 #include "platform/TerminalScreen.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <poll.h>
 
 #include "common/TextConversion.h"
 #include "platform/TerminalRestore.h"

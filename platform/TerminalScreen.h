@@ -1,10 +1,10 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <unistd.h>
 
 namespace ombrel {
 

@@ -1,10 +1,11 @@
 #include "platform/WindowCentring.h"
 
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <sys/ioctl.h>
 
 #include "common/TextConversion.h"
 

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "common/FileHandle.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 
@@ -41,10 +42,6 @@ constexpr const char* kTooManyLevels =
     "There are too many levels for an attribute in the <studyname>.att file.  Please check the file.";
 constexpr const char* kTooManyAttributes =
     "There are too many attributes in the <studyname>.att file.  Please check the file.";
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // One physical line as the reader needs it: its first two raw characters (for the marker test, made
 // before trimming; EOF when the line is shorter) and its trimmed text, cut at kKeptLineLength.

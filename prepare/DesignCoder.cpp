@@ -24,7 +24,8 @@ DesignCoder::DesignCoder(const EffectsMatrix& effects, const std::vector<int32_t
     int64_t count = 0;
     for (int i = 0; i < n; ++i) {
         if (!effects.IsEstimated(i)) continue;
-        const int32_t levels = static_cast<size_t>(i) < levelCounts.size() ? levelCounts[static_cast<size_t>(i)] : 0;
+        const int32_t levels =
+            static_cast<size_t>(i) < levelCounts.size() ? levelCounts[static_cast<size_t>(i)] : 0;
         const int32_t width = effects.IsLinear(i) ? 1 : (levels > 1 ? levels - 1 : 0);
         if (effects.Diagonal(i) == kLinearWithValues &&
             (static_cast<size_t>(i) >= levelValues.size() ||
@@ -38,7 +39,8 @@ DesignCoder::DesignCoder(const EffectsMatrix& effects, const std::vector<int32_t
     for (int a = 0; a < n; ++a) {
         for (int b = a + 1; b < n; ++b) {
             if (effects.HasInteraction(a, b)) {
-                count += static_cast<int64_t>(width_[static_cast<size_t>(a)]) * width_[static_cast<size_t>(b)];
+                count +=
+                    static_cast<int64_t>(width_[static_cast<size_t>(a)]) * width_[static_cast<size_t>(b)];
             }
         }
     }

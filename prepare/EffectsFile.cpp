@@ -28,7 +28,8 @@ constexpr const char* kNoMainEffects = "The <studyname>.eff file specifies no ma
 constexpr const char* kOutOfRange = "An attribute specified in the <studyname.eff> file was out of range.";
 constexpr const char* kLinearWithoutValues =
     "The <studyname>.eff file specifies a linear attribute, but no <studyname>.val file was found.";
-constexpr const char* kInvalidInteraction = "The <studyname>.eff file specifies an invalid interaction effect.";
+constexpr const char* kInvalidInteraction =
+    "The <studyname>.eff file specifies an invalid interaction effect.";
 constexpr const char* kInteractionWithoutMainEffect =
     "An attribute specified in the <studyname.eff> file was specified in an interaction, but the main effect "
     "was not specified.";
@@ -78,9 +79,10 @@ void ReadEffectsFile(const std::string& studyName, int attributeCount, const Val
         position = end;
 
         if (++tokenCount > kMaxMainEffectTokens) {
-            throw OmbrelError(Format("There is a maximum of %d attributes for this program.  Please correct the "
-                                     "first line of your <studyname>.eff file.",
-                                     kMaxMainEffectTokens));
+            throw OmbrelError(
+                Format("There is a maximum of %d attributes for this program.  Please correct the "
+                       "first line of your <studyname>.eff file.",
+                       kMaxMainEffectTokens));
         }
         if (token[0] == '#') {
             const int index = AttributeIndex(LeadingInt(token.substr(1)), attributeCount);
@@ -114,14 +116,16 @@ void ReadEffectsFile(const std::string& studyName, int attributeCount, const Val
         if (!scanner.ReadInt(first) || !scanner.ReadInt(second)) throw OmbrelError(kInvalidInteraction);
         const int a = AttributeIndex(first, attributeCount);
         const int b = AttributeIndex(second, attributeCount);
-        if (!effects.IsEstimated(a) || !effects.IsEstimated(b)) throw OmbrelError(kInteractionWithoutMainEffect);
+        if (!effects.IsEstimated(a) || !effects.IsEstimated(b))
+            throw OmbrelError(kInteractionWithoutMainEffect);
         if (a == b) {
             // A pair of one attribute writes 1 onto the diagonal: nothing changes for a part-worth
             // attribute, but a linear one would silently become a part-worth attribute.
             if (effects.IsLinear(a)) {
-                throw OmbrelError(Format("The %s file specifies an interaction of the linear attribute %d with "
-                                         "itself.",
-                                         path.c_str(), first));
+                throw OmbrelError(
+                    Format("The %s file specifies an interaction of the linear attribute %d with "
+                           "itself.",
+                           path.c_str(), first));
             }
             continue;
         }

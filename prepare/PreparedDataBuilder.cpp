@@ -44,10 +44,11 @@ bool ReadRespondentHeader(TextNumberScanner& scanner, RespondentHeader& header) 
 }
 
 OmbrelError RespondentReadError(int32_t respondentNumber) {
-    return OmbrelError(Format("An error was encountered while reading respondent #%d.  There may be an "
-                              "incomplete/corrupt data record in your data file or the number of attributes in "
-                              "your attribute file and data file may be inconsistent.",
-                              respondentNumber));
+    return OmbrelError(
+        Format("An error was encountered while reading respondent #%d.  There may be an "
+               "incomplete/corrupt data record in your data file or the number of attributes in "
+               "your attribute file and data file may be inconsistent.",
+               respondentNumber));
 }
 
 // The reading of one respondent record, its two passes over the scratch file included.
@@ -95,13 +96,15 @@ public:
             for (size_t c = 0; c < concepts; ++c) {
                 const int32_t answer = answers_[c];
                 if (answer > kMaxPoints) {
-                    throw OmbrelError(Format("An answer (%d) for respondent %d exceeds the maximum allowed points (%d).",
-                                             answer, number, kMaxPoints));
+                    throw OmbrelError(
+                        Format("An answer (%d) for respondent %d exceeds the maximum allowed points (%d).",
+                               answer, number, kMaxPoints));
                 }
                 if (answer < 0) {
-                    throw OmbrelError(Format("The data file %s holds a negative answer (%d) for respondent %d in task "
-                                             "%d.  Answers must lie between 0 and %d points.",
-                                             inputs_.dataFileName.c_str(), answer, number, t, kMaxPoints));
+                    throw OmbrelError(
+                        Format("The data file %s holds a negative answer (%d) for respondent %d in task "
+                               "%d.  Answers must lie between 0 and %d points.",
+                               inputs_.dataFileName.c_str(), answer, number, t, kMaxPoints));
                 }
                 if (answer != 0) {
                     ++expandedTasks;
@@ -115,9 +118,10 @@ public:
                 const double* x = levels_.data() + static_cast<size_t>(c) * n;
                 for (size_t a = 0; a < n; ++a) {
                     if (!std::isfinite(x[a])) {
-                        throw OmbrelError(Format("The data file %s holds a number that is not finite for "
-                                                 "respondent %d in task %d.",
-                                                 inputs_.dataFileName.c_str(), number, t));
+                        throw OmbrelError(
+                            Format("The data file %s holds a number that is not finite for "
+                                   "respondent %d in task %d.",
+                                   inputs_.dataFileName.c_str(), number, t));
                     }
                 }
                 inputs_.coder->CodeConcept(x, task_.Row(c));
@@ -162,25 +166,29 @@ void CheckRespondentHeader(const BuildInputs& inputs, const RespondentHeader& he
     const char* file = inputs.dataFileName.c_str();
     if (header.attributeCount != inputs.attributeCount) throw RespondentReadError(number);
     if (header.variableCount < 0 || header.variableCount > kMaxRespondentVariables) {
-        throw OmbrelError(Format("Respondent %d in the data file %s has %d respondent variables; a respondent "
-                                 "can have from 0 to %d.",
-                                 number, file, header.variableCount, kMaxRespondentVariables));
+        throw OmbrelError(
+            Format("Respondent %d in the data file %s has %d respondent variables; a respondent "
+                   "can have from 0 to %d.",
+                   number, file, header.variableCount, kMaxRespondentVariables));
     }
     if (header.taskCount < 0 || header.taskCount > kMaxTasks) {
-        throw OmbrelError(Format("Respondent %d in the data file %s has %d tasks; a respondent can have from 0 "
-                                 "to %d.",
-                                 number, file, header.taskCount, kMaxTasks));
+        throw OmbrelError(
+            Format("Respondent %d in the data file %s has %d tasks; a respondent can have from 0 "
+                   "to %d.",
+                   number, file, header.taskCount, kMaxTasks));
     }
     if (header.noneFlag != 0 && header.noneFlag != 1) {
-        throw OmbrelError(Format("Respondent %d in the data file %s has a None flag of %d; it must be 0 (no None "
-                                 "alternative) or 1.",
-                                 number, file, header.noneFlag));
+        throw OmbrelError(
+            Format("Respondent %d in the data file %s has a None flag of %d; it must be 0 (no None "
+                   "alternative) or 1.",
+                   number, file, header.noneFlag));
     }
     if (!isFirst && header.noneFlag != firstNoneFlag) {
-        throw OmbrelError(Format("Respondent %d in the data file %s has a None flag of %d, but the respondents "
-                                 "before it have %d.  All respondents must agree on whether their tasks end with "
-                                 "a None alternative.",
-                                 number, file, header.noneFlag, firstNoneFlag));
+        throw OmbrelError(
+            Format("Respondent %d in the data file %s has a None flag of %d, but the respondents "
+                   "before it have %d.  All respondents must agree on whether their tasks end with "
+                   "a None alternative.",
+                   number, file, header.noneFlag, firstNoneFlag));
     }
 }
 
@@ -209,9 +217,10 @@ BuildResult BuildPreparedData(const BuildInputs& inputs, std::FILE* data, std::s
             // A header cut short by the end of the file ends the data; one cut short by text that is
             // no number would silently drop every respondent after it.
             if (!scanner.AtEnd()) {
-                throw OmbrelError(Format("The data file %s holds something that is not a respondent header after "
-                                         "respondent %d.",
-                                         inputs.dataFileName.c_str(), previousNumber));
+                throw OmbrelError(
+                    Format("The data file %s holds something that is not a respondent header after "
+                           "respondent %d.",
+                           inputs.dataFileName.c_str(), previousNumber));
             }
             break;
         }
@@ -237,27 +246,32 @@ BuildResult BuildPreparedData(const BuildInputs& inputs, std::FILE* data, std::s
 
 std::string FormatBuildSummary(const BuildCounters& counters, bool isChoiceData, int64_t parameterCount,
                                bool includingNone, double totalTaskWeight) {
-    std::string summary = Format("\n\nFiles built for %lld respondents.",
-                                 static_cast<long long>(counters.respondentsWritten));
-    summary += Format("\n\nTotal number of %s each response category:", isChoiceData ? "choices in" : "points given");
+    std::string summary =
+        Format("\n\nFiles built for %lld respondents.", static_cast<long long>(counters.respondentsWritten));
+    summary += Format("\n\nTotal number of %s each response category:",
+                      isChoiceData ? "choices in" : "points given");
     for (size_t p = 0; p < counters.positionSums.size(); ++p) {
         const double sum = counters.positionSums[p];
         if (sum == 0.0) continue;
-        summary += Format("\n\t%2d %6.0lf%8.2lf%%", static_cast<int>(p + 1), sum, sum / counters.grandSum * 100.0);
+        summary +=
+            Format("\n\t%2d %6.0lf%8.2lf%%", static_cast<int>(p + 1), sum, sum / counters.grandSum * 100.0);
     }
-    const double average = counters.respondentsWritten == 0
-                               ? 0.0
-                               : static_cast<double>(counters.expandedTasks) /
-                                     static_cast<double>(counters.respondentsWritten);
+    const double average =
+        counters.respondentsWritten == 0
+            ? 0.0
+            : static_cast<double>(counters.expandedTasks) / static_cast<double>(counters.respondentsWritten);
     if (isChoiceData) {
-        summary += Format("\n\nThere are %lld choice tasks in total, or an average of %.1f tasks per respondent.",
-                          static_cast<long long>(counters.expandedTasks), average);
+        summary +=
+            Format("\n\nThere are %lld choice tasks in total, or an average of %.1f tasks per respondent.",
+                   static_cast<long long>(counters.expandedTasks), average);
     } else {
-        summary += Format("\n\nThere are %lld expanded choice tasks in total, or an average of %.1f expanded tasks "
-                          "per respondent.",
-                          static_cast<long long>(counters.expandedTasks), average);
+        summary += Format(
+            "\n\nThere are %lld expanded choice tasks in total, or an average of %.1f expanded tasks "
+            "per respondent.",
+            static_cast<long long>(counters.expandedTasks), average);
     }
-    summary += Format("\n\nThe number of parameters to be estimated is %lld, ", static_cast<long long>(parameterCount));
+    summary += Format("\n\nThe number of parameters to be estimated is %lld, ",
+                      static_cast<long long>(parameterCount));
     summary += includingNone ? "including 'none'." : "with no 'none'.";
     if (!isChoiceData) summary += Format("\n\nThe total weight per task is %.2lf.", totalTaskWeight);
     return summary;

@@ -14,15 +14,15 @@ namespace ombrel {
 
 // What the build needs of the preparation. References must outlive the build.
 struct BuildInputs {
-    int attributeCount = 0;            // N of the attribute file; every respondent header must agree
+    int attributeCount = 0;  // N of the attribute file; every respondent header must agree
     const DesignCoder* coder = nullptr;
     const RespondentQualifiers* qualifiers = nullptr;
     const TaskSubset* taskSubset = nullptr;
-    bool dropNone = false;             // the effects file leaves the None parameter out
-    double totalTaskWeight = 1.0;      // 1.0 for discrete-choice data
-    bool isChoiceData = false;         // from the study's data file name, not the file read
-    std::string dataFileName;          // the study's data file, named in messages
-    std::string studyFolder;           // where "qebdat.tmp" and the scratch file go
+    bool dropNone = false;         // the effects file leaves the None parameter out
+    double totalTaskWeight = 1.0;  // 1.0 for discrete-choice data
+    bool isChoiceData = false;     // from the study's data file name, not the file read
+    std::string dataFileName;      // the study's data file, named in messages
+    std::string studyFolder;       // where "qebdat.tmp" and the scratch file go
 };
 
 // The counters of a build, kept across all respondents.

@@ -49,7 +49,8 @@ double ScratchTask::PointTotal() const {
 }
 
 int32_t ScratchTask::ExpandedTaskCount() const {
-    return static_cast<int32_t>(std::count_if(answers_.begin(), answers_.end(), [](int32_t a) { return a != 0; }));
+    return static_cast<int32_t>(
+        std::count_if(answers_.begin(), answers_.end(), [](int32_t a) { return a != 0; }));
 }
 
 void WriteScratchTask(ByteSink& sink, const ScratchTask& task) {
@@ -60,7 +61,8 @@ void WriteScratchTask(ByteSink& sink, const ScratchTask& task) {
     Require(WriteInt32(sink, k), "Couldn't write # variables.");
     for (int32_t c = 0; c < n; ++c) {
         const double* row = task.Row(c);
-        for (int32_t j = 0; j < codedColumns; ++j) Require(WriteFloat64(sink, row[j]), "Couldn't write row of data.");
+        for (int32_t j = 0; j < codedColumns; ++j)
+            Require(WriteFloat64(sink, row[j]), "Couldn't write row of data.");
         if (task.HasNoneColumn()) Require(WriteFloat64(sink, row[k - 1]), "Couldn't write response.");
         Require(WriteInt32(sink, task.Answer(c)), "Couldn't write row of data.");
     }
@@ -74,9 +76,10 @@ void ReadScratchTask(ByteSource& source, bool hasNone, ScratchTask& task) {
     // The record is our own, but a damaged file must not size the buffers.
     if (n < 1 || n > kMaxConceptsPerTask || k < (hasNone ? 1 : 0) || k > kMaxVariablesPerRow ||
         (hasNone && n < 2)) {
-        throw OmbrelError(Format("The scratch file tempfile is damaged: a task record announces %d concepts "
-                                 "of %d variables.",
-                                 n, k));
+        throw OmbrelError(
+            Format("The scratch file tempfile is damaged: a task record announces %d concepts "
+                   "of %d variables.",
+                   n, k));
     }
     task.Reset(n, hasNone ? k - 1 : k, hasNone);
     for (int32_t c = 0; c < n; ++c) {
@@ -104,7 +107,8 @@ void PreparedDataWriter::WriteExpandedTasks(const ScratchTask& task, bool noneNo
         Require(WriteInt32(sink_, columns), "Couldn't write pellikdat.tmp @ 2.");
         for (int32_t r = 0; r < rows; ++r) {
             const double* row = task.Row(r);
-            for (int32_t j = 0; j < columns; ++j) Require(WriteFloat64(sink_, row[j]), "Couldn't write pellikdat.tmp @ 3.");
+            for (int32_t j = 0; j < columns; ++j)
+                Require(WriteFloat64(sink_, row[j]), "Couldn't write pellikdat.tmp @ 3.");
             Require(WriteInt32(sink_, r == chosen ? 1 : 0), "Couldn't write pellikdat.tmp @ 4.");
         }
         // A point given to the dropped None still yields its block, but it carries no weight.
@@ -113,7 +117,8 @@ void PreparedDataWriter::WriteExpandedTasks(const ScratchTask& task, bool noneNo
     }
 }
 
-PreparedDataFile::PreparedDataFile(const std::string& studyFolder) : path_(PreparedDataFileName(studyFolder)) {
+PreparedDataFile::PreparedDataFile(const std::string& studyFolder)
+    : path_(PreparedDataFileName(studyFolder)) {
     if (!file_.Open(path_, "wb")) {
         throw OmbrelError(Format("Couldn't create the prepared data file %s.", path_.c_str()));
     }
@@ -148,7 +153,8 @@ ScratchFile::~ScratchFile() {
 
 void ScratchFile::Rewind() {
     if (!file_.Rewind()) {
-        throw OmbrelError(Format("Couldn't rewind the scratch file %s.  The disk may be full.", path_.c_str()));
+        throw OmbrelError(
+            Format("Couldn't rewind the scratch file %s.  The disk may be full.", path_.c_str()));
     }
 }
 

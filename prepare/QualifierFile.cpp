@@ -96,10 +96,10 @@ RespondentQualifiers ReadQualifierFile(const std::string& studyName, std::string
         qualifier.comparison = ComparisonCode(word);
         if (qualifier.comparison == 0) throw OmbrelError(kBadQualifier);
         if (qualifier.variableNumber < 1 || qualifier.variableNumber > kMaxRespondentVariables) {
-            throw OmbrelError(Format("Line %d of the %s file (\"%s\") names respondent variable %d, but respondent "
-                                     "variables are numbered from 1 to %d.",
-                                     lineNumber, path.c_str(), line.c_str(), qualifier.variableNumber,
-                                     kMaxRespondentVariables));
+            throw OmbrelError(Format(
+                "Line %d of the %s file (\"%s\") names respondent variable %d, but respondent "
+                "variables are numbered from 1 to %d.",
+                lineNumber, path.c_str(), line.c_str(), qualifier.variableNumber, kMaxRespondentVariables));
         }
         result.qualifiers[static_cast<size_t>(result.count++)] = qualifier;
         report += Format("\nCondition %d: Variable # %s", result.count, line.c_str());
@@ -116,10 +116,18 @@ bool Qualifies(const RespondentQualifiers& qualifiers, const RespondentVariables
         const int32_t variable = variables[static_cast<size_t>(qualifier.variableNumber - 1)];
         bool holds = false;
         switch (qualifier.comparison) {
-            case kLessThan: holds = variable < qualifier.value; break;
-            case kEqualTo: holds = variable == qualifier.value; break;
-            case kGreaterThan: holds = variable > qualifier.value; break;
-            default: holds = false; break;
+            case kLessThan:
+                holds = variable < qualifier.value;
+                break;
+            case kEqualTo:
+                holds = variable == qualifier.value;
+                break;
+            case kGreaterThan:
+                holds = variable > qualifier.value;
+                break;
+            default:
+                holds = false;
+                break;
         }
         if (!holds) return false;
     }

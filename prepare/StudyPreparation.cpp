@@ -1,5 +1,7 @@
 #include "prepare/StudyPreparation.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,17 +10,16 @@
 #include <memory>
 #include <sstream>
 #include <vector>
-#include <unistd.h>
 
 #include "common/LogDate.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "prepare/AttributeLabelFile.h"
+#include "prepare/Cho2ChsConverter.h"
 #include "prepare/DesignCoder.h"
 #include "prepare/EffectsFile.h"
 #include "prepare/InputFile.h"
 #include "prepare/PreparedDataBuilder.h"
-#include "tools/Cho2ChsConverter.h"
 
 namespace ombrel {
 namespace {
@@ -81,7 +82,8 @@ void StudyPreparation::Prepare() {
     ReadAttributeFile(studyName, levelTexts);
     if (levelTexts.empty()) throw OmbrelError("No <studyname>.att file is available.");
     levelCounts.clear();
-    for (const std::vector<std::string>& levels : levelTexts) levelCounts.push_back(static_cast<int32_t>(levels.size()));
+    for (const std::vector<std::string>& levels : levelTexts)
+        levelCounts.push_back(static_cast<int32_t>(levels.size()));
 
     const ValuesFileResult values = ReadValuesFile(studyName, levelCounts, levelValues, valueTexts);
     qualifiers = ReadQualifierFile(studyName, report);
@@ -125,18 +127,21 @@ void StudyPreparation::AppendToLog(const std::string& studyName) {
     const std::string path = studyName + ".log";
     std::error_code error;
     // Appending to a FIFO would wait for a reader; a folder cannot be appended to.
-    const bool usable = !std::filesystem::exists(path, error) || std::filesystem::is_regular_file(path, error);
+    const bool usable =
+        !std::filesystem::exists(path, error) || std::filesystem::is_regular_file(path, error);
     InputFilePtr log(usable ? std::fopen(path.c_str(), "ab") : nullptr);
     if (!log) {
         throw OmbrelError(
-            "The <studyname>.log file could not be opened.  Please check the file for read-only attributes and "
+            "The <studyname>.log file could not be opened.  Please check the file for read-only attributes "
+            "and "
             "access restrictions.");
     }
     const std::string text = FormatLogHeader(clock_()) + report;
     const bool written = std::fwrite(text.data(), 1, text.size(), log.get()) == text.size();
     const bool closed = std::fclose(log.release()) == 0;
     if (!written || !closed) {
-        throw OmbrelError(Format("Couldn't finish writing the log file %s.  The disk may be full.", path.c_str()));
+        throw OmbrelError(
+            Format("Couldn't finish writing the log file %s.  The disk may be full.", path.c_str()));
     }
 }
 

@@ -40,15 +40,15 @@ public:
     // The None parameter is estimated: the data has a None alternative and the effects keep it.
     bool NoneEstimated() const { return !dropNone && noneFlag != 0; }
 
-    StudySettings settings;   // a copy; for ".cho" data totalTaskWeight becomes 1.0 during Prepare
-    std::string report;       // what the preparation found, shown to the user and logged
-    LevelTexts levelTexts;    // per attribute its level texts
+    StudySettings settings;  // a copy; for ".cho" data totalTaskWeight becomes 1.0 during Prepare
+    std::string report;      // what the preparation found, shown to the user and logged
+    LevelTexts levelTexts;   // per attribute its level texts
     std::vector<int32_t> levelCounts;
     LevelValues levelValues;  // per attribute one zero-centred value per level
     std::vector<std::string> valueTexts;
     EffectsMatrix effects;
     bool dropNone = false;
-    int32_t noneFlag = 0;     // of the last respondent header of the data
+    int32_t noneFlag = 0;  // of the last respondent header of the data
     RespondentQualifiers qualifiers;
     TaskSubset taskSubset;
 

@@ -83,8 +83,9 @@ private:
 
 void RequireFinite(double value, const std::string& path, size_t attribute) {
     if (!std::isfinite(value)) {
-        throw OmbrelError(Format("The values file %s holds a value for attribute %zu that is not a finite number.",
-                                 path.c_str(), attribute + 1));
+        throw OmbrelError(
+            Format("The values file %s holds a value for attribute %zu that is not a finite number.",
+                   path.c_str(), attribute + 1));
     }
 }
 

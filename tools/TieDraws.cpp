@@ -23,10 +23,11 @@
 #include <memory>
 
 #include "common/AtomicFile.h"
+#include "common/FileHandle.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "common/TextNumberScanner.h"
-#include "estimator/AttributeLabels.h"
+#include "estimator/files/AttributeModel.h"
 
 namespace ombrel {
 
@@ -40,10 +41,10 @@ constexpr int kDrawPassLimit = 10000;
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FileHandle OpenForReading(const std::string& path) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
+FilePtr OpenForReading(const std::string& path) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) throw OmbrelError("Cannot open " + path);
     return file;
 }
@@ -105,9 +106,9 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 
 // The part-worth file's header: kept as text lines for the copy, and read into the model.
 struct PartWorthHeader {
-    std::vector<std::string> lines;        // header, level line, matrix lines, label lines
-    std::vector<std::string> labels;       // spreadsheet column labels
-    AttributeModel constraintModel;        // counts and matrix for the constraint checks
+    std::vector<std::string> lines;   // header, level line, matrix lines, label lines
+    std::vector<std::string> labels;  // spreadsheet column labels
+    AttributeModel constraintModel;   // counts and matrix for the constraint checks
     TieDrawsModel model;
 };
 
@@ -125,8 +126,8 @@ PartWorthHeader ReadPartWorthHeader(std::FILE* file, const std::string& path) {
     const bool hasNone = numbers[1] != 0;
     const int valueCount = numbers[2];
     if (attributeCount < 1 || attributeCount > kMaxLabelFileAttributes) {
-        throw OmbrelError(Format("The part-worth file %s gives %d attributes; it can have 1 to %d.", path.c_str(),
-                                 attributeCount, kMaxLabelFileAttributes));
+        throw OmbrelError(Format("The part-worth file %s gives %d attributes; it can have 1 to %d.",
+                                 path.c_str(), attributeCount, kMaxLabelFileAttributes));
     }
     const size_t n = static_cast<size_t>(attributeCount);
     if (!ReadTextLine(file, line) || !ParseLineInts(line, n, numbers)) throw OmbrelError(kIncomplete);
@@ -143,8 +144,9 @@ PartWorthHeader ReadPartWorthHeader(std::FILE* file, const std::string& path) {
         header.lines.push_back(line);
         for (size_t j = 0; j < n; ++j) {
             if (j != i && numbers[j] > 0) {
-                throw OmbrelError("The <studyname>.hbu file includes interactions.  Tying draws only works with "
-                                  "main effects.");
+                throw OmbrelError(
+                    "The <studyname>.hbu file includes interactions.  Tying draws only works with "
+                    "main effects.");
             }
         }
         model.diagonal[i] = numbers[i];
@@ -156,24 +158,26 @@ PartWorthHeader ReadPartWorthHeader(std::FILE* file, const std::string& path) {
         const int levels = model.levels[i];
         if (model.diagonal[i] == 0) continue;
         if (levels < 1 || levels > kMaxLabelFileLevels || (model.diagonal[i] < 0 && levels != 1)) {
-            throw OmbrelError(Format("The part-worth file %s gives attribute %zu %d levels, which its model "
-                                     "cannot have.",
-                                     path.c_str(), i + 1, levels));
+            throw OmbrelError(
+                Format("The part-worth file %s gives attribute %zu %d levels, which its model "
+                       "cannot have.",
+                       path.c_str(), i + 1, levels));
         }
         model.valueStart[i] = static_cast<int>(next);
         next += levels;
     }
     if (hasNone) ++next;
     if (valueCount != next) {
-        throw OmbrelError(Format("The part-worth file %s gives %d values per respondent, but its attributes "
-                                 "have %lld.",
-                                 path.c_str(), valueCount, next));
+        throw OmbrelError(
+            Format("The part-worth file %s gives %d values per respondent, but its attributes "
+                   "have %lld.",
+                   path.c_str(), valueCount, next));
     }
     model.valueCount = valueCount;
     for (int k = 0; k < valueCount; ++k) {
         if (!ReadTextLine(file, line)) {
-            throw OmbrelError(Format("The part-worth file %s ends after %d of its %d label lines.", path.c_str(), k,
-                                     valueCount));
+            throw OmbrelError(Format("The part-worth file %s ends after %d of its %d label lines.",
+                                     path.c_str(), k, valueCount));
         }
         header.lines.push_back(line);
         header.labels.push_back(LabelText(line));
@@ -200,9 +204,10 @@ HeaderRead ReadDrawHeader(TextNumberScanner& scanner, DrawRecord& record) {
 
 void CheckValueCount(const DrawRecord& record, int valueCount, const std::string& path) {
     if (record.header[3] != valueCount) {
-        throw OmbrelError(Format("The draws file %s holds a draw of respondent %d with %d values, but the part-worth "
-                                 "file has %d values per respondent.",
-                                 path.c_str(), record.header[0], record.header[3], valueCount));
+        throw OmbrelError(
+            Format("The draws file %s holds a draw of respondent %d with %d values, but the part-worth "
+                   "file has %d values per respondent.",
+                   path.c_str(), record.header[0], record.header[3], valueCount));
     }
 }
 
@@ -257,7 +262,8 @@ void CountDrawViolations(const TieDrawsModel& model, const std::vector<Constrain
         if (model.levels[attribute] >= 2) {
             violated = values[constraint.levelB - 1] - values[constraint.levelA - 1] > kDrawTieThreshold;
         } else {
-            violated = (constraint.levelA > 0 && values[0] < 0.0) || (constraint.levelA < 0 && values[0] > 0.0);
+            violated =
+                (constraint.levelA > 0 && values[0] < 0.0) || (constraint.levelA < 0 && values[0] > 0.0);
         }
         if (violated) ++counters[c];
     }
@@ -274,7 +280,8 @@ void TieDraw(const TieDrawsModel& model, const std::vector<Constraint>& constrai
             for (const Constraint& constraint : constraints) {
                 if (constraint.attribute != number) continue;
                 if (model.levels[attribute] < 2) {
-                    if ((constraint.levelA > 0 && values[0] < 0.0) || (constraint.levelA < 0 && values[0] > 0.0)) {
+                    if ((constraint.levelA > 0 && values[0] < 0.0) ||
+                        (constraint.levelA < 0 && values[0] > 0.0)) {
                         values[0] = 0.0;
                     }
                     continue;
@@ -332,21 +339,23 @@ TieDrawsOutcome TieDraws(const std::string& partWorthPath, const std::string& dr
     outcome.report = kReportHeading + partWorthPath;
     outcome.tiedPath = TiedPartWorthPath(partWorthPath);
     if (outcome.tiedPath.empty()) {
-        throw OmbrelError(Format("The name of the part-worth file %s does not contain \".hbu\", so the tied file "
-                                 "would replace it.",
-                                 partWorthPath.c_str()));
+        throw OmbrelError(
+            Format("The name of the part-worth file %s does not contain \".hbu\", so the tied file "
+                   "would replace it.",
+                   partWorthPath.c_str()));
     }
     outcome.spreadsheetPath = TiedSpreadsheetPath(outcome.tiedPath);
 
-    FileHandle partWorths = OpenForReading(partWorthPath);
-    FileHandle draws = OpenForReading(drawsPath);
-    FileHandle constraintsFile = OpenForReading(constraintsPath);
+    FilePtr partWorths = OpenForReading(partWorthPath);
+    FilePtr draws = OpenForReading(drawsPath);
+    FilePtr constraintsFile = OpenForReading(constraintsPath);
     // Written beside their final names and renamed into place only when complete, so a failure never
     // leaves output that looks like a finished result.
     AtomicFile tied;
     if (!tied.Open(outcome.tiedPath)) throw OmbrelError("Cannot open " + outcome.tiedPath);
     AtomicFile spreadsheet;
-    if (!spreadsheet.Open(outcome.spreadsheetPath)) throw OmbrelError("Cannot open " + outcome.spreadsheetPath);
+    if (!spreadsheet.Open(outcome.spreadsheetPath))
+        throw OmbrelError("Cannot open " + outcome.spreadsheetPath);
 
     const PartWorthHeader header = ReadPartWorthHeader(partWorths.get(), partWorthPath);
     if (std::ferror(partWorths.get()) != 0) {
@@ -391,26 +400,30 @@ TieDrawsOutcome TieDraws(const std::string& partWorthPath, const std::string& dr
             if (d == 0) {
                 respondent = record.header[0];
                 if (!first && respondent == previousRespondent) {
-                    throw OmbrelError(Format("The draws file %s holds more than %d draws of respondent %d; every "
-                                             "respondent must have the same number of draws.",
-                                             drawsPath.c_str(), drawsPerRespondent, respondent));
+                    throw OmbrelError(
+                        Format("The draws file %s holds more than %d draws of respondent %d; every "
+                               "respondent must have the same number of draws.",
+                               drawsPath.c_str(), drawsPerRespondent, respondent));
                 }
             } else if (record.header[0] != respondent) {
-                throw OmbrelError(Format("The draws file %s holds %d draws of respondent %d, but the first "
-                                         "respondent has %d; every respondent must have the same number of draws.",
-                                         drawsPath.c_str(), d, respondent, drawsPerRespondent));
+                throw OmbrelError(
+                    Format("The draws file %s holds %d draws of respondent %d, but the first "
+                           "respondent has %d; every respondent must have the same number of draws.",
+                           drawsPath.c_str(), d, respondent, drawsPerRespondent));
             }
             CheckValueCount(record, valueCount, drawsPath);
             for (double& value : draw) {
                 if (!scanner.ReadDouble(value)) {
-                    throw OmbrelError(Format("The <studyname>.dra file encountered an error while reading "
-                                             "respondent %d",
-                                             record.header[0]));
+                    throw OmbrelError(
+                        Format("The <studyname>.dra file encountered an error while reading "
+                               "respondent %d",
+                               record.header[0]));
                 }
                 if (!std::isfinite(value)) {
-                    throw OmbrelError(Format("The draws file %s holds a value for respondent %d that is not a "
-                                             "finite number.",
-                                             drawsPath.c_str(), record.header[0]));
+                    throw OmbrelError(
+                        Format("The draws file %s holds a value for respondent %d that is not a "
+                               "finite number.",
+                               drawsPath.c_str(), record.header[0]));
                 }
             }
             CountDrawViolations(model, constraints, draw.data(), outcome.violations);
@@ -435,7 +448,8 @@ TieDrawsOutcome TieDraws(const std::string& partWorthPath, const std::string& dr
 
     const int respondents = outcome.respondentCount;
     outcome.report += Format(
-        "\nThere were %d respondents processed.\n\nOrder Violations Fixed:\nAtt\tLevel\t\tLevel\t%%Violations",
+        "\nThere were %d respondents processed.\n\nOrder Violations "
+        "Fixed:\nAtt\tLevel\t\tLevel\t%%Violations",
         respondents);
     // respondents and D are at least 1 here: an empty draws file was refused.
     const double drawsSeen = static_cast<double>(respondents) * drawsPerRespondent;
@@ -456,17 +470,20 @@ TieDrawsOutcome TieDraws(const std::string& partWorthPath, const std::string& dr
     }
     // Without constraints nothing was violated; the averages are 0 rather than 0 / 0.
     const double averagePercent =
-        constraints.empty() ? 0.0 : static_cast<double>(total) * 100.0 / (static_cast<double>(constraints.size()) * drawsSeen);
+        constraints.empty()
+            ? 0.0
+            : static_cast<double>(total) * 100.0 / (static_cast<double>(constraints.size()) * drawsSeen);
     const double averagePerDraw = static_cast<double>(total) / drawsSeen;
-    outcome.report += Format("\n\nAverage Percent = %7.2lf\nAverage per Draw = %7.2lf", averagePercent, averagePerDraw);
+    outcome.report +=
+        Format("\n\nAverage Percent = %7.2lf\nAverage per Draw = %7.2lf", averagePercent, averagePerDraw);
 
     if (!tied.Commit(false)) throw OmbrelError("Cannot write " + outcome.tiedPath);
     if (!spreadsheet.Commit(false)) throw OmbrelError("Cannot write " + outcome.spreadsheetPath);
     return outcome;
 }
 
-bool RunTieDraws(const std::string& partWorthPath, const std::string& drawsPath, const std::string& constraintsPath,
-                 Messenger& messenger, std::string& report) {
+bool RunTieDraws(const std::string& partWorthPath, const std::string& drawsPath,
+                 const std::string& constraintsPath, Messenger& messenger, std::string& report) {
     try {
         report = TieDraws(Trim(partWorthPath), Trim(drawsPath), Trim(constraintsPath)).report;
         return true;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/Messenger.h"
-#include "estimator/Constraints.h"
+#include "estimator/files/Constraints.h"
 
 namespace ombrel {
 
@@ -40,7 +40,7 @@ std::string TiedSpreadsheetPath(const std::string& tiedPath);
 std::string TieDrawsCompanionPath(const std::string& partWorthPath, const std::string& extension);
 
 struct TieDrawsOutcome {
-    std::string report;            // LF line ends
+    std::string report;  // LF line ends
     std::string tiedPath;
     std::string spreadsheetPath;
     int drawsPerRespondent = 0;
@@ -57,8 +57,8 @@ TieDrawsOutcome TieDraws(const std::string& partWorthPath, const std::string& dr
 
 // The tool's command: trims the three paths, runs TieDraws, and on failure shows its message
 // (exclamation icon) and returns false. On success stores the report in report.
-bool RunTieDraws(const std::string& partWorthPath, const std::string& drawsPath, const std::string& constraintsPath,
-                 Messenger& messenger, std::string& report);
+bool RunTieDraws(const std::string& partWorthPath, const std::string& drawsPath,
+                 const std::string& constraintsPath, Messenger& messenger, std::string& report);
 
 // The report as the results dialog shows it: every LF becomes CR LF.
 std::string ReportForDialog(const std::string& report);

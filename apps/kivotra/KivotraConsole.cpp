@@ -7,7 +7,7 @@
 #include <ctime>
 #include <thread>
 
-#include "estimator/EstimatorRun.h"
+#include "estimator/run/EstimatorRun.h"
 #include "platform/StopSignals.h"
 #include "platform/WindowCentring.h"
 
@@ -29,7 +29,8 @@ constexpr long long kHeadlessReportInterval = 2;
 
 }  // namespace
 
-TerminalConsole::TerminalConsole() : screen_(STDOUT_FILENO), keyboard_(STDIN_FILENO), messenger_(screen_, keyboard_) {}
+TerminalConsole::TerminalConsole()
+    : screen_(STDOUT_FILENO), keyboard_(STDIN_FILENO), messenger_(screen_, keyboard_) {}
 
 void TerminalConsole::SetTitle(const std::string& title) {
     screen_.SetTitle(title);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "estimator/EstimatorConsole.h"
+#include "estimator/run/EstimatorConsole.h"
 #include "platform/Keyboard.h"
 #include "platform/StderrMessenger.h"
 #include "platform/TerminalMessenger.h"

@@ -1,13 +1,12 @@
 // Lumaro, the desktop front end: the main window over the settings folder's names file.
 #include <unistd.h>
 
+#include <QApplication>
+#include <QPointer>
 #include <clocale>
 #include <exception>
 #include <optional>
 #include <string>
-
-#include <QApplication>
-#include <QPointer>
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
@@ -42,8 +41,9 @@ ombrel::FrontEndFolders FindFolders() {
     folders.programFolder = ombrel::ProgramFolder();
     folders.settingsFolder = ombrel::SettingsFolder();
     if (chdir(folders.settingsFolder.c_str()) != 0) {
-        throw ombrel::OmbrelError(ombrel::Format("The settings folder %s could not be made the current directory.",
-                                                 folders.settingsFolder.c_str()));
+        throw ombrel::OmbrelError(
+            ombrel::Format("The settings folder %s could not be made the current directory.",
+                           folders.settingsFolder.c_str()));
     }
     return folders;
 }

@@ -22,8 +22,8 @@
 #include "platform/Process.h"
 #include "platform/StderrMessenger.h"
 #include "platform/TerminalScreen.h"
+#include "prepare/Cho2ChsConverter.h"
 #include "prepare/StudyPreparation.h"
-#include "tools/Cho2ChsConverter.h"
 #include "tools/TieDraws.h"
 
 namespace ombrel {
@@ -392,10 +392,14 @@ int RunOmbrel(int argc, char** argv, const OmbrelEnvironment& environment) {
         "tie-draws",
         "Enforce the constraints of a constraints file (.con) on the saved draws (.dra) of an unconstrained "
         "estimation, and write the tied part-worth file (_tiedraws.hbu) and its spreadsheet (.csv).");
-    tieDraws->add_option("HBUFILE", tiePartWorthFile, "The part-worth file (.hbu)")->required()->type_name("");
+    tieDraws->add_option("HBUFILE", tiePartWorthFile, "The part-worth file (.hbu)")
+        ->required()
+        ->type_name("");
     tieDraws->add_option("DRAFILE", tieDrawsFile, "The draws file (default: the part-worth file's .dra)")
         ->type_name("");
-    tieDraws->add_option("CONFILE", tieConstraintsFile, "The constraints file (default: the part-worth file's .con)")
+    tieDraws
+        ->add_option("CONFILE", tieConstraintsFile,
+                     "The constraints file (default: the part-worth file's .con)")
         ->type_name("");
 
     try {
@@ -416,7 +420,8 @@ int RunOmbrel(int argc, char** argv, const OmbrelEnvironment& environment) {
             return EstimateCommand(estimateRequest, settingOptions, environment, messenger);
         if (convert->parsed()) return ConvertCommand(convertFile, responseFile, environment, messenger);
         if (tieDraws->parsed())
-            return TieDrawsCommand(tiePartWorthFile, tieDrawsFile, tieConstraintsFile, environment, messenger);
+            return TieDrawsCommand(tiePartWorthFile, tieDrawsFile, tieConstraintsFile, environment,
+                                   messenger);
     } catch (const OmbrelError& failure) {
         messenger.Show(failure.what(), MessageIcon::Exclamation);
         return kFailure;

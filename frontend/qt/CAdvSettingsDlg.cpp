@@ -95,7 +95,8 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
     CopyFieldsFromLogic();
 
     // Only the user's own clicks and typing are reported; CopyFieldsFromLogic emits none of these.
-    connect(smartStart_, &QCheckBox::clicked, this, [this](bool checked) { logic_.ClickSmartStart(checked); });
+    connect(smartStart_, &QCheckBox::clicked, this,
+            [this](bool checked) { logic_.ClickSmartStart(checked); });
     connect(effectsCoding_, &QRadioButton::clicked, this, [this] { logic_.ClickEffectsCoding(); });
     connect(dummyCoding_, &QRadioButton::clicked, this, [this] {
         logic_.ClickDummyCoding();
@@ -127,7 +128,6 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
     focusHelp_->Watch(cancel_, AdvancedControl::Cancel);
     focusHelp_->Watch(restoreDefaults_, AdvancedControl::RestoreDefaults);
 }
-
 
 void CAdvSettingsDlg::CopyFieldsFromLogic() {
     const AdvancedSettingsFields& fields = logic_.Fields();

@@ -1,6 +1,5 @@
 #pragma once
 
-
 #include <QDialog>
 #include <QPointer>
 
@@ -43,7 +42,6 @@ public:
     void accept() override;
 
 protected:
-
 private:
     void CopyFieldsFromLogic();
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string>
-
 #include <QDialog>
+#include <string>
 
 class QPlainTextEdit;
 class QPushButton;

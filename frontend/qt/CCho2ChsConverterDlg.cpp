@@ -57,14 +57,18 @@ CCho2ChsConverterDlg::CCho2ChsConverterDlg(FilePicker& filePicker, QWidget* pare
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PathGroup("Data File (*.cho)", dataField_, dataBrowse_));
     layout->addWidget(PathGroup("Response File (optional)", responseField_, responseBrowse_));
-    layout->addWidget(Explanation(
-        "Here a CHO (*.cho) file may be specified for conversion to the CHS (*.chs) file format.  The CHS file "
-        "format allows for respondents to allocate \"points\" or \"chips\" to each concept in a task, rather than "
-        "selecting a single choice for each task."));
-    layout->addWidget(Explanation(
-        "By default, responses in the CHO will be used as responses in the CHS.  However, a response file may be "
-        "supplied containing allocations for each concept.  In this case, responses in the CHO will be discarded "
-        "and replaced with the ones found in the file."));
+    layout->addWidget(
+        Explanation("Here a CHO (*.cho) file may be specified for conversion to the CHS (*.chs) file format. "
+                    " The CHS file "
+                    "format allows for respondents to allocate \"points\" or \"chips\" to each concept in a "
+                    "task, rather than "
+                    "selecting a single choice for each task."));
+    layout->addWidget(
+        Explanation("By default, responses in the CHO will be used as responses in the CHS.  However, a "
+                    "response file may be "
+                    "supplied containing allocations for each concept.  In this case, responses in the CHO "
+                    "will be discarded "
+                    "and replaced with the ones found in the file."));
     layout->addWidget(Explanation(
         "The response file should have one response for each task, delimeted by spaces, tabs, or return "
         "characters."));
@@ -82,9 +86,9 @@ CCho2ChsConverterDlg::CCho2ChsConverterDlg(FilePicker& filePicker, QWidget* pare
 }
 
 void CCho2ChsConverterDlg::Browse(QLineEdit* field, bool dataFile) {
-    const std::optional<std::string> chosen = dataFile
-                                                  ? filePicker_.PickExistingFile(ChoDataFileFilters(), "cho")
-                                                  : filePicker_.PickExistingFile(ResponseFileFilters(), "txt");
+    const std::optional<std::string> chosen =
+        dataFile ? filePicker_.PickExistingFile(ChoDataFileFilters(), "cho")
+                 : filePicker_.PickExistingFile(ResponseFileFilters(), "txt");
     if (chosen) SetFieldPath(field, ChosenPathText(*chosen));
 }
 

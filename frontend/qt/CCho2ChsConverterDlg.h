@@ -1,10 +1,9 @@
 #pragma once
 
-#include <string>
-
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <string>
 
 #include "frontend/FrontEndServices.h"
 

@@ -16,8 +16,8 @@
 
 #include "frontend/ProductInfo.h"
 #include "frontend/qt/CAdvSettingsDlg.h"
-#include "frontend/qt/HelpCommands.h"
 #include "frontend/qt/FieldWidgets.h"
+#include "frontend/qt/HelpCommands.h"
 #include "frontend/qt/NumericEditWidget.h"
 #include "frontend/qt/ProgramIcon.h"
 #include "frontend/qt/QtEstimatorLauncher.h"
@@ -42,7 +42,8 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
       messenger_(messenger),
       filePicker_(filePicker),
       ownLauncher_(launcher != nullptr ? nullptr : std::make_unique<QtEstimatorLauncher>(this)),
-      ownAdvancedDialog_(advancedDialog != nullptr ? nullptr : std::make_unique<QtAdvancedSettingsDialog>(this)),
+      ownAdvancedDialog_(advancedDialog != nullptr ? nullptr
+                                                   : std::make_unique<QtAdvancedSettingsDialog>(this)),
       logic_(folders, MainWindowServices{messenger, filePicker,
                                          advancedDialog != nullptr ? *advancedDialog : *ownAdvancedDialog_,
                                          launcher != nullptr ? *launcher : *ownLauncher_, this}),
@@ -177,7 +178,6 @@ void CMainDlg::ReportEdits(QLineEdit* field, MainTextField which) {
     connect(field, &QLineEdit::textEdited, this,
             [this, which](const QString& text) { logic_.EditText(which, text.toStdString()); });
 }
-
 
 void CMainDlg::FieldsChanged() {
     const MainWindowFields& fields = logic_.Fields();

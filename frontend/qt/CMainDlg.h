@@ -1,13 +1,12 @@
 #pragma once
 
-#include <memory>
-
 #include <QDialog>
+#include <memory>
 
 #include "common/Messenger.h"
 #include "frontend/FrontEndServices.h"
-#include "frontend/qt/FocusHelp.h"
 #include "frontend/MainWindowLogic.h"
+#include "frontend/qt/FocusHelp.h"
 
 class QCheckBox;
 class QLabel;

@@ -64,7 +64,8 @@ void CSplashDlg::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::white);
     painter.setBackgroundMode(Qt::TransparentMode);
     painter.setFont(QFont("Arial", 9));
-    painter.drawText(kSplashVersionRect, Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(splashVersion_));
+    painter.drawText(kSplashVersionRect, Qt::AlignLeft | Qt::AlignTop,
+                     QString::fromStdString(splashVersion_));
 }
 
 }  // namespace ombrel

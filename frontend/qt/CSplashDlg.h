@@ -1,11 +1,10 @@
 #pragma once
 
-#include <string>
-
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <string>
 
 namespace ombrel {
 

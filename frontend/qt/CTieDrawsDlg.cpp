@@ -52,7 +52,8 @@ CTieDrawsDlg::CTieDrawsDlg(FilePicker& filePicker, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Explanation(
-        "Tie Draws enforces utility constraints after an unconstrained estimation that saved its random draws. "
+        "Tie Draws enforces utility constraints after an unconstrained estimation that saved its random "
+        "draws. "
         "In every draw, levels that violate a constraint are tied to their mean (a coefficient of the wrong "
         "sign becomes 0); the tied draws of each respondent are averaged."));
     auto* grid = new QGridLayout;
@@ -98,7 +99,8 @@ CTieDrawsDlg::CTieDrawsDlg(FilePicker& filePicker, QWidget* parent)
         ShowPaths(paths);
     });
     connect(constraintsBrowse_, &QPushButton::clicked, this, [this] {
-        const std::optional<std::string> chosen = filePicker_.PickExistingFile(ConstraintsFileFilters(), "con");
+        const std::optional<std::string> chosen =
+            filePicker_.PickExistingFile(ConstraintsFileFilters(), "con");
         if (!chosen) return;
         TieDrawsPaths paths = FieldPaths();
         ConstraintsChosen(*chosen, paths);

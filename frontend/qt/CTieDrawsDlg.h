@@ -1,11 +1,10 @@
 #pragma once
 
-#include <string>
-
 #include <QDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <string>
 
 #include "frontend/FrontEndServices.h"
 #include "frontend/TieDrawsDialogLogic.h"

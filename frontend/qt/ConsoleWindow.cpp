@@ -10,7 +10,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
-
 #include <algorithm>
 #include <string>
 
@@ -36,35 +35,63 @@ const QColor kForeground(192, 192, 192);
 std::string KeyBytes(const QKeyEvent& event) {
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     switch (event.key()) {
-        case Qt::Key_Escape: return "\x1b";
+        case Qt::Key_Escape:
+            return "\x1b";
         case Qt::Key_Return:
-        case Qt::Key_Enter: return "\r";
-        case Qt::Key_Backspace: return "\x7f";
-        case Qt::Key_Tab: return (modifiers & Qt::ShiftModifier) ? "\x1b[Z" : "\t";
-        case Qt::Key_Backtab: return "\x1b[Z";
-        case Qt::Key_Up: return "\x1b[A";
-        case Qt::Key_Down: return "\x1b[B";
-        case Qt::Key_Right: return "\x1b[C";
-        case Qt::Key_Left: return "\x1b[D";
-        case Qt::Key_Home: return "\x1b[H";
-        case Qt::Key_End: return "\x1b[F";
-        case Qt::Key_Insert: return "\x1b[2~";
-        case Qt::Key_Delete: return "\x1b[3~";
-        case Qt::Key_PageUp: return "\x1b[5~";
-        case Qt::Key_PageDown: return "\x1b[6~";
-        case Qt::Key_F1: return "\x1bOP";
-        case Qt::Key_F2: return "\x1bOQ";
-        case Qt::Key_F3: return "\x1bOR";
-        case Qt::Key_F4: return "\x1bOS";
-        case Qt::Key_F5: return "\x1b[15~";
-        case Qt::Key_F6: return "\x1b[17~";
-        case Qt::Key_F7: return "\x1b[18~";
-        case Qt::Key_F8: return "\x1b[19~";
-        case Qt::Key_F9: return "\x1b[20~";
-        case Qt::Key_F10: return "\x1b[21~";
-        case Qt::Key_F11: return "\x1b[23~";
-        case Qt::Key_F12: return "\x1b[24~";
-        default: break;
+        case Qt::Key_Enter:
+            return "\r";
+        case Qt::Key_Backspace:
+            return "\x7f";
+        case Qt::Key_Tab:
+            return (modifiers & Qt::ShiftModifier) ? "\x1b[Z" : "\t";
+        case Qt::Key_Backtab:
+            return "\x1b[Z";
+        case Qt::Key_Up:
+            return "\x1b[A";
+        case Qt::Key_Down:
+            return "\x1b[B";
+        case Qt::Key_Right:
+            return "\x1b[C";
+        case Qt::Key_Left:
+            return "\x1b[D";
+        case Qt::Key_Home:
+            return "\x1b[H";
+        case Qt::Key_End:
+            return "\x1b[F";
+        case Qt::Key_Insert:
+            return "\x1b[2~";
+        case Qt::Key_Delete:
+            return "\x1b[3~";
+        case Qt::Key_PageUp:
+            return "\x1b[5~";
+        case Qt::Key_PageDown:
+            return "\x1b[6~";
+        case Qt::Key_F1:
+            return "\x1bOP";
+        case Qt::Key_F2:
+            return "\x1bOQ";
+        case Qt::Key_F3:
+            return "\x1bOR";
+        case Qt::Key_F4:
+            return "\x1bOS";
+        case Qt::Key_F5:
+            return "\x1b[15~";
+        case Qt::Key_F6:
+            return "\x1b[17~";
+        case Qt::Key_F7:
+            return "\x1b[18~";
+        case Qt::Key_F8:
+            return "\x1b[19~";
+        case Qt::Key_F9:
+            return "\x1b[20~";
+        case Qt::Key_F10:
+            return "\x1b[21~";
+        case Qt::Key_F11:
+            return "\x1b[23~";
+        case Qt::Key_F12:
+            return "\x1b[24~";
+        default:
+            break;
     }
     if ((modifiers & Qt::ControlModifier) && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z)
         return std::string(1, static_cast<char>(event.key() - Qt::Key_A + 1));
@@ -92,7 +119,8 @@ ConsoleWindow::ConsoleWindow(const EstimatorLaunch& launch, QWidget* parent)
 
     // The pixel size lets the estimator centre this window on the main window.
     TerminalSize size{ConsoleScreen::kRows, ConsoleScreen::kColumns, width(), height()};
-    terminal_ = std::make_unique<PseudoTerminal>(launch.programPath, launch.arguments, launch.workingFolder, size);
+    terminal_ =
+        std::make_unique<PseudoTerminal>(launch.programPath, launch.arguments, launch.workingFolder, size);
 
     outputNotifier_ = new QSocketNotifier(terminal_->MasterFd(), QSocketNotifier::Read, this);
     connect(outputNotifier_, &QSocketNotifier::activated, this, [this] { ReadOutput(); });
@@ -166,13 +194,15 @@ void ConsoleWindow::paintEvent(QPaintEvent*) {
         for (int column = 0; column < ConsoleScreen::kColumns; ++column) {
             const int left = kMarginPixels + column * cellWidth_;
             const unsigned char cell = static_cast<unsigned char>(screen_.At(row, column));
-            const bool cursorHere = showCursor && row == screen_.CursorRow() && column == screen_.CursorColumn();
+            const bool cursorHere =
+                showCursor && row == screen_.CursorRow() && column == screen_.CursorColumn();
             if (cursorHere) {
                 painter.fillRect(left, top, cellWidth_, cellHeight_, kForeground);
                 painter.setPen(kBackground);
             }
             // One cell at a time, so that the text keeps to the grid whatever the font's advance.
-            if (cell != ' ') painter.drawText(left, top + ascent_, QString(QLatin1Char(static_cast<char>(cell))));
+            if (cell != ' ')
+                painter.drawText(left, top + ascent_, QString(QLatin1Char(static_cast<char>(cell))));
             if (cursorHere) painter.setPen(kForeground);
         }
     }

@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QString>
 #include <QWidget>
-
 #include <memory>
 
 #include "frontend/ConsoleScreen.h"

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include <QLineEdit>
 #include <QWidget>
+#include <string>
 
 namespace ombrel {
 

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <functional>
-#include <map>
-#include <string>
-
 #include <QEvent>
 #include <QObject>
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <functional>
+#include <map>
+#include <string>
 
 namespace ombrel {
 

@@ -53,7 +53,8 @@ protected:
         }
         const auto* key = static_cast<QKeyEvent*>(event);
         constexpr Qt::KeyboardModifiers kBlocking = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
-        if (key->key() != Qt::Key_F1 || (key->modifiers() & kBlocking)) return QObject::eventFilter(watched, event);
+        if (key->key() != Qt::Key_F1 || (key->modifiers() & kBlocking))
+            return QObject::eventFilter(watched, event);
         // Claiming the override turns F1 into a plain key press, which opens the manual once.
         event->accept();
         // F1 again while the manual's message is up would stack a second box on it.

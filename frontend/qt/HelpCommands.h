@@ -1,11 +1,10 @@
 #pragma once
 
-#include <functional>
-#include <string>
-
 #include <QApplication>
 #include <QUrl>
 #include <QWidget>
+#include <functional>
+#include <string>
 
 #include "common/Messenger.h"
 

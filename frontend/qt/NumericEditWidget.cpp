@@ -1,9 +1,8 @@
 #include "frontend/qt/NumericEditWidget.h"
 
-#include <string>
-
 #include <QApplication>
 #include <QKeyEvent>
+#include <string>
 
 #include "frontend/NumericEdit.h"
 

@@ -5,7 +5,7 @@
 #include "frontend/qt/CCho2ChsConverterDlg.h"
 #include "frontend/qt/CTieDrawsDlg.h"
 #include "frontend/qt/WaitCursor.h"
-#include "tools/Cho2ChsConverter.h"
+#include "prepare/Cho2ChsConverter.h"
 #include "tools/TieDraws.h"
 
 namespace ombrel {

@@ -8,12 +8,12 @@ namespace {
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information:
-        return QMessageBox::Information;
-    case MessageIcon::Question:
-        return QMessageBox::Question;
-    case MessageIcon::Exclamation:
-        break;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::Exclamation:
+            break;
     }
     return QMessageBox::Warning;
 }
@@ -36,15 +36,15 @@ Answer QtMessenger::Ask(const std::string& text, ButtonSet buttons, MessageIcon 
     QMessageBox box(BoxIcon(icon), QString::fromUtf8(kMessageTitle), QString::fromStdString(text), standard,
                     owner_.data());
     switch (box.exec()) {
-    case QMessageBox::Yes:
-        return Answer::Yes;
-    case QMessageBox::No:
-        return Answer::No;
-    case QMessageBox::Ok:
-        return Answer::Ok;
-    default:
-        // Esc or the close box: Cancel where there is one, otherwise the safe "No".
-        return buttons == ButtonSet::YesNo ? Answer::No : Answer::Cancel;
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        case QMessageBox::Ok:
+            return Answer::Ok;
+        default:
+            // Esc or the close box: Cancel where there is one, otherwise the safe "No".
+            return buttons == ButtonSet::YesNo ? Answer::No : Answer::Cancel;
     }
 }
 

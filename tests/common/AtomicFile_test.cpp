@@ -1,10 +1,9 @@
 #include "common/AtomicFile.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/TestSupport.h"
 

@@ -1,13 +1,13 @@
 #include "common/StudySettings.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <functional>
-#include <csignal>
-#include <limits>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <gtest/gtest.h>
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <limits>
 
 #include "common/TextConversion.h"
 #include "platform/ScriptedMessenger.h"
@@ -69,7 +69,8 @@ StudySettings InFolder(const TempDir& dir) {
 
 std::vector<std::string> FolderEntries(const TempDir& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.Path())) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -406,12 +407,13 @@ TEST(SettingsLoad, ShortDamagedAndLongFiles) {
     EXPECT_EQ(six.randomSeed, 0);
     EXPECT_TRUE(messenger.Entries().empty());
     EXPECT_FALSE(six.ValidateAdvancedSettings(messenger));
-    EXPECT_EQ(messenger.Texts(),
-              std::vector<std::string>{"'Prior degrees of freedom' must be an integer between 2 and 100000."});
+    EXPECT_EQ(messenger.Texts(), std::vector<std::string>{
+                                     "'Prior degrees of freedom' must be an integer between 2 and 100000."});
 
     // CR LF reads as LF; text that is no number reads as 0; lines after the eleventh are ignored.
     messenger.Clear();
-    WriteFileText(dir.File("s.set"), "2000\r\n1000\r\nten\r\n100\r\n0\r\n 5.00\r\n1\r\n5\r\n 2.00\r\n1\r\n42\r\n999\r\n");
+    WriteFileText(dir.File("s.set"),
+                  "2000\r\n1000\r\nten\r\n100\r\n0\r\n 5.00\r\n1\r\n5\r\n 2.00\r\n1\r\n42\r\n999\r\n");
     StudySettings crlf;
     crlf.LoadSettingsForDataFile(data, messenger);
     StudySettings expected;
@@ -542,12 +544,14 @@ TEST(SettingsValidation, MainChecksTheirBoundsInclusively) {
                   {[](StudySettings& s) { s.dataFileName = "/d/s.chs "; }, false},  // not trimmed
                   {[](StudySettings& s) { s.dataFileName = ""; }, false},
                   {[](StudySettings& s) { s.dataFileName = "/d/s.att"; }, false}});
-    ExpectBounds(false, "'Number of iterations before using results' must be an integer between 0 and 1000000.",
+    ExpectBounds(false,
+                 "'Number of iterations before using results' must be an integer between 0 and 1000000.",
                  {{[](StudySettings& s) { s.preliminaryIterations = 0; }, true},
                   {[](StudySettings& s) { s.preliminaryIterations = 1000000; }, true},
                   {[](StudySettings& s) { s.preliminaryIterations = -1; }, false},
                   {[](StudySettings& s) { s.preliminaryIterations = 1000001; }, false}});
-    ExpectBounds(false, "'Number of draws to be used for each respondent' must be an integer between 1 and 10000.",
+    ExpectBounds(false,
+                 "'Number of draws to be used for each respondent' must be an integer between 1 and 10000.",
                  {{[](StudySettings& s) { s.drawsPerRespondent = 1; }, true},
                   {[](StudySettings& s) { s.drawsPerRespondent = 10000; }, true},
                   {[](StudySettings& s) { s.drawsPerRespondent = 0; }, false},
@@ -579,10 +583,12 @@ TEST(SettingsValidation, MainReportsOnlyTheFirstFailureInOrder) {
     s.logSkip = 0;
     s.totalTaskWeight = 0.0;
     std::vector<std::string> order;
-    std::vector<std::function<void()>> fixes = {
-        [&] { s.dataFileName = "ok.cho"; },  [&] { s.preliminaryIterations = 10; },
-        [&] { s.drawsPerRespondent = 10; }, [&] { s.drawSkip = 10; },
-        [&] { s.logSkip = 10; },            [&] { s.totalTaskWeight = 1.0; }};
+    std::vector<std::function<void()>> fixes = {[&] { s.dataFileName = "ok.cho"; },
+                                                [&] { s.preliminaryIterations = 10; },
+                                                [&] { s.drawsPerRespondent = 10; },
+                                                [&] { s.drawSkip = 10; },
+                                                [&] { s.logSkip = 10; },
+                                                [&] { s.totalTaskWeight = 1.0; }};
     for (const auto& fix : fixes) {
         ScriptedMessenger messenger;
         EXPECT_FALSE(s.ValidateMainSettings(messenger));
@@ -593,13 +599,14 @@ TEST(SettingsValidation, MainReportsOnlyTheFirstFailureInOrder) {
     ScriptedMessenger messenger;
     EXPECT_TRUE(s.ValidateMainSettings(messenger));
     EXPECT_TRUE(messenger.Entries().empty());
-    EXPECT_EQ(order, (std::vector<std::string>{
-                         "An invalid data file was specified.",
-                         "'Number of iterations before using results' must be an integer between 0 and 1000000.",
-                         "'Number of draws to be used for each respondent' must be an integer between 1 and 10000.",
-                         "'Skip factor for using draws' must be an integer between 1 and 100.",
-                         "'Skip factor for printing in log file' must be an integer between 1 and 100000.",
-                         "'Total task weight' must be a number between 1.0 and 10.0."}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{
+                  "An invalid data file was specified.",
+                  "'Number of iterations before using results' must be an integer between 0 and 1000000.",
+                  "'Number of draws to be used for each respondent' must be an integer between 1 and 10000.",
+                  "'Skip factor for using draws' must be an integer between 1 and 100.",
+                  "'Skip factor for printing in log file' must be an integer between 1 and 100000.",
+                  "'Total task weight' must be a number between 1.0 and 10.0."}));
 }
 
 TEST(SettingsValidation, AdvancedChecksTheirBoundsInOrder) {
@@ -622,9 +629,21 @@ TEST(SettingsValidation, AdvancedChecksTheirBoundsInOrder) {
                   {[](StudySettings& s) { s.randomSeed = -1; }, false},
                   {[](StudySettings& s) { s.randomSeed = 32001; }, false}});
     ExpectBounds(true, "'Use smart starting betas' cannot be used with 'Use dummy coding'.",
-                 {{[](StudySettings& s) { s.smartStart = true; s.effectsCoding = false; }, false},
-                  {[](StudySettings& s) { s.smartStart = false; s.effectsCoding = false; }, true},
-                  {[](StudySettings& s) { s.smartStart = false; s.effectsCoding = true; }, true}});
+                 {{[](StudySettings& s) {
+                       s.smartStart = true;
+                       s.effectsCoding = false;
+                   },
+                   false},
+                  {[](StudySettings& s) {
+                       s.smartStart = false;
+                       s.effectsCoding = false;
+                   },
+                   true},
+                  {[](StudySettings& s) {
+                       s.smartStart = false;
+                       s.effectsCoding = true;
+                   },
+                   true}});
 
     // Order: every check failing shows the first one only, then the next once it is fixed.
     bool passed = true;
@@ -637,7 +656,8 @@ TEST(SettingsValidation, AdvancedChecksTheirBoundsInOrder) {
         },
         passed);
     EXPECT_FALSE(passed);
-    EXPECT_EQ(texts, std::vector<std::string>{"'Prior degrees of freedom' must be an integer between 2 and 100000."});
+    EXPECT_EQ(texts, std::vector<std::string>{
+                         "'Prior degrees of freedom' must be an integer between 2 and 100000."});
     texts = AdvancedMessages(
         [](StudySettings& s) {
             s.priorVariance = 0.0;
@@ -652,7 +672,8 @@ TEST(SettingsValidation, AdvancedChecksTheirBoundsInOrder) {
             s.effectsCoding = false;
         },
         passed);
-    EXPECT_EQ(texts, std::vector<std::string>{"'Random starting seed' must be an integer between 0 and 32000."});
+    EXPECT_EQ(texts,
+              std::vector<std::string>{"'Random starting seed' must be an integer between 0 and 32000."});
 }
 
 }  // namespace

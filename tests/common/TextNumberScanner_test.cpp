@@ -1,9 +1,9 @@
 #include "common/TextNumberScanner.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace ombrel {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "estimator/AttributeLabels.h"
+#include "estimator/files/AttributeModel.h"
 
 namespace ombrel::test {
 
@@ -37,7 +37,8 @@ inline AttributeModel SingleAttribute(int levels) {
     model.levelsPerAttribute = {levels};
     model.attributeCodes = {{1}};
     model.attributeLabels = {std::vector<std::string>(static_cast<size_t>(levels))};
-    for (int k = 0; k < levels; ++k) model.attributeLabels[0][static_cast<size_t>(k)] = "L" + std::to_string(k + 1);
+    for (int k = 0; k < levels; ++k)
+        model.attributeLabels[0][static_cast<size_t>(k)] = "L" + std::to_string(k + 1);
     model.levelCount = levels;
     return model;
 }

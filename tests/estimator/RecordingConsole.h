@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "estimator/EstimatorConsole.h"
+#include "estimator/run/EstimatorConsole.h"
 #include "platform/ScriptedMessenger.h"
 
 namespace ombrel::test {
@@ -40,7 +40,9 @@ public:
     }
     void ReportProgress(int iteration, int, double, double, long long) override { lastIteration = iteration; }
     void WriteText(const std::string& text) override { consoleText += text; }
-    bool EscapePressed() override { return escapeAfterIteration != 0 && lastIteration >= escapeAfterIteration; }
+    bool EscapePressed() override {
+        return escapeAfterIteration != 0 && lastIteration >= escapeAfterIteration;
+    }
     bool CloseRequested() override { return false; }
     void WaitForKey() override { ++keyWaits; }
     long long Now() override { return 1700000000; }

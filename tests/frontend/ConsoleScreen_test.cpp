@@ -1,13 +1,14 @@
 // The console grid fed with what the estimator writes (produced by the estimator's own terminal
 // code, so that both sides stay in step), split anywhere, and with hostile bytes.
 
-#include <random>
-#include <string>
+#include "frontend/ConsoleScreen.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+
 #include "common/TextConversion.h"
-#include "frontend/ConsoleScreen.h"
 #include "platform/TerminalScreen.h"
 
 namespace ombrel {
@@ -62,7 +63,8 @@ std::string EstimatorStart() {
     return bytes;
 }
 
-void ExpectSameScreen(const ConsoleScreen& expected, const ConsoleScreen& actual, const std::string& context) {
+void ExpectSameScreen(const ConsoleScreen& expected, const ConsoleScreen& actual,
+                      const std::string& context) {
     for (int row = 0; row < ConsoleScreen::kRows; ++row)
         ASSERT_EQ(expected.Row(row), actual.Row(row)) << context << ", row " << row;
     EXPECT_EQ(expected.CursorRow(), actual.CursorRow()) << context;
@@ -77,7 +79,8 @@ TEST(ConsoleScreen, ShowsTheEstimatorsStartExactly) {
     EXPECT_FALSE(screen.Title().has_value());
     screen.Feed(EstimatorStart());
 
-    EXPECT_EQ(screen.Row(0), "Previous Iterations                0         Number of respondents          300 ");
+    EXPECT_EQ(screen.Row(0),
+              "Previous Iterations                0         Number of respondents          300 ");
     EXPECT_EQ(screen.Row(1), Padded("Preliminary iterations          2000"));
     EXPECT_EQ(screen.Row(2), Padded("Draws used per respondent       1000"));
     EXPECT_EQ(screen.Row(3), Padded(""));
@@ -186,7 +189,8 @@ TEST(ConsoleScreen, ControlCharactersMoveTheCursor) {
 TEST(ConsoleScreen, EraseDisplayAndLine) {
     auto filled = [] {
         ConsoleScreen screen;
-        for (int row = 1; row <= ConsoleScreen::kRows; ++row) screen.Feed(Format("\x1b[%d;1H", row) + std::string(80, '#'));
+        for (int row = 1; row <= ConsoleScreen::kRows; ++row)
+            screen.Feed(Format("\x1b[%d;1H", row) + std::string(80, '#'));
         screen.Feed("\x1b[3;5H");
         return screen;
     };
@@ -240,7 +244,8 @@ TEST(ConsoleScreen, TitlesCursorVisibilityAndIgnoredSequences) {
     EXPECT_TRUE(screen.CursorVisible());
 
     // Colours, character sets, device queries, DCS strings, 't' other than 3: all read, none shown.
-    screen.Feed("\x1b[H\x1b[31;1m\x1b(B\x1b[>c\x1bPq#0;2;0;0;0\x1b\\\x1b[8;25;80t\x1b=\x1b[2 q\x1b[1:2m\x1b[<5hok");
+    screen.Feed(
+        "\x1b[H\x1b[31;1m\x1b(B\x1b[>c\x1bPq#0;2;0;0;0\x1b\\\x1b[8;25;80t\x1b=\x1b[2 q\x1b[1:2m\x1b[<5hok");
     EXPECT_EQ(screen.Row(0), Padded("ok"));
     EXPECT_FALSE(screen.TakeMoveRequest().has_value());
     screen.Feed("\x1b[3;-20;-5t");  // a window near the screen's edge
@@ -254,7 +259,9 @@ TEST(ConsoleScreen, TitlesCursorVisibilityAndIgnoredSequences) {
 
 TEST(ConsoleScreen, BytesAbove127) {
     ConsoleScreen screen;
-    screen.Feed("a\xe9\x85\xff\x9b" "b");
+    screen.Feed(
+        "a\xe9\x85\xff\x9b"
+        "b");
     EXPECT_EQ(screen.Row(0), Padded("a\xe9?\xff?b"));
 }
 

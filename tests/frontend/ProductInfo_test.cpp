@@ -38,7 +38,8 @@ TEST(ProductAddresses, AreExactAndEncodeTheirQueries) {
               "https://www.feldrin.example/version/version.pl?pro=ombrel&ver=3.2.1");
     EXPECT_EQ(std::string(kHomePageUrl), "https://www.feldrin.example/");
     EXPECT_EQ(std::string(kProgrammersPageUrl), std::string(kHomePageUrl) + "programmers/");
-    EXPECT_EQ(std::string(kSupportMailUrl), "mailto:support@feldrin.example?subject=" + UrlEncode("Ombrel Support"));
+    EXPECT_EQ(std::string(kSupportMailUrl),
+              "mailto:support@feldrin.example?subject=" + UrlEncode("Ombrel Support"));
     EXPECT_EQ(std::string(kSupportMailUrl), "mailto:support@feldrin.example?subject=Ombrel%20Support");
 
     EXPECT_EQ(UrlEncode("Ombrel Support"), "Ombrel%20Support");
@@ -47,14 +48,17 @@ TEST(ProductAddresses, AreExactAndEncodeTheirQueries) {
     EXPECT_EQ(UrlEncode("\xC3\xA9\x01"), "%C3%A9%01");
     EXPECT_EQ(UrlEncode(""), "");
     // A version text that is not plain digits cannot break the query.
-    EXPECT_EQ(VersionCheckUrl("1.0 beta&x"), "https://www.feldrin.example/version/version.pl?pro=ombrel&ver=1.0%20beta%26x");
+    EXPECT_EQ(VersionCheckUrl("1.0 beta&x"),
+              "https://www.feldrin.example/version/version.pl?pro=ombrel&ver=1.0%20beta%26x");
 }
 
 TEST(ProductTexts, AreTheProductsOwn) {
-    EXPECT_EQ(std::string(kManualFailureMessage),
-              "Ombrel could not launch Adobe Acrobat\xC2\xAE Reader\xC2\xAE.  This program is required for viewing the "
-              "electronic documentation in .PDF format.  If you need further assistance, please contact Feldrin "
-              "Software.");
+    EXPECT_EQ(
+        std::string(kManualFailureMessage),
+        "Ombrel could not launch Adobe Acrobat\xC2\xAE Reader\xC2\xAE.  This program is required for viewing "
+        "the "
+        "electronic documentation in .PDF format.  If you need further assistance, please contact Feldrin "
+        "Software.");
     EXPECT_EQ(AboutTitle("3.2.1"), "About Feldrin Software Ombrel Version 3.2.1");
     EXPECT_EQ(AboutText("3.2.1"), "Feldrin Software Ombrel Version 3.2.1");
     EXPECT_EQ(std::string(kAboutMenuText), "&About Ombrel...");

@@ -1,4 +1,4 @@
-#include "frontend/qt/CAdvSettingsDlg.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,8 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
+#include "frontend/qt/CAdvSettingsDlg.h"
 #include "frontend/qt/NumericEditWidget.h"
 #include "platform/ScriptedMessenger.h"
 

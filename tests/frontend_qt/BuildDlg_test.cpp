@@ -1,4 +1,4 @@
-#include "frontend/qt/CBuildDlg.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -6,12 +6,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
 #include <functional>
 
-#include <gtest/gtest.h>
-
 #include "common/OmbrelError.h"
+#include "frontend/qt/CBuildDlg.h"
 #include "frontend/qt/QtEstimatorLauncher.h"
 #include "tests/support/TestSupport.h"
 
@@ -30,7 +28,8 @@ void OnReportDialog(std::function<void(CBuildDlg&)> action) {
 TEST(BuildDlg, ShowsTheReportWithoutCarriageReturnsReadOnlyAndScrolling) {
     CBuildDlg dialog("Preparing Files For HB Analysis\r\nData file: /s/x.cho\r\n\r\nEnd\r", nullptr);
     EXPECT_EQ(dialog.windowTitle(), "Preparing Data Files");
-    EXPECT_EQ(dialog.ReportView()->toPlainText(), "Preparing Files For HB Analysis\nData file: /s/x.cho\n\nEnd");
+    EXPECT_EQ(dialog.ReportView()->toPlainText(),
+              "Preparing Files For HB Analysis\nData file: /s/x.cho\n\nEnd");
     EXPECT_EQ(dialog.ReportView()->document()->blockCount(), 4);
     EXPECT_TRUE(dialog.ReportView()->isReadOnly());
     EXPECT_EQ(dialog.ReportView()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);

@@ -4,23 +4,23 @@
 // limit after which the console is closed (and the program killed); nothing asserts how long
 // anything takes.
 
+#include "frontend/qt/ConsoleWindow.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
-
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "common/OmbrelError.h"
 #include "common/StudySettings.h"
 #include "frontend/EstimatorLaunch.h"
-#include "frontend/qt/ConsoleWindow.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/frontend_qt/EstimationRuns.h"
 #include "tests/support/SimulatedStudy.h"
@@ -96,7 +96,8 @@ TEST(ConsoleWindow, EscTypedIntoTheWindowStopsTheRun) {
     ASSERT_TRUE(study.Exists(".res"));
     EXPECT_GE(study.CompletedIterations(), 1);
     EXPECT_LT(study.CompletedIterations(), 1000000);
-    for (const char* extension : {".hbu", ".csv", ".std", ".sum"}) EXPECT_FALSE(study.Exists(extension)) << extension;
+    for (const char* extension : {".hbu", ".csv", ".std", ".sum"})
+        EXPECT_FALSE(study.Exists(extension)) << extension;
     EXPECT_NE(study.Log().find("\n\nThis session did "), std::string::npos);
 }
 
@@ -133,7 +134,8 @@ TEST(ConsoleWindow, KeysReachTheProgramAsATerminalSendsThem) {
     EstimatorLaunch launch;
     launch.programPath = "/bin/sh";
     // 18 bytes in raw mode, written out as hex; the window closes by itself when the program ends.
-    launch.arguments = {"-c", "stty raw -echo; echo ready; head -c 18 | od -An -tx1 -v | tr -s ' \\n' '  ' > keys.txt"};
+    launch.arguments = {
+        "-c", "stty raw -echo; echo ready; head -c 18 | od -An -tx1 -v | tr -s ' \\n' '  ' > keys.txt"};
     launch.workingFolder = dir.Folder();
     bool typed = false;
     ConsoleWatcher watcher([&](ConsoleWindow& window) {

@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QTimer>
-
 #include <chrono>
 #include <functional>
 #include <string>
@@ -75,7 +74,8 @@ inline bool ShowsPressAnyKey(const ConsoleWindow& window) {
 
 // The progress screen shows an iteration number.
 inline bool ShowsAnIteration(const ConsoleWindow& window) {
-    return window.Screen().Text(6, 0, 9) == "Iteration" && window.Screen().Text(6, 15, 8) != std::string(8, ' ');
+    return window.Screen().Text(6, 0, 9) == "Iteration" &&
+           window.Screen().Text(6, 15, 8) != std::string(8, ' ');
 }
 
 }  // namespace ombrel

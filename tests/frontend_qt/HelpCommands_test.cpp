@@ -1,5 +1,7 @@
 #include "frontend/qt/HelpCommands.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -9,9 +11,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <vector>
 

@@ -2,17 +2,16 @@
 // estimator in its console window: a complete run leaves the result files; ESC typed into the console
 // leaves a restart file and no results, and the next estimation offers to resume from it.
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "frontend/qt/CBuildDlg.h"
 #include "frontend/qt/CMainDlg.h"
@@ -115,7 +114,8 @@ TEST(MainWindowEstimation, EscInTheConsoleStopsTheRunAndTheNextEstimationCanResu
     ASSERT_TRUE(study.Exists(".res"));
     const int stoppedAt = study.CompletedIterations();
     EXPECT_GE(stoppedAt, 1);
-    for (const char* extension : {".hbu", ".csv", ".std", ".sum", ".dra"}) EXPECT_FALSE(study.Exists(extension)) << extension;
+    for (const char* extension : {".hbu", ".csv", ".std", ".sum", ".dra"})
+        EXPECT_FALSE(study.Exists(extension)) << extension;
 
     // Resuming skips the preparation and its report; the chain goes on from where it stopped.
     run.messenger.ScriptAnswers({Answer::Yes});

@@ -1,4 +1,4 @@
-#include "frontend/qt/CMainDlg.h"
+#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
@@ -11,16 +11,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "common/OmbrelError.h"
 #include "frontend/qt/CAdvSettingsDlg.h"
+#include "frontend/qt/CMainDlg.h"
 #include "frontend/qt/NumericEditWidget.h"
 #include "frontend/qt/QtEstimatorLauncher.h"
 #include "platform/ScriptedMessenger.h"
@@ -151,16 +149,16 @@ TEST_F(MainDlg, LabelsButtonsAndMenusCarryTheirExactTexts) {
     EXPECT_EQ(dialog->SaveDrawsBox()->text(), "Save random draws");
     EXPECT_EQ(dialog->SaveDrawsBox()->layoutDirection(), Qt::RightToLeft);
     EXPECT_EQ(dialog->TotalTaskWeightLabel()->text(), "Total task weight");
-    for (QLineEdit* field : {dialog->PreliminaryIterationsField(), dialog->DrawsPerRespondentField(),
-                             dialog->DrawSkipField(), dialog->LogSkipField(),
-                             static_cast<QLineEdit*>(dialog->TotalTaskWeightField())}) {
+    for (QLineEdit* field :
+         {dialog->PreliminaryIterationsField(), dialog->DrawsPerRespondentField(), dialog->DrawSkipField(),
+          dialog->LogSkipField(), static_cast<QLineEdit*>(dialog->TotalTaskWeightField())}) {
         EXPECT_EQ(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
     }
     QStringList labels;
     for (QLabel* label : dialog->findChildren<QLabel*>()) labels << label->text();
-    for (const char* label : {"Number of iterations before using results",
-                              "Number of draws to be used for each respondent", "Skip factor for using draws",
-                              "Skip factor for printing in log file"}) {
+    for (const char* label :
+         {"Number of iterations before using results", "Number of draws to be used for each respondent",
+          "Skip factor for using draws", "Skip factor for printing in log file"}) {
         EXPECT_TRUE(labels.contains(label)) << label;
     }
 
@@ -171,12 +169,13 @@ TEST_F(MainDlg, LabelsButtonsAndMenusCarryTheirExactTexts) {
             line += " " + (action->isSeparator() ? std::string("|") : action->text().toStdString());
         menus.push_back(line);
     }
-    EXPECT_EQ(menus, (std::vector<std::string>{
-                         "&File: &Save E&xit",
-                         "&Tools: &Convert CHO to CHS... &Tie Draws...",
-                         "&Help: &Product Manual (PDF) | &Feldrin Software on the Web... &Request Support via "
-                         "E-Mail... &Check for Newer Version... | &About Ombrel...",
-                     }));
+    EXPECT_EQ(menus,
+              (std::vector<std::string>{
+                  "&File: &Save E&xit",
+                  "&Tools: &Convert CHO to CHS... &Tie Draws...",
+                  "&Help: &Product Manual (PDF) | &Feldrin Software on the Web... &Request Support via "
+                  "E-Mail... &Check for Newer Version... | &About Ombrel...",
+              }));
 }
 
 TEST_F(MainDlg, TypingIntoEachFieldOrClickingTheBoxMarksTheTitle) {
@@ -186,9 +185,12 @@ TEST_F(MainDlg, TypingIntoEachFieldOrClickingTheBoxMarksTheTitle) {
         dialog->close();  // the next window starts clean
         Open();
         ASSERT_EQ(dialog->windowTitle(), kClean) << i;
-        const std::vector<QLineEdit*> fields{dialog->PathField(), dialog->PreliminaryIterationsField(),
-                                             dialog->DrawsPerRespondentField(), dialog->DrawSkipField(),
-                                             dialog->LogSkipField(), dialog->TotalTaskWeightField()};
+        const std::vector<QLineEdit*> fields{dialog->PathField(),
+                                             dialog->PreliminaryIterationsField(),
+                                             dialog->DrawsPerRespondentField(),
+                                             dialog->DrawSkipField(),
+                                             dialog->LogSkipField(),
+                                             dialog->TotalTaskWeightField()};
         if (i < 6) {
             QTest::keyClicks(fields[i], "1");
         } else {
@@ -252,10 +254,10 @@ TEST_F(MainDlg, ExitWithChangesHonoursEachAnswerFromEscAndTheCloseBox) {
     messenger.Clear();
     messenger.ScriptAnswers({Answer::Yes});
     EXPECT_FALSE(dialog->close());
-    EXPECT_EQ(messenger.Texts(), (std::vector<std::string>{
-                                     kSaveQuestion,
-                                     "'Number of draws to be used for each respondent' must be an integer "
-                                     "between 1 and 10000."}));
+    EXPECT_EQ(messenger.Texts(),
+              (std::vector<std::string>{kSaveQuestion,
+                                        "'Number of draws to be used for each respondent' must be an integer "
+                                        "between 1 and 10000."}));
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowTitle(), kChanged);
     EXPECT_FALSE(fs::exists(Study("paint.set")));
@@ -341,7 +343,8 @@ TEST_F(MainDlg, BrowseWithChangesAnsweredYesStopsBeforeThePickerWhenTheSaveFails
     picker.answer = Study("cars.cho");
     dialog->BrowseButton()->click();
     EXPECT_EQ(picker.calls, 0);
-    EXPECT_EQ(messenger.Texts().back(), "'Skip factor for using draws' must be an integer between 1 and 100.");
+    EXPECT_EQ(messenger.Texts().back(),
+              "'Skip factor for using draws' must be an integer between 1 and 100.");
     EXPECT_EQ(dialog->PathField()->text().toStdString(), Study("paint.chs"));
 }
 
@@ -349,8 +352,8 @@ TEST_F(MainDlg, EstimateWithAnEmptySkipFieldShowsTheMessageAndStartsNothing) {
     Open(Study("paint.chs"));
     Retype(dialog->DrawSkipField(), "");
     QTest::mouseClick(dialog->EstimateButton(), Qt::LeftButton);
-    EXPECT_EQ(messenger.Texts(),
-              std::vector<std::string>{"'Skip factor for using draws' must be an integer between 1 and 100."});
+    EXPECT_EQ(messenger.Texts(), std::vector<std::string>{
+                                     "'Skip factor for using draws' must be an integer between 1 and 100."});
     EXPECT_EQ(messenger.Entries()[0].icon, MessageIcon::Information);
     EXPECT_TRUE(launcher.calls.empty());
     EXPECT_FALSE(fs::exists(Study("paint.set")));

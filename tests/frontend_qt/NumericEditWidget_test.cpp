@@ -1,11 +1,11 @@
 #include "frontend/qt/NumericEditWidget.h"
 
+#include <gtest/gtest.h>
+
 #include <QDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
-
-#include <gtest/gtest.h>
 
 namespace ombrel {
 namespace {
@@ -28,7 +28,8 @@ TEST_F(NumericEditWidget, DigitsAndOneSeparatorPassOthersAreRefused) {
     Type("aZ,e+ *");
     EXPECT_EQ(field.text(), "1.52");
     // Nothing beyond ASCII is a digit here.
-    QTest::sendKeyEvent(QTest::Click, &field, Qt::Key_twosuperior, QString::fromUtf8("\xC2\xB2"), Qt::NoModifier);
+    QTest::sendKeyEvent(QTest::Click, &field, Qt::Key_twosuperior, QString::fromUtf8("\xC2\xB2"),
+                        Qt::NoModifier);
     QTest::sendKeyEvent(QTest::Click, &field, Qt::Key_Eacute, QString::fromUtf8("\xC3\xA9"), Qt::NoModifier);
     EXPECT_EQ(field.text(), "1.52");
 }

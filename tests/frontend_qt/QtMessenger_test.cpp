@@ -1,12 +1,13 @@
+#include "platform/qt/QtMessenger.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include "frontend/qt/QtFilePicker.h"
-#include "platform/qt/QtMessenger.h"
 
 namespace ombrel {
 namespace {

@@ -1,8 +1,8 @@
 // The widget tests need one application object for the whole run, made before any widget.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <clocale>
-
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     // Test discovery runs this program too, outside ctest's environment: never look for a display.

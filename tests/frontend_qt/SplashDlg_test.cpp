@@ -1,4 +1,4 @@
-#include "frontend/qt/CSplashDlg.h"
+#include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <QImage>
@@ -6,8 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
+#include "frontend/qt/CSplashDlg.h"
 #include "frontend/qt/ProgramIcon.h"
 
 namespace ombrel {

@@ -1,12 +1,11 @@
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -97,16 +96,21 @@ TEST(ConverterDialog, CarriesTheExactTextsAndButtons) {
     std::vector<std::string> groups;
     for (QGroupBox* group : dialog.findChildren<QGroupBox*>()) groups.push_back(group->title().toStdString());
     EXPECT_EQ(groups, (std::vector<std::string>{"Data File (*.cho)", "Response File (optional)"}));
-    EXPECT_EQ(LabelTexts(dialog),
-              (std::vector<std::string>{
-                  "Here a CHO (*.cho) file may be specified for conversion to the CHS (*.chs) file format.  The CHS "
-                  "file format allows for respondents to allocate \"points\" or \"chips\" to each concept in a task, "
-                  "rather than selecting a single choice for each task.",
-                  "By default, responses in the CHO will be used as responses in the CHS.  However, a response file "
-                  "may be supplied containing allocations for each concept.  In this case, responses in the CHO will "
-                  "be discarded and replaced with the ones found in the file.",
-                  "The response file should have one response for each task, delimeted by spaces, tabs, or return "
-                  "characters."}));
+    EXPECT_EQ(
+        LabelTexts(dialog),
+        (std::vector<std::string>{
+            "Here a CHO (*.cho) file may be specified for conversion to the CHS (*.chs) file format.  The "
+            "CHS "
+            "file format allows for respondents to allocate \"points\" or \"chips\" to each concept in a "
+            "task, "
+            "rather than selecting a single choice for each task.",
+            "By default, responses in the CHO will be used as responses in the CHS.  However, a response "
+            "file "
+            "may be supplied containing allocations for each concept.  In this case, responses in the CHO "
+            "will "
+            "be discarded and replaced with the ones found in the file.",
+            "The response file should have one response for each task, delimeted by spaces, tabs, or return "
+            "characters."}));
     EXPECT_EQ(dialog.DataBrowseButton()->text(), "Browse...");
     EXPECT_EQ(dialog.ResponseBrowseButton()->text(), "Browse...");
     EXPECT_EQ(dialog.ContinueButton()->text(), "Continue");
@@ -342,11 +346,13 @@ TEST(TieDrawsCommand, TiesATinyStudyAndShowsTheReport) {
     EXPECT_TRUE(messenger.Entries().empty());
     ASSERT_TRUE(resultsSeen);
     EXPECT_FALSE(cursorDuringResults);
-    EXPECT_EQ(shown, "Enforcing constraints by tying draws\n---------------------------------------------\nStudy file: " +
-                         dir.File("study.hbu") +
-                         "\n\nThere were 2 draws per respondent.\nThere were 2 respondents processed.\n\n"
-                         "Order Violations Fixed:\nAtt\tLevel\t\tLevel\t%Violations\n1\t1\t<\t2\t50\n2\tcoef.\t>\t0\t25"
-                         "\n\nAverage Percent =   37.50\nAverage per Draw =    0.75");
+    EXPECT_EQ(
+        shown,
+        "Enforcing constraints by tying draws\n---------------------------------------------\nStudy file: " +
+            dir.File("study.hbu") +
+            "\n\nThere were 2 draws per respondent.\nThere were 2 respondents processed.\n\n"
+            "Order Violations Fixed:\nAtt\tLevel\t\tLevel\t%Violations\n1\t1\t<\t2\t50\n2\tcoef.\t>\t0\t25"
+            "\n\nAverage Percent =   37.50\nAverage per Draw =    0.75");
     EXPECT_EQ(ReadFileText(dir.File("study_tiedraws.hbu")),
               kHeader +
                   "101 700 0 5 -1\n  0.475   0.225  -0.700  -0.100   1.500 \n"

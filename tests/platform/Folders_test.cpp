@@ -1,9 +1,9 @@
 #include "platform/Folders.h"
 
-#include <filesystem>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include <filesystem>
 
 #include "common/OmbrelError.h"
 #include "tests/support/TestSupport.h"

@@ -1,9 +1,9 @@
 #include "platform/Keyboard.h"
 
+#include <gtest/gtest.h>
+
 #include <csignal>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/StopSignals.h"
 #include "platform/TerminalRestore.h"

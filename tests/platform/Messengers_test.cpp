@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/Keyboard.h"
 #include "platform/StderrMessenger.h"
@@ -32,9 +32,10 @@ TEST(StderrMessenger, WritesTheTitleTheMessageAndALineEnd) {
     StderrMessenger messenger(stream);
     messenger.Show("Can't open binary data file.", MessageIcon::Exclamation);
     messenger.Show("The <studyname>.mtrx file is incomplete", MessageIcon::Exclamation);
-    EXPECT_EQ("Feldrin Software Ombrel: Can't open binary data file.\n"
-              "Feldrin Software Ombrel: The <studyname>.mtrx file is incomplete\n",
-              StreamText(stream));
+    EXPECT_EQ(
+        "Feldrin Software Ombrel: Can't open binary data file.\n"
+        "Feldrin Software Ombrel: The <studyname>.mtrx file is incomplete\n",
+        StreamText(stream));
     std::fclose(stream);
 }
 
@@ -45,10 +46,11 @@ TEST(StderrMessenger, AsksNobodyAndGivesTheSafeOrTheFixedAnswer) {
     EXPECT_EQ(Answer::Cancel, safe.Ask("Resume?", ButtonSet::YesNoCancel, MessageIcon::Question));
     EXPECT_EQ(Answer::No, safe.Ask("Overwrite?", ButtonSet::YesNo, MessageIcon::Question));
     EXPECT_EQ(Answer::Ok, safe.Ask("Done.", ButtonSet::Ok, MessageIcon::Information));
-    EXPECT_EQ("Feldrin Software Ombrel: Resume?\n"
-              "Feldrin Software Ombrel: Overwrite?\n"
-              "Feldrin Software Ombrel: Done.\n",
-              StreamText(stream));
+    EXPECT_EQ(
+        "Feldrin Software Ombrel: Resume?\n"
+        "Feldrin Software Ombrel: Overwrite?\n"
+        "Feldrin Software Ombrel: Done.\n",
+        StreamText(stream));
 
     StderrMessenger yes(stream, Answer::Yes);
     EXPECT_EQ(Answer::Yes, yes.Ask("Resume?", ButtonSet::YesNoCancel, MessageIcon::Question));
@@ -84,7 +86,8 @@ TEST(TerminalMessenger, LongTextIsWrappedAndCutToTheScreen) {
     std::string text;
     for (int i = 0; i < 300; ++i) text += "word" + std::to_string(i) + " ";
     text += std::string(200, 'x');  // one word wider than a line
-    std::vector<std::string> rows = TerminalMessenger::FrameLines(text, ButtonSet::Ok, MessageIcon::Information);
+    std::vector<std::string> rows =
+        TerminalMessenger::FrameLines(text, ButtonSet::Ok, MessageIcon::Information);
     ASSERT_EQ(24u, rows.size());  // 19 text rows, borders, blank rows and the prompt: rows 0 to 23
     for (const std::string& row : rows) EXPECT_EQ(78u, row.size()) << row;
     EXPECT_EQ("...", rows[20].substr(rows[20].find_last_not_of(" |") - 2, 3));

@@ -2,7 +2,10 @@
 // hang-up on close, what they inherit, and start failures known before anything is waited for.
 // Every wait is bounded by a generous limit; nothing asserts how long anything takes.
 
+#include "platform/PseudoTerminal.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,10 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "common/OmbrelError.h"
-#include "platform/PseudoTerminal.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -36,7 +36,8 @@ bool ReadUntil(PseudoTerminal& terminal, std::string& output, const std::string&
         if (output.find(text) != std::string::npos) return true;
         const PseudoTerminal::ReadStatus status = terminal.Read(output);
         if (status == PseudoTerminal::ReadStatus::End) return output.find(text) != std::string::npos;
-        if (status == PseudoTerminal::ReadStatus::Nothing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (status == PseudoTerminal::ReadStatus::Nothing)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
 }
@@ -48,7 +49,8 @@ std::string ReadToEnd(PseudoTerminal& terminal) {
     while (Clock::now() < deadline) {
         const PseudoTerminal::ReadStatus status = terminal.Read(output);
         if (status == PseudoTerminal::ReadStatus::End) break;
-        if (status == PseudoTerminal::ReadStatus::Nothing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (status == PseudoTerminal::ReadStatus::Nothing)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return output;
 }
@@ -87,14 +89,16 @@ TEST(PseudoTerminal, TypedBytesReachTheProgram) {
 
 TEST(PseudoTerminal, RunsInTheWorkingFolderWithTheArgumentsAsTheyAre) {
     test::TempDir dir;
-    PseudoTerminal terminal("/bin/sh", {"-c", "pwd; printf '[%s]' \"$1\" \"$2\"", "sh", "two words", "$HOME;*"},
+    PseudoTerminal terminal("/bin/sh",
+                            {"-c", "pwd; printf '[%s]' \"$1\" \"$2\"", "sh", "two words", "$HOME;*"},
                             dir.Folder(), TerminalSize{});
     const std::string expected = std::filesystem::canonical(dir.Path()).string() + "\r\n[two words][$HOME;*]";
     EXPECT_EQ(ReadToEnd(terminal), expected);
 }
 
 TEST(PseudoTerminal, TheProgramSeesTheSizeAndItsChanges) {
-    PseudoTerminal terminal("/bin/sh", ShellCommand("stty size; read x; stty size"), "", TerminalSize{25, 80, 660, 340});
+    PseudoTerminal terminal("/bin/sh", ShellCommand("stty size; read x; stty size"), "",
+                            TerminalSize{25, 80, 660, 340});
     std::string output;
     ASSERT_TRUE(ReadUntil(terminal, output, "25 80\r\n")) << output;
     terminal.Resize(TerminalSize{30, 100, 800, 600});
@@ -105,9 +109,10 @@ TEST(PseudoTerminal, TheProgramSeesTheSizeAndItsChanges) {
 TEST(PseudoTerminal, CloseHangsUpTheProgram) {
     test::TempDir dir;
     const std::string marker = dir.File("hangup.txt");
-    PseudoTerminal terminal(
-        "/bin/sh", ShellCommand("trap 'echo hup > \"" + marker + "\"; exit 0' HUP; echo ready; while :; do sleep 0.05; done"),
-        "", TerminalSize{});
+    PseudoTerminal terminal("/bin/sh",
+                            ShellCommand("trap 'echo hup > \"" + marker +
+                                         "\"; exit 0' HUP; echo ready; while :; do sleep 0.05; done"),
+                            "", TerminalSize{});
     std::string output;
     ASSERT_TRUE(ReadUntil(terminal, output, "ready")) << output;
     terminal.Close();
@@ -150,9 +155,10 @@ TEST(PseudoTerminal, TheChildInheritsNoSignalSettingsAndNoDescriptorsOfOurs) {
 
     std::string output;
     {
-        PseudoTerminal terminal("/bin/sh",
-                                ShellCommand("grep -E '^Sig(Blk|Ign):' /proc/$$/status; ls /proc/$$/fd | tr '\\n' ' '"),
-                                "", TerminalSize{});
+        PseudoTerminal terminal(
+            "/bin/sh",
+            ShellCommand("grep -E '^Sig(Blk|Ign):' /proc/$$/status; ls /proc/$$/fd | tr '\\n' ' '"), "",
+            TerminalSize{});
         output = ReadToEnd(terminal);
     }
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
@@ -183,8 +189,11 @@ TEST(PseudoTerminal, StartFailuresThrowNamingTheProgram) {
               "The program " + plain + " could not be started (Permission denied).");
 
     const std::string folder = dir.File("no-such-folder") + "/";
-    EXPECT_EQ(test::FailureMessage([&] { PseudoTerminal terminal("/bin/sh", {"-c", "true"}, folder, TerminalSize{}); }),
-              "The program /bin/sh could not be started in the folder " + folder + " (No such file or directory).");
+    EXPECT_EQ(
+        test::FailureMessage([&] {
+            PseudoTerminal terminal("/bin/sh", {"-c", "true"}, folder, TerminalSize{});
+        }),
+        "The program /bin/sh could not be started in the folder " + folder + " (No such file or directory).");
 
     // No child is left behind by the failed starts.
     int status = 0;
@@ -196,7 +205,8 @@ TEST(PseudoTerminal, StartFailuresThrowNamingTheProgram) {
 TEST(PseudoTerminal, TheDestructorReapsEvenAProgramThatIgnoresTheHangUp) {
     pid_t pid = -1;
     {
-        PseudoTerminal terminal("/bin/sh", ShellCommand("trap '' HUP; echo ready; while :; do sleep 0.05; done"), "",
+        PseudoTerminal terminal("/bin/sh",
+                                ShellCommand("trap '' HUP; echo ready; while :; do sleep 0.05; done"), "",
                                 TerminalSize{});
         std::string output;
         ASSERT_TRUE(ReadUntil(terminal, output, "ready")) << output;
@@ -210,8 +220,8 @@ TEST(PseudoTerminal, TheDestructorReapsEvenAProgramThatIgnoresTheHangUp) {
 }
 
 TEST(PseudoTerminal, KillEndsTheProgramAtOnce) {
-    PseudoTerminal terminal("/bin/sh", ShellCommand("trap '' HUP; echo ready; while :; do sleep 0.05; done"), "",
-                            TerminalSize{});
+    PseudoTerminal terminal("/bin/sh", ShellCommand("trap '' HUP; echo ready; while :; do sleep 0.05; done"),
+                            "", TerminalSize{});
     std::string output;
     ASSERT_TRUE(ReadUntil(terminal, output, "ready")) << output;
     terminal.Close();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <pty.h>
 #include <poll.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <string>

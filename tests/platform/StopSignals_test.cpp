@@ -1,10 +1,10 @@
 #include "platform/StopSignals.h"
 
-#include <csignal>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <gtest/gtest.h>
+#include <csignal>
 
 #include "platform/Keyboard.h"
 #include "platform/TerminalScreen.h"

@@ -1,8 +1,8 @@
 #include "platform/TerminalScreen.h"
 
-#include <csignal>
-
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include "platform/TerminalRestore.h"
 #include "tests/platform/PtyHelpers.h"
@@ -85,7 +85,8 @@ TEST(TerminalScreen, TitleCannotEndItsSequenceEarly) {
 }
 
 TEST(TerminalScreen, ClosedOutputIsDroppedNotFatal) {
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
     Pipe pipe;

@@ -1,9 +1,9 @@
 #include "platform/WindowCentring.h"
 
-#include <climits>
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
-#include <gtest/gtest.h>
+#include <climits>
 
 #include "tests/platform/PtyHelpers.h"
 
@@ -20,10 +20,10 @@ struct Case {
 TEST(WindowCentring, CentresOnTheFrontEndsWindow) {
     // Each expected value worked by hand from x = left + ((right - left) - w) / 2, truncating.
     const Case cases[] = {
-        {{100, 200, 500, 800}, {660, 340}, 170, 130},     // window wider than the rectangle
-        {{0, 0, 101, 201}, {100, 50}, 50, 25},            // odd differences: 101/2 = 50, 51/2 = 25
-        {{100, 200, 500, 800}, {661, 341}, 170, 129},     // -61/2 = -30 (not -31); 59/2 = 29
-        {{-100, -100, -50, -50}, {53, 51}, -101, -100},   // -3/2 = -1, -1/2 = 0
+        {{100, 200, 500, 800}, {660, 340}, 170, 130},    // window wider than the rectangle
+        {{0, 0, 101, 201}, {100, 50}, 50, 25},           // odd differences: 101/2 = 50, 51/2 = 25
+        {{100, 200, 500, 800}, {661, 341}, 170, 129},    // -61/2 = -30 (not -31); 59/2 = 29
+        {{-100, -100, -50, -50}, {53, 51}, -101, -100},  // -3/2 = -1, -1/2 = 0
         {{0, 0, 1, 1}, {1, 1}, 0, 0},
         {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {1, 1}, -1, -1},  // differences beyond int
     };

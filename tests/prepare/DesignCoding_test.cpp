@@ -1,10 +1,10 @@
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "common/OmbrelError.h"
 #include "prepare/DesignCoder.h"
@@ -91,8 +91,9 @@ TEST_F(ValuesFileTest, LongLabelIsCutAt259Characters) {
 
 TEST_F(ValuesFileTest, ValueThatIsNotFiniteIsRefused) {
     Write("A\n1 inf\n");
-    EXPECT_EQ(FailureMessage([&] { Read({2}); }),
-              "The values file " + study_ + ".val holds a value for attribute 1 that is not a finite number.");
+    EXPECT_EQ(
+        FailureMessage([&] { Read({2}); }),
+        "The values file " + study_ + ".val holds a value for attribute 1 that is not a finite number.");
     Write("A\n1e308 1e308\n");
     EXPECT_NE(FailureMessage([&] { Read({2}); }), "(no failure)");
 }
@@ -143,7 +144,8 @@ TEST_F(EffectsFileTest, TokenZeroKeepsTheNone) {
 TEST_F(EffectsFileTest, LinearAttributesAndOverrides) {
     Write("1 -2 #3 3 #3 -1\n");
     Read(3, {true, false});
-    EXPECT_EQ(Diagonal(), (std::vector<int32_t>{kLinearWithValues, kLinearWithValues, kLinearWithDataValues}));
+    EXPECT_EQ(Diagonal(),
+              (std::vector<int32_t>{kLinearWithValues, kLinearWithValues, kLinearWithDataValues}));
     EXPECT_EQ(report_, "R\n\nParameters to be estimated are described in the <studyname>.eff file.");
 }
 
@@ -185,13 +187,16 @@ TEST_F(EffectsFileTest, Messages) {
         {"#0\n", outOfRange, {}},
         {"#4\n", outOfRange, {}},
         {"# 1\n", outOfRange, {}},
-        {"1 -2\n", "The <studyname>.eff file specifies a linear attribute, but no <studyname>.val file was found.", {}},
+        {"1 -2\n",
+         "The <studyname>.eff file specifies a linear attribute, but no <studyname>.val file was found.",
+         {}},
         {"1 2\n1\n", "The <studyname>.eff file specifies an invalid interaction effect.", {}},
         {"1 2\n1 x\n", "The <studyname>.eff file specifies an invalid interaction effect.", {}},
         {"1 2\n1 4\n", outOfRange, {}},
         {"1 2\n0 1\n", outOfRange, {}},
         {"1 2\n1 3\n",
-         "An attribute specified in the <studyname.eff> file was specified in an interaction, but the main effect "
+         "An attribute specified in the <studyname.eff> file was specified in an interaction, but the main "
+         "effect "
          "was not specified.",
          {}},
     };
@@ -200,7 +205,9 @@ TEST_F(EffectsFileTest, Messages) {
         EXPECT_EQ(FailureMessage([&] { Read(3, c.values); }), c.message) << c.file;
     }
     Write("1 -2\n2 2\n");
-    EXPECT_EQ(FailureMessage([&] { Read(3, {true, false}); }),
+    EXPECT_EQ(FailureMessage([&] {
+                  Read(3, {true, false});
+              }),
               "The " + study_ + ".eff file specifies an interaction of the linear attribute 2 with itself.");
 }
 
@@ -217,9 +224,10 @@ TEST_F(EffectsFileTest, AtMostAThousandMainEffectTokens) {
     Write(line + "\n");
     Read(3);
     Write(line + "2\n");
-    EXPECT_EQ(FailureMessage([&] { Read(3); }),
-              "There is a maximum of 1000 attributes for this program.  Please correct the first line of your "
-              "<studyname>.eff file.");
+    EXPECT_EQ(
+        FailureMessage([&] { Read(3); }),
+        "There is a maximum of 1000 attributes for this program.  Please correct the first line of your "
+        "<studyname>.eff file.");
 }
 
 TEST_F(EffectsFileTest, LongFirstLineIsReadWhole) {
@@ -253,7 +261,8 @@ TEST(InputFilesCutAnywhere, ReadOrFailWithAMessage) {
 }
 
 std::vector<double> Code(const DesignCoder& coder, std::vector<double> x) {
-    std::vector<double> row(static_cast<size_t>(std::min<int64_t>(coder.ColumnCount(), kMaxCodedColumns)), 99.0);
+    std::vector<double> row(static_cast<size_t>(std::min<int64_t>(coder.ColumnCount(), kMaxCodedColumns)),
+                            99.0);
     coder.CodeConcept(x.data(), row.data());
     return row;
 }
@@ -312,8 +321,7 @@ TEST(DesignCoder, InteractionColumnsFollowTheMainEffects) {
     // Main effects 3 + 1 + 3, then 4 levels x linear: 3, then 4 x 4 levels: 9.
     EXPECT_EQ(coder.ColumnCount(), 19);
     const std::vector<double> row = Code(coder, {4, 3, 2});
-    const std::vector<double> expected = {-1, -1, -1, 1, 0, 1, 0,
-                                          -1, -1, -1,
+    const std::vector<double> expected = {-1,   -1, -1,   1,    0,  1,    0,    -1, -1,  -1,
                                           -0.0, -1, -0.0, -0.0, -1, -0.0, -0.0, -1, -0.0};
     EXPECT_EQ(row, expected);
 }

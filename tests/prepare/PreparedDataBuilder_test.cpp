@@ -1,13 +1,14 @@
+#include "prepare/PreparedDataBuilder.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "common/OmbrelError.h"
-#include "prepare/PreparedDataBuilder.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -73,28 +74,50 @@ TEST_F(BuilderTest, AllocationTaskExpandsIntoOneBlockPerNonzeroAnswer) {
     BuildResult result = Build("17 0 2 1 0\n3\n1 2 3\n2 1 0\n3 2 7\n");
     EXPECT_EQ(result.noneFlag, 0);
     const std::vector<unsigned char> golden = Bytes()
-        .I32(17).I32(2)
-        .I32(3).I32(3)
-        .F64(1).F64(0).F64(-1).I32(1)
-        .F64(0).F64(1).F64(1).I32(0)
-        .F64(-1).F64(-1).F64(-1).I32(0)
-        .F64(Weight({3, 0, 7}, 0, 5.0))
-        .I32(3).I32(3)
-        .F64(1).F64(0).F64(-1).I32(0)
-        .F64(0).F64(1).F64(1).I32(0)
-        .F64(-1).F64(-1).F64(-1).I32(1)
-        .F64(Weight({3, 0, 7}, 2, 5.0))
-        .Get();
+                                                  .I32(17)
+                                                  .I32(2)
+                                                  .I32(3)
+                                                  .I32(3)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(-1)
+                                                  .I32(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(1)
+                                                  .I32(0)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .I32(0)
+                                                  .F64(Weight({3, 0, 7}, 0, 5.0))
+                                                  .I32(3)
+                                                  .I32(3)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(-1)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(1)
+                                                  .I32(0)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .I32(1)
+                                                  .F64(Weight({3, 0, 7}, 2, 5.0))
+                                                  .Get();
     EXPECT_TRUE(BytesEqual(golden, Prepared()));
     EXPECT_FALSE(ScratchExists());
-    EXPECT_EQ(report_,
-              "R\n\nFiles built for 1 respondents."
-              "\n\nTotal number of points given each response category:"
-              "\n\t 1      3   30.00%"
-              "\n\t 3      7   70.00%"
-              "\n\nThere are 2 expanded choice tasks in total, or an average of 2.0 expanded tasks per respondent."
-              "\n\nThe number of parameters to be estimated is 3, with no 'none'."
-              "\n\nThe total weight per task is 5.00.");
+    EXPECT_EQ(
+        report_,
+        "R\n\nFiles built for 1 respondents."
+        "\n\nTotal number of points given each response category:"
+        "\n\t 1      3   30.00%"
+        "\n\t 3      7   70.00%"
+        "\n\nThere are 2 expanded choice tasks in total, or an average of 2.0 expanded tasks per respondent."
+        "\n\nThe number of parameters to be estimated is 3, with no 'none'."
+        "\n\nThe total weight per task is 5.00.");
 }
 
 TEST_F(BuilderTest, ChoiceDataWithNoneAndTasksOfDifferentSizes) {
@@ -106,19 +129,50 @@ TEST_F(BuilderTest, ChoiceDataWithNoneAndTasksOfDifferentSizes) {
     EXPECT_EQ(result.noneFlag, 1);
     const double w = 1.0 / (1e-10 + 1.0);
     const std::vector<unsigned char> golden = Bytes()
-        .I32(5).I32(2)
-        .I32(4).I32(4)
-        .F64(1).F64(0).F64(1).F64(0).I32(0)
-        .F64(0).F64(1).F64(-1).F64(0).I32(0)
-        .F64(-1).F64(-1).F64(1).F64(0).I32(0)
-        .F64(0).F64(0).F64(0).F64(1).I32(1)
-        .F64(w)
-        .I32(3).I32(4)
-        .F64(-1).F64(-1).F64(-1).F64(0).I32(1)
-        .F64(1).F64(0).F64(1).F64(0).I32(0)
-        .F64(0).F64(0).F64(0).F64(1).I32(0)
-        .F64(w)
-        .Get();
+                                                  .I32(5)
+                                                  .I32(2)
+                                                  .I32(4)
+                                                  .I32(4)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(-1)
+                                                  .F64(0)
+                                                  .I32(0)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .I32(1)
+                                                  .F64(w)
+                                                  .I32(3)
+                                                  .I32(4)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(0)
+                                                  .I32(1)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .I32(0)
+                                                  .F64(w)
+                                                  .Get();
     EXPECT_TRUE(BytesEqual(golden, Prepared()));
     EXPECT_EQ(report_,
               "R\n\nFiles built for 1 respondents."
@@ -134,39 +188,69 @@ TEST_F(BuilderTest, DroppedNoneLeavesItsRowAndColumnOut) {
     totalTaskWeight_ = 2.0;
     Build("9 0 2 1 1\n3\n1 1 2\n2 2 0\n0 0 6\n");
     const std::vector<unsigned char> golden = Bytes()
-        .I32(9).I32(2)
-        .I32(2).I32(3)
-        .F64(1).F64(0).F64(1).I32(1)
-        .F64(0).F64(1).F64(-1).I32(0)
-        .F64(Weight({2, 0, 6}, 0, 2.0))
-        .I32(2).I32(3)
-        .F64(1).F64(0).F64(1).I32(0)
-        .F64(0).F64(1).F64(-1).I32(0)
-        .F64(0.0)
-        .Get();
+                                                  .I32(9)
+                                                  .I32(2)
+                                                  .I32(2)
+                                                  .I32(3)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .I32(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(-1)
+                                                  .I32(0)
+                                                  .F64(Weight({2, 0, 6}, 0, 2.0))
+                                                  .I32(2)
+                                                  .I32(3)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(-1)
+                                                  .I32(0)
+                                                  .F64(0.0)
+                                                  .Get();
     EXPECT_TRUE(BytesEqual(golden, Prepared()));
     EXPECT_NE(report_.find("\n\t 3      6   75.00%"), std::string::npos);
-    EXPECT_NE(report_.find("The number of parameters to be estimated is 3, with no 'none'."), std::string::npos);
+    EXPECT_NE(report_.find("The number of parameters to be estimated is 3, with no 'none'."),
+              std::string::npos);
 }
 
 TEST_F(BuilderTest, SkippedRespondentsAreReadInFullAndNotCounted) {
     qualifiers_.qualifiers[0] = {1, kGreaterThan, 0};
     qualifiers_.count = 1;
-    Build("1 1 2 1 0 5\n2\n1 1 0\n2 2 0\n"          // all answers zero: not written
-          "2 1 2 1 0 0\n2\n1 1 500\n2 2 0\n"        // disqualified: the answer of 500 goes unnoticed
-          "3 0 2 1 0\n2\n1 1 0\n2 2 4\n"            // no variables: qualifies whatever the qualifiers say
-          "4 1 2 1 0 1\n1\n3 1 2\n");
+    Build(
+        "1 1 2 1 0 5\n2\n1 1 0\n2 2 0\n"    // all answers zero: not written
+        "2 1 2 1 0 0\n2\n1 1 500\n2 2 0\n"  // disqualified: the answer of 500 goes unnoticed
+        "3 0 2 1 0\n2\n1 1 0\n2 2 4\n"      // no variables: qualifies whatever the qualifiers say
+        "4 1 2 1 0 1\n1\n3 1 2\n");
     const std::vector<unsigned char> golden = Bytes()
-        .I32(3).I32(1)
-        .I32(2).I32(3)
-        .F64(1).F64(0).F64(1).I32(0)
-        .F64(0).F64(1).F64(-1).I32(1)
-        .F64(Weight({0, 4}, 1, 5.0))
-        .I32(4).I32(1)
-        .I32(1).I32(3)
-        .F64(-1).F64(-1).F64(1).I32(1)
-        .F64(Weight({2}, 0, 5.0))
-        .Get();
+                                                  .I32(3)
+                                                  .I32(1)
+                                                  .I32(2)
+                                                  .I32(3)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(-1)
+                                                  .I32(1)
+                                                  .F64(Weight({0, 4}, 1, 5.0))
+                                                  .I32(4)
+                                                  .I32(1)
+                                                  .I32(1)
+                                                  .I32(3)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(1)
+                                                  .I32(1)
+                                                  .F64(Weight({2}, 0, 5.0))
+                                                  .Get();
     EXPECT_TRUE(BytesEqual(golden, Prepared()));
     EXPECT_NE(report_.find("Files built for 2 respondents."), std::string::npos);
     EXPECT_NE(report_.find("average of 1.0 expanded tasks"), std::string::npos);
@@ -176,10 +260,8 @@ TEST_F(BuilderTest, TaskSubsetKeepsOnlyListedTasks) {
     subset_.Clear();
     subset_.Keep(2);
     Build("7 0 2 3 0\n1\n1 1 900\n1\n2 2 1\n1\n3 1 -4\n");
-    const std::vector<unsigned char> golden = Bytes()
-        .I32(7).I32(1)
-        .I32(1).I32(3).F64(0).F64(1).F64(-1).I32(1).F64(Weight({1}, 0, 5.0))
-        .Get();
+    const std::vector<unsigned char> golden =
+        Bytes().I32(7).I32(1).I32(1).I32(3).F64(0).F64(1).F64(-1).I32(1).F64(Weight({1}, 0, 5.0)).Get();
     EXPECT_TRUE(BytesEqual(golden, Prepared()));
 }
 
@@ -211,8 +293,10 @@ TEST_F(BuilderTest, VariablesCutShortInARecordWithoutTasksEndTheData) {
 
 TEST_F(BuilderTest, RespondentReadErrors) {
     const std::string error42 =
-        "An error was encountered while reading respondent #42.  There may be an incomplete/corrupt data record in "
-        "your data file or the number of attributes in your attribute file and data file may be inconsistent.";
+        "An error was encountered while reading respondent #42.  There may be an incomplete/corrupt data "
+        "record in "
+        "your data file or the number of attributes in your attribute file and data file may be "
+        "inconsistent.";
     for (const char* data : {
              "42 0 3 1 0\n1\n1 1 1 1\n",  // attribute count differs
              "42 0 2 1 0\n0\n",           // no concepts
@@ -230,10 +314,11 @@ TEST_F(BuilderTest, RespondentReadErrors) {
 TEST_F(BuilderTest, AnswerMessages) {
     EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n2\n1 1 100\n2 2 101\n"); }),
               "An answer (101) for respondent 8 exceeds the maximum allowed points (100).");
-    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 2 0\n1\n1 1 1\n2\n1 1 3\n2 2 -1\n"); }),
-              "The data file " + dataPath_ +
-                  " holds a negative answer (-1) for respondent 8 in task 2.  Answers must lie between 0 and 100 "
-                  "points.");
+    EXPECT_EQ(
+        FailureMessage([&] { Build("8 0 2 2 0\n1\n1 1 1\n2\n1 1 3\n2 2 -1\n"); }),
+        "The data file " + dataPath_ +
+            " holds a negative answer (-1) for respondent 8 in task 2.  Answers must lie between 0 and 100 "
+            "points.");
 }
 
 TEST_F(BuilderTest, RecordsBeyondWhatARespondentCanHold) {
@@ -244,25 +329,29 @@ TEST_F(BuilderTest, RecordsBeyondWhatARespondentCanHold) {
     EXPECT_EQ(FailureMessage([&] { Build("8 -1 2 0 0\n"); }),
               "Respondent 8 in the data file " + file +
                   " has -1 respondent variables; a respondent can have from 0 to 100.");
-    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1001 0\n"); }),
-              "Respondent 8 in the data file " + file + " has 1001 tasks; a respondent can have from 0 to 1000.");
+    EXPECT_EQ(
+        FailureMessage([&] { Build("8 0 2 1001 0\n"); }),
+        "Respondent 8 in the data file " + file + " has 1001 tasks; a respondent can have from 0 to 1000.");
     EXPECT_EQ(FailureMessage([&] { Build("8 0 2 0 2\n"); }),
               "Respondent 8 in the data file " + file +
                   " has a None flag of 2; it must be 0 (no None alternative) or 1.");
-    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 0 1\n9 0 2 0 1\n10 0 2 0 0\n11 0 2 0 1\n"); }),
-              "Respondent 10 in the data file " + file +
-                  " has a None flag of 0, but the respondents before it have 1.  All respondents must agree on "
-                  "whether their tasks end with a None alternative.");
-    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n1\n1 1 1\n9 0 2 # 1\n"); }),
-              "The data file " + file + " holds something that is not a respondent header after respondent 8.");
+    EXPECT_EQ(
+        FailureMessage([&] { Build("8 0 2 0 1\n9 0 2 0 1\n10 0 2 0 0\n11 0 2 0 1\n"); }),
+        "Respondent 10 in the data file " + file +
+            " has a None flag of 0, but the respondents before it have 1.  All respondents must agree on "
+            "whether their tasks end with a None alternative.");
+    EXPECT_EQ(
+        FailureMessage([&] { Build("8 0 2 1 0\n1\n1 1 1\n9 0 2 # 1\n"); }),
+        "The data file " + file + " holds something that is not a respondent header after respondent 8.");
     EXPECT_EQ(FailureMessage([&] { Build("3000000000 0 2 1 0\n1\n1 1 1\n"); }),
               "The data file " + file + " does not begin with a respondent header.");
 }
 
 TEST_F(BuilderTest, NumbersThatAreNotFiniteAreRefused) {
     effects_.Set(1, 1, kLinearWithDataValues);
-    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n1\n1 nan 1\n"); }),
-              "The data file " + dataPath_ + " holds a number that is not finite for respondent 8 in task 1.");
+    EXPECT_EQ(
+        FailureMessage([&] { Build("8 0 2 1 0\n1\n1 nan 1\n"); }),
+        "The data file " + dataPath_ + " holds a number that is not finite for respondent 8 in task 1.");
 }
 
 TEST_F(BuilderTest, CodingFailuresStopTheBuild) {
@@ -274,14 +363,16 @@ TEST_F(BuilderTest, CodingFailuresStopTheBuild) {
     levelCounts_ = {1000, 2};
     levelValues_ = {std::vector<double>(1000, 0.0), {0, 0}};
     effects_ = EffectsMatrix::Identity(2);
-    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n1\n1 1 1\n"); }), "The maximum number of variables allowed is 1000.");
+    EXPECT_EQ(FailureMessage([&] { Build("8 0 2 1 0\n1\n1 1 1\n"); }),
+              "The maximum number of variables allowed is 1000.");
 }
 
 // Every prefix of a valid file, cut anywhere, builds or fails with a message; nothing in between.
 TEST_F(BuilderTest, DataCutAnywhereNeverCrashes) {
     effects_.Set(1, 1, kLinearWithDataValues);
-    const std::string data = "12 2 2 2 1 4 -7\n3\n1 0.5 40\n3 2.25 60\n0 0 0\n2\n2 1 0\n0 0 100\n"
-                             "13 0 2 1 1\n2\n3 -1e3 0\n0 0 0\n";
+    const std::string data =
+        "12 2 2 2 1 4 -7\n3\n1 0.5 40\n3 2.25 60\n0 0 0\n2\n2 1 0\n0 0 100\n"
+        "13 0 2 1 1\n2\n3 -1e3 0\n0 0 0\n";
     for (size_t length = 0; length <= data.size(); ++length) {
         report_ = "R";
         try {
@@ -299,14 +390,15 @@ TEST(BuildSummary, WideSumsAndPercentages) {
     counters.positionSums[0] = 1234567;
     counters.positionSums[11] = 1;
     counters.grandSum = 1234568;
-    EXPECT_EQ(FormatBuildSummary(counters, false, 12, true, 10.0),
-              "\n\nFiles built for 3 respondents."
-              "\n\nTotal number of points given each response category:"
-              "\n\t 1 1234567  100.00%"
-              "\n\t12      1    0.00%"
-              "\n\nThere are 10 expanded choice tasks in total, or an average of 3.3 expanded tasks per respondent."
-              "\n\nThe number of parameters to be estimated is 12, including 'none'."
-              "\n\nThe total weight per task is 10.00.");
+    EXPECT_EQ(
+        FormatBuildSummary(counters, false, 12, true, 10.0),
+        "\n\nFiles built for 3 respondents."
+        "\n\nTotal number of points given each response category:"
+        "\n\t 1 1234567  100.00%"
+        "\n\t12      1    0.00%"
+        "\n\nThere are 10 expanded choice tasks in total, or an average of 3.3 expanded tasks per respondent."
+        "\n\nThe number of parameters to be estimated is 12, including 'none'."
+        "\n\nThe total weight per task is 10.00.");
 }
 
 }  // namespace

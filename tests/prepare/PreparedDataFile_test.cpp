@@ -1,12 +1,12 @@
 #include "prepare/PreparedDataFile.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "common/OmbrelError.h"
 #include "tests/prepare/PreparedDataGolden.h"
@@ -79,10 +79,20 @@ TEST(ScratchFileRecord, GoldenBytes) {
     MemoryByteSink sink;
     WriteScratchTask(sink, TaskWithNone(0, 1, 0));
     EXPECT_TRUE(BytesEqual(Bytes()
-                               .I32(3).I32(3)
-                               .F64(1.0).F64(-1.0).F64(0.0).I32(0)
-                               .F64(0.5).F64(2.0).F64(0.0).I32(1)
-                               .F64(0.0).F64(0.0).F64(1.0).I32(0),
+                               .I32(3)
+                               .I32(3)
+                               .F64(1.0)
+                               .F64(-1.0)
+                               .F64(0.0)
+                               .I32(0)
+                               .F64(0.5)
+                               .F64(2.0)
+                               .F64(0.0)
+                               .I32(1)
+                               .F64(0.0)
+                               .F64(0.0)
+                               .F64(1.0)
+                               .I32(0),
                            sink.Bytes()));
 
     ScratchTask plain;
@@ -134,7 +144,8 @@ TEST(ScratchFileRecord, EveryTruncationHasItsReadMessage) {
     const std::vector<unsigned char> whole =
         Bytes().I32(2).I32(2).F64(1).F64(2).I32(1).F64(3).F64(4).I32(0).Get();
     auto messageAt = [&](size_t cut) {
-        MemoryByteSource source(std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<long>(cut)));
+        MemoryByteSource source(
+            std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<long>(cut)));
         ScratchTask task;
         return FailureMessage([&] { ReadScratchTask(source, false, task); });
     };
@@ -151,8 +162,12 @@ TEST(ScratchFileRecord, EveryTruncationHasItsReadMessage) {
 }
 
 TEST(ScratchFileRecord, DamagedCountsAreRejectedBeforeSizingAnything) {
-    for (auto [n, k, hasNone] : {std::tuple{0, 1, false}, {1001, 1, false}, {2, 1001, false}, {2, -1, false},
-                                 {1, 1, true}, {2, 0, true}}) {
+    for (auto [n, k, hasNone] : {std::tuple{0, 1, false},
+                                 {1001, 1, false},
+                                 {2, 1001, false},
+                                 {2, -1, false},
+                                 {1, 1, true},
+                                 {2, 0, true}}) {
         MemoryByteSource source(Bytes().I32(n).I32(k).Get());
         ScratchTask task;
         EXPECT_THROW(ReadScratchTask(source, hasNone, task), OmbrelError) << n << " " << k;
@@ -170,10 +185,20 @@ TEST(PreparedDataBlocks, DiscreteChoiceWithNoneEstimated) {
     const double weight = 1 / (1e-10 + 0 + 1 + 0) * 1.0;
     EXPECT_EQ(weight, 1 / (1 + 1e-10));
     EXPECT_TRUE(BytesEqual(Bytes()
-                               .I32(3).I32(3)
-                               .F64(1.0).F64(-1.0).F64(0.0).I32(0)
-                               .F64(0.5).F64(2.0).F64(0.0).I32(1)
-                               .F64(0.0).F64(0.0).F64(1.0).I32(0)
+                               .I32(3)
+                               .I32(3)
+                               .F64(1.0)
+                               .F64(-1.0)
+                               .F64(0.0)
+                               .I32(0)
+                               .F64(0.5)
+                               .F64(2.0)
+                               .F64(0.0)
+                               .I32(1)
+                               .F64(0.0)
+                               .F64(0.0)
+                               .F64(1.0)
+                               .I32(0)
                                .F64(weight),
                            Blocks(TaskWithNone(0, 1, 0), false, 1.0)));
 }
@@ -232,12 +257,14 @@ TEST(PreparedDataBlocks, EveryFailedCheckedWriteHasItsMessage) {
     task.Answer(0) = 1;
     // Writes: R, V, then per row its value and its flag, then the unchecked weight.
     const std::vector<std::string> expected = {
-        "Couldn't write pellikdat.tmp @ 1.", "Couldn't write pellikdat.tmp @ 2.", "Couldn't write pellikdat.tmp @ 3.",
-        "Couldn't write pellikdat.tmp @ 4.", "Couldn't write pellikdat.tmp @ 3.", "Couldn't write pellikdat.tmp @ 4.",
+        "Couldn't write pellikdat.tmp @ 1.", "Couldn't write pellikdat.tmp @ 2.",
+        "Couldn't write pellikdat.tmp @ 3.", "Couldn't write pellikdat.tmp @ 4.",
+        "Couldn't write pellikdat.tmp @ 3.", "Couldn't write pellikdat.tmp @ 4.",
     };
     for (size_t n = 0; n < expected.size(); ++n) {
         FailingSink sink(static_cast<int>(n) + 1);
-        EXPECT_EQ(FailureMessage([&] { PreparedDataWriter(sink).WriteExpandedTasks(task, false, 1.0); }), expected[n])
+        EXPECT_EQ(FailureMessage([&] { PreparedDataWriter(sink).WriteExpandedTasks(task, false, 1.0); }),
+                  expected[n])
             << "write " << n + 1;
         EXPECT_EQ(sink.Writes(), static_cast<int>(n) + 1) << "nothing is written after a failure";
     }
@@ -279,9 +306,8 @@ TEST(PreparedDataFiles, AFullDeviceIsReportedAtClose) {
     PreparedDataFile file(dir.Folder());
     // The header fits in the stdio buffer, so only the flush at close meets the full device.
     PreparedDataWriter(file).WriteRespondentHeader(1, 1);
-    EXPECT_EQ(FailureMessage([&] { file.Close(); }),
-              "Couldn't finish writing the prepared data file " + dir.File("qebdat.tmp") +
-                  ".  The disk may be full.");
+    EXPECT_EQ(FailureMessage([&] { file.Close(); }), "Couldn't finish writing the prepared data file " +
+                                                         dir.File("qebdat.tmp") + ".  The disk may be full.");
 }
 
 TEST(PreparedDataFiles, AFullDeviceDuringTheBlocksStopsTheBuild) {
@@ -291,8 +317,9 @@ TEST(PreparedDataFiles, AFullDeviceDuringTheBlocksStopsTheBuild) {
     ScratchTask task;
     task.Reset(1000, 20, false);
     task.Answer(0) = 1;
-    EXPECT_EQ(FailureMessage([&] { PreparedDataWriter(file).WriteExpandedTasks(task, false, 1.0); })
-                  .rfind("Couldn't write pellikdat.tmp @ ", 0),
+    EXPECT_EQ(FailureMessage([&] {
+                  PreparedDataWriter(file).WriteExpandedTasks(task, false, 1.0);
+              }).rfind("Couldn't write pellikdat.tmp @ ", 0),
               0u);
     EXPECT_THROW(file.Close(), OmbrelError);
 }

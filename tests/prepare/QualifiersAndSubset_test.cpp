@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "common/OmbrelError.h"
 #include "prepare/QualifierFile.h"
@@ -59,14 +59,15 @@ TEST_F(QualifierFileTest, OnlyTheFirstTenLinesCount) {
 
 TEST_F(QualifierFileTest, Messages) {
     const std::string formatted = "A qualifier in the <studyname>.qal file was formatted incorrectly.";
-    for (const char* text : {"3 >\n", "3 >= 5\n", "3 ! 5\n", "x > 5\n", "3 > x\n", "3 > 5\n\n", "3>5\n",
-                             "3 > 99999999999\n"}) {
+    for (const char* text :
+         {"3 >\n", "3 >= 5\n", "3 ! 5\n", "x > 5\n", "3 > x\n", "3 > 5\n\n", "3>5\n", "3 > 99999999999\n"}) {
         EXPECT_EQ(FailureMessage([&] { Read(text); }), formatted) << text;
     }
-    EXPECT_EQ(FailureMessage([&] { Read("2 < 1\n101 > 5\n"); }),
-              "Line 2 of the " + study_ +
-                  ".qal file (\"101 > 5\") names respondent variable 101, but respondent variables are numbered "
-                  "from 1 to 100.");
+    EXPECT_EQ(
+        FailureMessage([&] { Read("2 < 1\n101 > 5\n"); }),
+        "Line 2 of the " + study_ +
+            ".qal file (\"101 > 5\") names respondent variable 101, but respondent variables are numbered "
+            "from 1 to 100.");
     EXPECT_NE(FailureMessage([&] { Read("0 = 1"); }), "(no failure)");
 }
 
@@ -145,7 +146,8 @@ TEST_F(TaskSubsetTest, AtMostAThousandNumbersAreRead) {
 
 TEST_F(TaskSubsetTest, NumbersOutsideTheTaskRangeAreRefused) {
     for (const char* text : {"1 0", "1001", "-3", "2 99999999999 5", "-2147483649"}) {
-        EXPECT_EQ(FailureMessage([&] { Read(text); }), "A number specified in the <studyname>.sub file is out of range.");
+        EXPECT_EQ(FailureMessage([&] { Read(text); }),
+                  "A number specified in the <studyname>.sub file is out of range.");
     }
 }
 

@@ -1,3 +1,7 @@
+#include "prepare/StudyPreparation.h"
+
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -5,10 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "common/OmbrelError.h"
-#include "prepare/StudyPreparation.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -92,18 +93,39 @@ TEST_F(StudyPreparationTest, AllocationStudyWithoutOptionalFiles) {
     total += 0;
     total += 7;
     const std::vector<unsigned char> golden = Bytes()
-        .I32(17).I32(2)
-        .I32(3).I32(3)
-        .F64(1).F64(0).F64(-1).I32(1)
-        .F64(0).F64(1).F64(1).I32(0)
-        .F64(-1).F64(-1).F64(-1).I32(0)
-        .F64(3 / total * 5.0)
-        .I32(3).I32(3)
-        .F64(1).F64(0).F64(-1).I32(0)
-        .F64(0).F64(1).F64(1).I32(0)
-        .F64(-1).F64(-1).F64(-1).I32(1)
-        .F64(7 / total * 5.0)
-        .Get();
+                                                  .I32(17)
+                                                  .I32(2)
+                                                  .I32(3)
+                                                  .I32(3)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(-1)
+                                                  .I32(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(1)
+                                                  .I32(0)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .I32(0)
+                                                  .F64(3 / total * 5.0)
+                                                  .I32(3)
+                                                  .I32(3)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(-1)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(1)
+                                                  .I32(0)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .I32(1)
+                                                  .F64(7 / total * 5.0)
+                                                  .Get();
     EXPECT_TRUE(BytesEqual(golden, test::ReadFileBytes(dir_.File("qebdat.tmp"))));
     EXPECT_EQ(FolderListing(),
               (std::vector<std::string>{"qebatt.tmp", "qebdat.tmp", "study.att", "study.chs", "study.log"}));
@@ -116,7 +138,8 @@ TEST_F(StudyPreparationTest, AllocationStudyWithoutOptionalFiles) {
 TEST_F(StudyPreparationTest, ChoiceStudyWithEveryOptionalFile) {
     test::WriteFileText(dir_.File("Study.att"),
                         "Brand A\n\nBrand B\n\nBrand C\n\n\n$1\n\n$2\n\n$3\n\n\nLight\n\nHeavy\n");
-    test::WriteFileText(dir_.File("Study.val"), "Brand\n0 0 0\nPrice in dollars\n1 2 3\nWeight kg\n0.5 1.5\n");
+    test::WriteFileText(dir_.File("Study.val"),
+                        "Brand\n0 0 0\nPrice in dollars\n1 2 3\nWeight kg\n0.5 1.5\n");
     test::WriteFileText(dir_.File("Study.eff"), "1, -2, #3, 0\n1 2\n");
     test::WriteFileText(dir_.File("Study.qal"), "1 > 0\n");
     test::WriteFileText(dir_.File("Study.sub"), "1 3\n");
@@ -156,23 +179,68 @@ TEST_F(StudyPreparationTest, ChoiceStudyWithEveryOptionalFile) {
     // Columns: Brand (2), Price, Weight, Brand x Price (2), None.
     const double w = 1.0 / (1e-10 + 1.0);
     const std::vector<unsigned char> golden = Bytes()
-        .I32(1).I32(2)
-        .I32(3).I32(7)
-        .F64(1).F64(0).F64(-1).F64(0.25).F64(-1).F64(-0.0).F64(0).I32(1)
-        .F64(0).F64(1).F64(1).F64(1.5).F64(0).F64(1).F64(0).I32(0)
-        .F64(0).F64(0).F64(0).F64(0).F64(0).F64(0).F64(1).I32(0)
-        .F64(w)
-        .I32(3).I32(7)
-        .F64(0).F64(1).F64(0).F64(0.5).F64(0).F64(0).F64(0).I32(0)
-        .F64(-1).F64(-1).F64(1).F64(2).F64(-1).F64(-1).F64(0).I32(0)
-        .F64(0).F64(0).F64(0).F64(0).F64(0).F64(0).F64(1).I32(1)
-        .F64(w)
-        .Get();
+                                                  .I32(1)
+                                                  .I32(2)
+                                                  .I32(3)
+                                                  .I32(7)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(-1)
+                                                  .F64(0.25)
+                                                  .F64(-1)
+                                                  .F64(-0.0)
+                                                  .F64(0)
+                                                  .I32(1)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(1)
+                                                  .F64(1.5)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .I32(0)
+                                                  .F64(w)
+                                                  .I32(3)
+                                                  .I32(7)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .F64(0)
+                                                  .F64(0.5)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .I32(0)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(1)
+                                                  .F64(2)
+                                                  .F64(-1)
+                                                  .F64(-1)
+                                                  .F64(0)
+                                                  .I32(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(0)
+                                                  .F64(1)
+                                                  .I32(1)
+                                                  .F64(w)
+                                                  .Get();
     EXPECT_TRUE(BytesEqual(golden, test::ReadFileBytes(dir_.File("qebdat.tmp"))));
     // The converted copy is gone.
-    EXPECT_EQ(FolderListing(), (std::vector<std::string>{"Study.CHO", "Study.att", "Study.eff", "Study.log",
-                                                         "Study.qal", "Study.sub", "Study.val", "qebatt.tmp",
-                                                         "qebdat.tmp"}));
+    EXPECT_EQ(FolderListing(),
+              (std::vector<std::string>{"Study.CHO", "Study.att", "Study.eff", "Study.log", "Study.qal",
+                                        "Study.sub", "Study.val", "qebatt.tmp", "qebdat.tmp"}));
 }
 
 TEST_F(StudyPreparationTest, DroppedNoneIsNotEstimated) {
@@ -189,8 +257,10 @@ TEST_F(StudyPreparationTest, DroppedNoneIsNotEstimated) {
 }
 
 TEST_F(StudyPreparationTest, MessagesThatEndThePreparation) {
-    EXPECT_EQ(FailureMessage([&] { Preparation("study.txt").Prepare(); }), "An invalid data file was specified.");
-    EXPECT_EQ(FailureMessage([&] { Preparation("study.chs").Prepare(); }), "No <studyname>.att file is available.");
+    EXPECT_EQ(FailureMessage([&] { Preparation("study.txt").Prepare(); }),
+              "An invalid data file was specified.");
+    EXPECT_EQ(FailureMessage([&] { Preparation("study.chs").Prepare(); }),
+              "No <studyname>.att file is available.");
 
     test::WriteFileText(dir_.File("study.att"), "A\n\nB\n");
     EXPECT_EQ(FailureMessage([&] { Preparation("study.chs").Prepare(); }), "No data file is available.");
@@ -201,10 +271,11 @@ TEST_F(StudyPreparationTest, MessagesThatEndThePreparation) {
     // A failed conversion shows the converter's message and leaves no temporary file behind.
     test::WriteFileText(dir_.File("study.cho"), "1 0 1 1 0\n0 1\n");
     const std::string message = FailureMessage([&] { Preparation("study.cho").Prepare(); });
-    EXPECT_EQ(message.rfind("There is an error in the CHO file for respondent 1.  The number of concepts must be "
-                            "at least 1.",
-                            0),
-              0u)
+    EXPECT_EQ(
+        message.rfind("There is an error in the CHO file for respondent 1.  The number of concepts must be "
+                      "at least 1.",
+                      0),
+        0u)
         << message;
     EXPECT_EQ(FolderListing(), (std::vector<std::string>{"study.att", "study.cho", "study.chs"}));
 }
@@ -215,9 +286,10 @@ TEST_F(StudyPreparationTest, LogThatCannotBeOpenedStopsAfterBothPreparedFiles) {
     // A folder in the log's place cannot be appended to, also not by a privileged user.
     std::filesystem::create_directory(dir_.File("study.log"));
     StudyPreparation preparation = Preparation("study.chs");
-    EXPECT_EQ(FailureMessage([&] { preparation.Prepare(); }),
-              "The <studyname>.log file could not be opened.  Please check the file for read-only attributes and "
-              "access restrictions.");
+    EXPECT_EQ(
+        FailureMessage([&] { preparation.Prepare(); }),
+        "The <studyname>.log file could not be opened.  Please check the file for read-only attributes and "
+        "access restrictions.");
     EXPECT_FALSE(test::ReadFileBytes(dir_.File("qebdat.tmp")).empty());
     EXPECT_EQ(test::ReadFileText(dir_.File("qebatt.tmp")), "1 0 2\n1 \n1 1 A\n1 2 B\n");
 }

@@ -1,9 +1,9 @@
 #include "tests/support/SimulatedSettingsFolder.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "platform/ScriptedMessenger.h"
 

@@ -51,15 +51,18 @@ SimulatedStudy WriteSimulatedStudy(const std::string& folder, const SimulationSp
 
     WriteLabelFile(folder + "qebatt.tmp", spec);
     FileByteStream data;
-    if (!data.Open(folder + "qebdat.tmp", "wb")) throw std::runtime_error("cannot write " + folder + "qebdat.tmp");
+    if (!data.Open(folder + "qebdat.tmp", "wb"))
+        throw std::runtime_error("cannot write " + folder + "qebdat.tmp");
 
     const int alternatives = spec.concepts + 1;  // the None alternative always stands last
-    const int columns = p;                        // design columns, None column included when estimated
+    const int columns = p;                       // design columns, None column included when estimated
     std::vector<double> rows(static_cast<size_t>(alternatives * columns));
     std::vector<double> utilities(static_cast<size_t>(alternatives));
     for (int n = 0; n < spec.respondents; ++n) {
         std::vector<double> betas(static_cast<size_t>(p));
-        for (int k = 0; k < p; ++k) betas[static_cast<size_t>(k)] = study.meanPartWorths[static_cast<size_t>(k)] + spec.heterogeneity * normal(engine);
+        for (int k = 0; k < p; ++k)
+            betas[static_cast<size_t>(k)] =
+                study.meanPartWorths[static_cast<size_t>(k)] + spec.heterogeneity * normal(engine);
         study.partWorths.push_back(betas);
 
         WriteInt32(data, n + 1);
@@ -81,7 +84,8 @@ SimulatedStudy WriteSimulatedStudy(const std::string& folder, const SimulationSp
             double total = 0.0;
             for (int r = 0; r < rowCount; ++r) {
                 double u = 0.0;
-                for (int k = 0; k < columns; ++k) u += rows[static_cast<size_t>(r * columns + k)] * betas[static_cast<size_t>(k)];
+                for (int k = 0; k < columns; ++k)
+                    u += rows[static_cast<size_t>(r * columns + k)] * betas[static_cast<size_t>(k)];
                 utilities[static_cast<size_t>(r)] = std::exp(u);
                 total += utilities[static_cast<size_t>(r)];
             }
@@ -97,7 +101,8 @@ SimulatedStudy WriteSimulatedStudy(const std::string& folder, const SimulationSp
             WriteInt32(data, rowCount);
             WriteInt32(data, columns);
             for (int r = 0; r < rowCount; ++r) {
-                for (int k = 0; k < columns; ++k) WriteFloat64(data, rows[static_cast<size_t>(r * columns + k)]);
+                for (int k = 0; k < columns; ++k)
+                    WriteFloat64(data, rows[static_cast<size_t>(r * columns + k)]);
                 WriteInt32(data, r == chosen ? 1 : 0);
             }
             WriteFloat64(data, 1.0 / (1e-10 + 1.0));

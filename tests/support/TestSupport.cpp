@@ -1,10 +1,11 @@
 #include "tests/support/TestSupport.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "common/ByteStream.h"
 #include "common/OmbrelError.h"

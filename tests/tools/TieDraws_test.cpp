@@ -58,20 +58,20 @@ TEST(TieDraws, WritesTheTiedFilesAndTheReportByteForByte) {
     // level 2 leads by exactly 0.0001, which is not a violation.
     Study study(kHbu, kDraws, "1 1 2\n2 -1 0\n");
     const TieDrawsOutcome outcome = study.Run();
-    EXPECT_EQ(ReadFileText(study.tied),
-              kHeader +
-                  "101 700 0 5 -1\n  0.475   0.225  -0.700  -0.100   1.500 \n"
-                  "102 510 0 5 -1\n  0.075   0.075   0.150  -0.250   0.250 \n");
+    EXPECT_EQ(ReadFileText(study.tied), kHeader +
+                                            "101 700 0 5 -1\n  0.475   0.225  -0.700  -0.100   1.500 \n"
+                                            "102 510 0 5 -1\n  0.075   0.075   0.150  -0.250   0.250 \n");
     EXPECT_EQ(ReadFileText(study.csv),
               "Respondent,RLH,Merged Variables,Parameters,None,Low,Mid  ok,High,Price,NONE\n"
               "101,700,0,5,-1,  0.475,  0.225, -0.700, -0.100,  1.500\n"
               "102,510,0,5,-1,  0.075,  0.075,  0.150, -0.250,  0.250\n");
-    EXPECT_EQ(outcome.report,
-              "Enforcing constraints by tying draws\n---------------------------------------------\nStudy file: " +
-                  study.hbu +
-                  "\n\nThere were 2 draws per respondent.\nThere were 2 respondents processed.\n\n"
-                  "Order Violations Fixed:\nAtt\tLevel\t\tLevel\t%Violations\n1\t1\t<\t2\t50\n2\tcoef.\t>\t0\t25"
-                  "\n\nAverage Percent =   37.50\nAverage per Draw =    0.75");
+    EXPECT_EQ(
+        outcome.report,
+        "Enforcing constraints by tying draws\n---------------------------------------------\nStudy file: " +
+            study.hbu +
+            "\n\nThere were 2 draws per respondent.\nThere were 2 respondents processed.\n\n"
+            "Order Violations Fixed:\nAtt\tLevel\t\tLevel\t%Violations\n1\t1\t<\t2\t50\n2\tcoef.\t>\t0\t25"
+            "\n\nAverage Percent =   37.50\nAverage per Draw =    0.75");
     EXPECT_EQ(outcome.drawsPerRespondent, 2);
     EXPECT_EQ(outcome.respondentCount, 2);
     EXPECT_EQ(outcome.violations, (std::vector<int64_t>{2, 1}));
@@ -112,7 +112,8 @@ TEST(TieDraws, ReportsViolationPercentagesPerConstraint) {
     const TieDrawsOutcome outcome = study.Run();
     EXPECT_NE(outcome.report.find("\n1\t1\t<\t2\t0\n1\t2\t<\t3\t10\n2\tcoef.\t<\t0\t0\n"), std::string::npos)
         << outcome.report;
-    EXPECT_NE(outcome.report.find("Average Percent =    3.33\nAverage per Draw =    0.10"), std::string::npos);
+    EXPECT_NE(outcome.report.find("Average Percent =    3.33\nAverage per Draw =    0.10"),
+              std::string::npos);
 }
 
 TEST(TieDraws, ASingleRespondentsRecordsAreAllItsDraws) {
@@ -120,13 +121,15 @@ TEST(TieDraws, ASingleRespondentsRecordsAreAllItsDraws) {
     const TieDrawsOutcome outcome = study.Run();
     EXPECT_EQ(outcome.drawsPerRespondent, 2);
     EXPECT_EQ(outcome.respondentCount, 1);
-    EXPECT_EQ(ReadFileText(study.tied), kHeader + "101 700 0 5 -1\n  0.475   0.225  -0.700   0.050   1.500 \n");
+    EXPECT_EQ(ReadFileText(study.tied),
+              kHeader + "101 700 0 5 -1\n  0.475   0.225  -0.700   0.050   1.500 \n");
 }
 
 TEST(TieDraws, WithoutConstraintsAveragesAndReportsZero) {
     Study study(kHbu, kDraws, "");
     const TieDrawsOutcome outcome = study.Run();
-    EXPECT_NE(outcome.report.find("Average Percent =    0.00\nAverage per Draw =    0.00"), std::string::npos);
+    EXPECT_NE(outcome.report.find("Average Percent =    0.00\nAverage per Draw =    0.00"),
+              std::string::npos);
     EXPECT_NE(ReadFileText(study.tied).find("101 700 0 5 -1\n  0.400   0.300  -0.700   0.050   1.500 \n"),
               std::string::npos);
 }
@@ -149,15 +152,17 @@ TEST(TieDraws, BreaksTheValueLinesBeforeEveryEleventhValue) {
     for (int k = 1; k <= 12; ++k) draw += Format("%d ", k);
     Study study(header, draw, "");
     study.Run();
-    EXPECT_EQ(ReadFileText(study.tied),
-              header +
-                  "5 900 0 12 0\n  1.000   2.000   3.000   4.000   5.000   6.000   7.000   8.000   9.000  10.000 \n"
-                  " 11.000  12.000 \n");
+    EXPECT_EQ(
+        ReadFileText(study.tied),
+        header +
+            "5 900 0 12 0\n  1.000   2.000   3.000   4.000   5.000   6.000   7.000   8.000   9.000  10.000 \n"
+            " 11.000  12.000 \n");
 }
 
 TEST(TieDraws, RefusesBrokenPartWorthHeaders) {
     EXPECT_EQ(Study("2 1 5 1 1\n3 \n", kDraws, "").FailureOf(), "The <studyname>.hbu file is incomplete.");
-    EXPECT_EQ(Study("2 1 5 1 1\n3 1 \n1 0 \n", kDraws, "").FailureOf(), "The <studyname>.hbu file is incomplete.");
+    EXPECT_EQ(Study("2 1 5 1 1\n3 1 \n1 0 \n", kDraws, "").FailureOf(),
+              "The <studyname>.hbu file is incomplete.");
     EXPECT_EQ(Study("2 1 7 1 1\n3 1 \n1 1 \n0 -1 \n", "garbage", "").FailureOf(),
               "The <studyname>.hbu file includes interactions.  Tying draws only works with main effects.");
     Study truncatedLabels("2 1 5 1 1\n3 1 \n1 0 \n0 -1 \n1 1 Low\n", kDraws, "");
@@ -168,19 +173,21 @@ TEST(TieDraws, RefusesBrokenPartWorthHeaders) {
     EXPECT_EQ(noHeader.FailureOf(),
               "The part-worth file " + noHeader.hbu + " does not start with a header line of five numbers.");
     Study wrongCount("2 1 6 1 1\n3 1 \n1 0 \n0 -1 \n", kDraws, "");
-    EXPECT_EQ(wrongCount.FailureOf(),
-              "The part-worth file " + wrongCount.hbu + " gives 6 values per respondent, but its attributes have 5.");
+    EXPECT_EQ(wrongCount.FailureOf(), "The part-worth file " + wrongCount.hbu +
+                                          " gives 6 values per respondent, but its attributes have 5.");
 }
 
 TEST(TieDraws, RefusesConstraintsWithTheConstraintFileMessages) {
     EXPECT_EQ(Study(kHbu, kDraws, "0 1 2\n").FailureOf(),
               "The <studyname>.con file specifies an attribute (0) that is out of range.");
     EXPECT_EQ(Study(kHbu, kDraws, "1 1 0\n").FailureOf(),
-              "The <studyname>.con file specifies a constraint for a linear attribute, but the attribute (1) is not "
+              "The <studyname>.con file specifies a constraint for a linear attribute, but the attribute (1) "
+              "is not "
               "linear.");
-    EXPECT_EQ(Study(kHbu, kDraws, "2 1 1\n").FailureOf(),
-              "The <studyname>.con file specifies a constraint for attribute 2 where a level is prohibited with "
-              "itself.");
+    EXPECT_EQ(
+        Study(kHbu, kDraws, "2 1 1\n").FailureOf(),
+        "The <studyname>.con file specifies a constraint for attribute 2 where a level is prohibited with "
+        "itself.");
 }
 
 TEST(TieDraws, RefusesBrokenDrawsFilesAndLeavesNoOutput) {
@@ -188,7 +195,8 @@ TEST(TieDraws, RefusesBrokenDrawsFilesAndLeavesNoOutput) {
     Study empty(kHbu, "  \n", "1 1 2\n");
     EXPECT_EQ(empty.FailureOf(), "The draws file " + empty.dra + " holds no draws.");
     EXPECT_TRUE(empty.NoOutput());
-    EXPECT_EQ(Study(kHbu, "    101     654  0 5 -1\n 0.1 0.2\n", "").FailureOf(), "Incomplete <studyname>.dra file.");
+    EXPECT_EQ(Study(kHbu, "    101     654  0 5 -1\n 0.1 0.2\n", "").FailureOf(),
+              "Incomplete <studyname>.dra file.");
     // The second respondent ends after one draw, inside a header, or inside its values.
     EXPECT_EQ(Study(kHbu, first + "102 500 0 5 -1\n1 2 3 4 5\n", "").FailureOf(),
               "The <studyname>.dra file is incomplete.");
@@ -198,21 +206,24 @@ TEST(TieDraws, RefusesBrokenDrawsFilesAndLeavesNoOutput) {
     EXPECT_EQ(cut.FailureOf(), "The <studyname>.dra file encountered an error while reading respondent 102");
     EXPECT_TRUE(cut.NoOutput());
     Study wide(kHbu, first + "102 500 0 6 -1\n1 2 3 4 5 6\n102 500 0 6 -1\n1 2 3 4 5 6\n", "");
-    EXPECT_EQ(wide.FailureOf(), "The draws file " + wide.dra +
-                                    " holds a draw of respondent 102 with 6 values, but the part-worth file has 5 "
-                                    "values per respondent.");
+    EXPECT_EQ(wide.FailureOf(),
+              "The draws file " + wide.dra +
+                  " holds a draw of respondent 102 with 6 values, but the part-worth file has 5 "
+                  "values per respondent.");
     EXPECT_TRUE(wide.NoOutput());
     Study uneven(kHbu, first + "102 500 0 5 -1\n1 2 3 4 5\n103 500 0 5 -1\n1 2 3 4 5\n", "");
-    EXPECT_EQ(uneven.FailureOf(), "The draws file " + uneven.dra +
-                                      " holds 1 draws of respondent 102, but the first respondent has 2; every "
-                                      "respondent must have the same number of draws.");
+    EXPECT_EQ(uneven.FailureOf(),
+              "The draws file " + uneven.dra +
+                  " holds 1 draws of respondent 102, but the first respondent has 2; every "
+                  "respondent must have the same number of draws.");
     Study longer(kHbu, kDraws + "102 500 0 5 -1\n1 2 3 4 5\n102 500 0 5 -1\n1 2 3 4 5\n", "");
-    EXPECT_EQ(longer.FailureOf(), "The draws file " + longer.dra +
-                                      " holds more than 2 draws of respondent 102; every respondent must have the "
-                                      "same number of draws.");
+    EXPECT_EQ(longer.FailureOf(),
+              "The draws file " + longer.dra +
+                  " holds more than 2 draws of respondent 102; every respondent must have the "
+                  "same number of draws.");
     Study infinite(kHbu, "1 500 0 5 -1\n1 2 inf 4 5\n", "");
-    EXPECT_EQ(infinite.FailureOf(),
-              "The draws file " + infinite.dra + " holds a value for respondent 1 that is not a finite number.");
+    EXPECT_EQ(infinite.FailureOf(), "The draws file " + infinite.dra +
+                                        " holds a value for respondent 1 that is not a finite number.");
 }
 
 TEST(TieDraws, AFailedRunLeavesAnEarlierResultAsItWas) {
@@ -254,8 +265,9 @@ TEST(RunTieDraws, RefusesANameWithoutHbuAndShowsFailures) {
     WriteFileText(input, kHbu);
     EXPECT_FALSE(RunTieDraws(" " + input + " ", dir.File("a.dra"), dir.File("a.con"), messenger, report));
     ASSERT_EQ(messenger.Entries().size(), 1u);
-    EXPECT_EQ(messenger.Entries()[0].text, "The name of the part-worth file " + input +
-                                               " does not contain \".hbu\", so the tied file would replace it.");
+    EXPECT_EQ(messenger.Entries()[0].text,
+              "The name of the part-worth file " + input +
+                  " does not contain \".hbu\", so the tied file would replace it.");
     EXPECT_EQ(ReadFileText(input), kHbu);
 
     Study study(kHbu, kDraws, "1 1 2\n");

@@ -4,6 +4,7 @@
 // asserts how long anything takes.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -19,8 +20,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "common/StudySettings.h"
 #include "frontend/ConsoleScreen.h"
@@ -174,7 +173,8 @@ struct PtyChild {
         return false;
     }
     void Type(const std::string& keys) const {
-        if (write(master, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) ADD_FAILURE() << "typing";
+        if (write(master, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size()))
+            ADD_FAILURE() << "typing";
     }
     // Types a key now and then until the program ends, reading its output meanwhile (a key typed
     // while it discards pending input is lost, and a full pty would block it).
@@ -209,7 +209,10 @@ TEST(KivotraOnATerminal, DrawsTheScreenStopsOnEscapeAndWaitsForAKey) {
     // The header block, the fixed labels and the status line at their places, and a few iterations.
     ASSERT_TRUE(child.PumpUntil([](const ConsoleScreen& screen) {
         return FieldValue(screen, 15, 6, 8) >= 3 && screen.Row(24).rfind("Press ESC to stop", 0) == 0;
-    })) << "screen so far:\n" << child.screen.Row(0) << "\n" << child.screen.Row(6) << "\n" << child.screen.Row(24);
+    })) << "screen so far:\n"
+        << child.screen.Row(0) << "\n"
+        << child.screen.Row(6) << "\n"
+        << child.screen.Row(24);
     const ConsoleScreen& screen = child.screen;
     EXPECT_EQ(screen.Text(0, 0, 36), "Previous Iterations                0");
     EXPECT_EQ(screen.Text(1, 0, 36), "Preliminary iterations       1000000");
@@ -239,7 +242,8 @@ TEST(KivotraOnATerminal, DrawsTheScreenStopsOnEscapeAndWaitsForAKey) {
     const int completed = study.CompletedIterations();
     EXPECT_GE(completed, 3);
     EXPECT_LT(completed, study.TotalIterations());
-    for (const char* extension : {".hbu", ".csv", ".sum", ".std"}) EXPECT_FALSE(study.Exists(extension)) << extension;
+    for (const char* extension : {".hbu", ".csv", ".sum", ".std"})
+        EXPECT_FALSE(study.Exists(extension)) << extension;
 
     EXPECT_EQ(child.PressKeysUntilExit(), std::optional<int>(0));
 }
@@ -248,7 +252,8 @@ TEST(KivotraOnATerminal, ArrowKeysDoNotStopTheRun) {
     Study study(200);
     PtyChild child(study);
     ASSERT_GT(child.pid, 0);
-    ASSERT_TRUE(child.PumpUntil([](const ConsoleScreen& screen) { return FieldValue(screen, 15, 6, 8) >= 1; }));
+    ASSERT_TRUE(
+        child.PumpUntil([](const ConsoleScreen& screen) { return FieldValue(screen, 15, 6, 8) >= 1; }));
     child.Type("\x1b[A\x1b[B");
     ASSERT_TRUE(child.PumpUntil([](const ConsoleScreen& screen) {
         return screen.Row(24).find("  Press any key.") != std::string::npos;
@@ -272,7 +277,8 @@ TEST(KivotraHeadless, RunsToTheEndWithProgressOnStandardErrorAndNoKeyWait) {
     for (const char* extension : {".hbu", ".lay", ".csv", ".std", ".sum", ".alp", ".cov", ".res", ".log"})
         EXPECT_TRUE(study.Exists(extension)) << extension;
     EXPECT_EQ(study.CompletedIterations(), 80);
-    EXPECT_NE(ReadFileText(study.dir.File("study.log")).find("\nThis session did 80 iterations in "), std::string::npos);
+    EXPECT_NE(ReadFileText(study.dir.File("study.log")).find("\nThis session did 80 iterations in "),
+              std::string::npos);
 }
 
 TEST(KivotraHeadless, SigtermStopsAfterTheIterationAndKeepsTheRestartFile) {
@@ -301,7 +307,8 @@ TEST(KivotraHeadless, AFatalMessageGoesToStandardErrorWithStatusOne) {
     EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(1));
     child.pid = -1;
     const std::string err = child.Err();
-    EXPECT_NE(err.find("Feldrin Software Ombrel: An invalid data file was specified.\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Feldrin Software Ombrel: An invalid data file was specified.\n"), std::string::npos)
+        << err;
     EXPECT_FALSE(study.Exists(".log"));
     EXPECT_FALSE(study.Exists(".res"));
 }

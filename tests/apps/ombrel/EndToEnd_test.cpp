@@ -2,11 +2,10 @@
 // into temporary folders, and checks the files that come out.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -231,28 +230,32 @@ TEST_F(EndToEndTest, ChoiceStudyWritesEveryResultFile) {
     ASSERT_EQ(run.status, 0) << run.err;
 
     // The preparation report goes to standard output.
-    EXPECT_NE(run.out.find("Preparing Files For HB Analysis\nData file: " + study + ".cho"), std::string::npos);
+    EXPECT_NE(run.out.find("Preparing Files For HB Analysis\nData file: " + study + ".cho"),
+              std::string::npos);
     EXPECT_NE(run.out.find("\n\nParameters to be estimated are described in the <studyname>.eff file."
                            "\nValues for attribute levels have been zero-centered."),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("\n\nFiles built for 8 respondents."), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\n\nThere are 40 choice tasks in total, or an average of 5.0 tasks per respondent."),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("\n\nThere are 40 choice tasks in total, or an average of 5.0 tasks per respondent."),
+        std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("\n\nThe number of parameters to be estimated is 7, including 'none'."),
               std::string::npos)
         << run.out;
     EXPECT_EQ(run.out.find("total weight per task"), std::string::npos);
 
-    for (const char* extension : {".hbu", ".lay", ".csv", ".std", ".sum", ".alp", ".cov", ".res", ".log", ".set"}) {
+    for (const char* extension :
+         {".hbu", ".lay", ".csv", ".std", ".sum", ".alp", ".cov", ".res", ".log", ".set"}) {
         EXPECT_TRUE(Exists(study + extension)) << extension;
     }
     EXPECT_FALSE(Exists(study + ".dra"));
     EXPECT_FALSE(Exists(study + ".bet"));  // no constraints
 
     EXPECT_EQ(ReadFileText(study + ".lay"), kChoiceLayout);
-    std::vector<int> respondents = HbuRespondents(ReadFileText(study + ".hbu"), kChoiceHbuHead, kChoiceLevels);
+    std::vector<int> respondents =
+        HbuRespondents(ReadFileText(study + ".hbu"), kChoiceHbuHead, kChoiceLevels);
     EXPECT_EQ(respondents, (std::vector<int>{101, 102, 103, 104, 105, 106, 107, 108}));
 
     std::vector<std::string> csv = Lines(ReadFileText(study + ".csv"));
@@ -316,8 +319,9 @@ TEST_F(EndToEndTest, AllocationStudyWithSavedDraws) {
     EXPECT_FALSE(Exists(study + ".std"));
     EXPECT_EQ(ReadFileText(study + ".lay"), kAllocationLayout);
     EXPECT_EQ(HbuRespondents(ReadFileText(study + ".hbu"), kAllocationHbuHead, kAllocationLevels).size(), 8u);
-    EXPECT_EQ(Lines(ReadFileText(study + ".csv")).at(0),
-              "Respondent,RLH,Merged Variables,Parameters,None,Alpha,Beta,Gamma,Small,Medium,Large,Light,Dark");
+    EXPECT_EQ(
+        Lines(ReadFileText(study + ".csv")).at(0),
+        "Respondent,RLH,Merged Variables,Parameters,None,Alpha,Beta,Gamma,Small,Medium,Large,Light,Dark");
 
     // The draws: 10 records per respondent, respondent by respondent, each a header and 8 values.
     std::vector<std::string> draws = Tokens(ReadFileText(study + ".dra"));
@@ -338,8 +342,8 @@ TEST_F(EndToEndTest, AllocationStudyWithSavedDraws) {
 TEST_F(EndToEndTest, TieDrawsEnforcesTheConstraintsOnSavedDraws) {
     const std::string study = root_.File("chs") + "/study";
     WriteAllocationStudy(root_.File("chs"));
-    ASSERT_EQ(Estimate(study + ".chs", {"--iterations", "20", "--draws", "10", "--draw-skip", "1", "--seed", "3",
-                                        "--save-draws", "--fresh"})
+    ASSERT_EQ(Estimate(study + ".chs", {"--iterations", "20", "--draws", "10", "--draw-skip", "1", "--seed",
+                                        "3", "--save-draws", "--fresh"})
                   .status,
               0);
     WriteFileText(study + ".con", "1 1 3\n");
@@ -365,13 +369,17 @@ TEST_F(EndToEndTest, QualifiersAndSubsetNarrowTheData) {
 
     Outcome run = Estimate(study + ".cho", kQuickSettings);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("\n\nRespondents must satisfy these conditions to qualify:\nCondition 1: Variable # 1 = 1\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find(
+            "\n\nRespondents must satisfy these conditions to qualify:\nCondition 1: Variable # 1 = 1\n"),
+        std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\n\nOnly the following tasks will be used for estimation:\n1 3 "), std::string::npos);
+    EXPECT_NE(run.out.find("\n\nOnly the following tasks will be used for estimation:\n1 3 "),
+              std::string::npos);
     EXPECT_NE(run.out.find("\n\nFiles built for 4 respondents."), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\n\nThere are 8 choice tasks in total, or an average of 2.0 tasks per respondent."),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("\n\nThere are 8 choice tasks in total, or an average of 2.0 tasks per respondent."),
+        std::string::npos)
         << run.out;
 
     // Respondent variable 1 is 1 for the even respondents.
@@ -428,13 +436,15 @@ TEST_F(EndToEndTest, FailuresStopWithTheirMessageAndAFailureStatus) {
     // A level text of ten lines: the preparation stops before the estimator is started.
     const std::string bad = root_.File("bad") + "/study";
     WriteChoiceStudy(root_.File("bad"));
-    WriteFileText(bad + ".att", "Alpha\n1\n2\n3\n4\n5\n6\n7\n8\n9\n\nBeta\n\nGamma\n\n\nSmall\n\nMedium\n\nLarge"
-                                "\n\n\nLight\n\nDark\n");
+    WriteFileText(bad + ".att",
+                  "Alpha\n1\n2\n3\n4\n5\n6\n7\n8\n9\n\nBeta\n\nGamma\n\n\nSmall\n\nMedium\n\nLarge"
+                  "\n\n\nLight\n\nDark\n");
     Outcome run = Estimate(bad + ".cho", kQuickSettings);
     EXPECT_NE(run.status, 0);
-    EXPECT_EQ(run.err,
-              "Feldrin Software Ombrel: The text for a level in the <studyname>.att file has too many lines.  "
-              "Please check the file.\n");
+    EXPECT_EQ(
+        run.err,
+        "Feldrin Software Ombrel: The text for a level in the <studyname>.att file has too many lines.  "
+        "Please check the file.\n");
     for (const char* extension : {".hbu", ".res", ".alp", ".cov", ".log"}) {
         EXPECT_FALSE(Exists(bad + extension)) << extension;
     }
@@ -469,7 +479,8 @@ TEST_F(EndToEndTest, TwoStudiesEstimatedAtTheSameTime) {
     ASSERT_EQ(outcomeB.status, 0) << outcomeB.err;
     // Each estimator worked on its own study.
     EXPECT_EQ(HbuRespondents(ReadFileText(choice + ".hbu"), kChoiceHbuHead, kChoiceLevels).size(), 8u);
-    EXPECT_EQ(HbuRespondents(ReadFileText(allocation + ".hbu"), kAllocationHbuHead, kAllocationLevels).size(), 8u);
+    EXPECT_EQ(HbuRespondents(ReadFileText(allocation + ".hbu"), kAllocationHbuHead, kAllocationLevels).size(),
+              8u);
     EXPECT_EQ(RestartIterations(choice + ".res"), 30);
     EXPECT_EQ(RestartIterations(allocation + ".res"), 30);
 }

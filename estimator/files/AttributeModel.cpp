@@ -1,0 +1,210 @@
+// Reading the attribute label file "qebatt.tmp" (written by the preparation; LF or CR LF):
+//
+//   N none c1 .. cN          attribute count, None flag, then levels per attribute
+//   N rows of N codes        the effects matrix, row by row
+//   i l label                label lines of the estimated attributes only, in attribute order:
+//                            levels-per-attribute lines for a part-worth attribute, one for a linear
+//   ...                      interaction lines and "NONE" follow; they are not read here
+//
+// The numbers are read free-format: white space, line breaks included, separates them. A label line
+// is two numbers, then white space (line breaks too), then the rest of that line.
+
+#include "estimator/files/AttributeModel.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "common/FileHandle.h"
+#include "common/OmbrelError.h"
+#include "common/TextConversion.h"
+
+namespace ombrel {
+namespace {
+
+constexpr const char* kLabelFileName = "qebatt.tmp";
+
+// Formatted reads over the label file. The first read that fails (no number where one is expected,
+// or the end of the file) stops the stream for good, as a formatted read that cannot match leaves
+// the rest of the input unread: every later field keeps its initial value.
+class LabelScanner {
+public:
+    explicit LabelScanner(std::FILE* file) : file_(file) {}
+
+    // A number and the white space around it ("%d "). Values beyond int saturate.
+    bool ReadInt(int& value) {
+        int64_t number = 0;
+        if (!ScanInt(number)) return false;
+        value = static_cast<int>(number);
+        return true;
+    }
+
+    // A label line: two numbers skipped, the white space after them (line breaks too) skipped, then
+    // the rest of the line. Only the first kMaxLabelLength characters are kept; a CR before the line
+    // end is no part of the label.
+    bool ReadLabel(std::string& label) {
+        int64_t ignored = 0;
+        if (!ScanInt(ignored) || !ScanInt(ignored)) return false;
+        SkipBlanks();
+        int c = std::fgetc(file_);
+        if (c == EOF) return Fail();
+        std::string text;
+        bool cut = false;
+        for (; c != EOF && c != '\n'; c = std::fgetc(file_)) {
+            if (text.size() < kMaxLabelLength) {
+                text.push_back(static_cast<char>(c));
+            } else {
+                cut = true;
+            }
+        }
+        if (!cut && !text.empty() && text.back() == '\r') text.pop_back();
+        // What a C string buffer would hold: the text up to a NUL byte.
+        label.assign(text.c_str());
+        return true;
+    }
+
+    bool ReadError() const { return std::ferror(file_) != 0; }
+
+private:
+    bool Fail() {
+        failed_ = true;
+        return false;
+    }
+
+    void SkipBlanks() {
+        int c = 0;
+        while ((c = std::fgetc(file_)) != EOF && IsBlank(static_cast<char>(c))) {
+        }
+        if (c != EOF) std::ungetc(c, file_);
+    }
+
+    bool ScanInt(int64_t& value) {
+        if (failed_) return false;
+        SkipBlanks();
+        int c = std::fgetc(file_);
+        bool negative = false;
+        if (c == '+' || c == '-') {
+            negative = c == '-';
+            c = std::fgetc(file_);
+        }
+        if (c < '0' || c > '9') return Fail();
+        int64_t magnitude = 0;
+        for (; c >= '0' && c <= '9'; c = std::fgetc(file_)) {
+            magnitude = magnitude * 10 + (c - '0');
+            if (magnitude > int64_t{INT_MAX} + 1) magnitude = int64_t{INT_MAX} + 1;
+        }
+        if (c != EOF) std::ungetc(c, file_);
+        int64_t number = negative ? -magnitude : magnitude;
+        value = number > INT_MAX ? INT_MAX : number;
+        SkipBlanks();
+        return true;
+    }
+
+    std::FILE* file_;
+    bool failed_ = false;
+};
+
+int64_t ComputeLevelCount(const AttributeModel& model) {
+    int64_t count = 0;
+    const size_t n = static_cast<size_t>(model.attributeCount);
+    for (size_t i = 0; i < n; ++i) {
+        if (model.attributeCodes[i][i] != 0) count += model.levelsPerAttribute[i];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = i + 1; j < n; ++j) {
+            if (model.attributeCodes[i][j] > 0) {
+                count += int64_t{model.levelsPerAttribute[i]} * model.levelsPerAttribute[j];
+            }
+        }
+    }
+    if (model.hasNone) ++count;
+    return count;
+}
+
+void ReadLabelFile(std::FILE* file, AttributeModel& model) {
+    LabelScanner scanner(file);
+
+    int attributeCount = 0;
+    scanner.ReadInt(attributeCount);
+    if (attributeCount < 0 || attributeCount > kMaxLabelFileAttributes) {
+        throw OmbrelError(
+            Format("The qebatt.tmp file gives %d attributes; there can be 0 to %d.  Please prepare "
+                   "the study again.",
+                   attributeCount, kMaxLabelFileAttributes));
+    }
+    const size_t n = static_cast<size_t>(attributeCount);
+    model.attributeCount = attributeCount;
+    model.levelsPerAttribute.assign(n, 0);
+    model.attributeCodes.assign(n, std::vector<int>(n, 0));
+    model.attributeLabels.assign(n, {});
+
+    int none = 0;
+    scanner.ReadInt(none);
+    model.hasNone = none != 0;
+
+    for (size_t i = 0; i < n; ++i) {
+        int levels = 0;
+        scanner.ReadInt(levels);
+        if (levels < 0 || levels > kMaxLabelFileLevels) {
+            throw OmbrelError(
+                Format("The qebatt.tmp file gives %d levels for attribute %d; there can be 0 to %d.  "
+                       "Please prepare the study again.",
+                       levels, static_cast<int>(i) + 1, kMaxLabelFileLevels));
+        }
+        model.levelsPerAttribute[i] = levels;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = 0; j < n; ++j) scanner.ReadInt(model.attributeCodes[i][j]);
+    }
+
+    int64_t levelCount = ComputeLevelCount(model);
+    if (levelCount > INT_MAX) {
+        throw OmbrelError(
+            Format("The qebatt.tmp file describes more levels (%lld) than can be counted.  Please "
+                   "prepare the study again.",
+                   static_cast<long long>(levelCount)));
+    }
+    model.levelCount = static_cast<int>(levelCount);
+
+    for (size_t i = 0; i < n; ++i) {
+        const int code = model.attributeCodes[i][i];
+        if (code == 0) continue;
+        std::vector<std::string>& labels = model.attributeLabels[i];
+        labels.assign(static_cast<size_t>(model.levelsPerAttribute[i]), std::string());
+        if (code > 0) {
+            for (std::string& label : labels) scanner.ReadLabel(label);
+        } else {
+            // A linear attribute has one label line even where its level count says otherwise.
+            std::string label;
+            if (scanner.ReadLabel(label) && !labels.empty()) labels[0] = label;
+        }
+    }
+
+    if (scanner.ReadError()) throw OmbrelError("The qebatt.tmp file could not be read.");
+}
+
+}  // namespace
+
+void LoadAttributeLabels(const std::string& studyFolder, Messenger& messenger, AttributeModel& model) {
+    model = AttributeModel();
+    const std::string path = studyFolder + kLabelFileName;
+
+    // Only a regular file counts: a folder of that name would read as empty, a FIFO would block.
+    std::unique_ptr<std::FILE, FileCloser> file;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(path, ignored)) file.reset(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        messenger.Show("Could not find qebatt.tmp file.", MessageIcon::Exclamation);
+        return;
+    }
+    try {
+        ReadLabelFile(file.get(), model);
+    } catch (...) {
+        model = AttributeModel();
+        throw;
+    }
+}
+
+}  // namespace ombrel

@@ -1,0 +1,65 @@
+#pragma once
+
+// The restart file, study name + ".res", text; every real rounded to three decimals, fields of fixed
+// width with no separators apart from line breaks (N respondents, P parameters):
+//
+//   "%d %d %d %6.3f\n"          N, P, completed iterations, jump size
+//   P x "%8.3lf"                alpha
+//   "\n\n"                      ends the alpha line, then an empty line
+//   N x ("%8d", P x "%8.3lf", "%10.3lf\n")   respondent number, current betas, their log-likelihood,
+//                                            in the order of the prepared data file
+//   "\n"                        an empty line
+//   P x (P x "%8.3lf", "\n")    covariance, row by row
+//
+// Read back number by number with "%d" / "%lf" semantics: only the order of the numbers matters.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "estimator/chain/Matrix.h"
+#include "estimator/chain/RespondentStore.h"
+
+namespace ombrel {
+
+// The largest parameter count a restart file may announce (the estimator's capacity).
+inline constexpr int kMaxRestartParameters = 1000;
+// The largest completed-iteration count accepted: a session adds at most 2 000 000 iterations
+// (1 000 000 preliminary plus 10 000 draws x skip 100), so the run's counters stay within int.
+inline constexpr int kMaxRestartIterations = 2'000'000'000;
+
+// What a run leaves for the next one.
+struct RestartState {
+    int previousIterations = 0;
+    double jumpSize = 0.0;
+    std::vector<double> alpha;  // P values
+    SquareMatrix covariance;    // P x P
+    RespondentStore store;      // N records of P betas
+
+    int RespondentCount() const { return store.Count(); }
+    int ParameterCount() const { return store.ParameterCount(); }
+};
+
+// The restart file of a study.
+std::string RestartFilePath(const std::string& studyName);
+
+// Writes studyName + ".res" from the chain's current state, beside the old file first and renamed into
+// place when complete, so a failed write keeps the previous restart file. Throws OmbrelError with
+// "\nCan't open studyname.res file." when it cannot be created, and with a write-failure message naming
+// the file when it cannot be written completely.
+void WriteRestartFile(const std::string& studyName, int completedIterations, double jumpSize,
+                      const std::vector<double>& alpha, const SquareMatrix& covariance,
+                      const RespondentStore& store);
+
+// Reads studyName + ".res". Returns nothing when the file cannot be opened (the run starts afresh).
+// Throws OmbrelError naming the file when it is unusable: a first line that cannot be read, counts that
+// are negative or beyond the capacities (more than kMaxRestartParameters parameters, more than
+// kMaxRestartIterations iterations), or fewer numbers than the first line announces. The caller still
+// compares RespondentCount() with the prepared data file (RestartRespondentMismatchMessage).
+std::optional<RestartState> LoadRestartFile(const std::string& studyName);
+
+// The message for a restart file whose respondent count differs from the prepared data file's.
+std::string RestartRespondentMismatchMessage(const std::string& studyName, int restartRespondents,
+                                             int dataRespondents);
+
+}  // namespace ombrel

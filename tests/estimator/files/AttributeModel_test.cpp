@@ -1,0 +1,175 @@
+#include "estimator/files/AttributeModel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/OmbrelError.h"
+#include "platform/ScriptedMessenger.h"
+#include "tests/prepare/AttributeLabelGolden.h"
+#include "tests/support/TestSupport.h"
+
+namespace ombrel {
+namespace {
+
+using test::TempDir;
+using test::WriteFileText;
+
+using Labels = std::vector<std::vector<std::string>>;
+using Codes = std::vector<std::vector<int>>;
+
+class AttributeLabelsTest : public ::testing::Test {
+protected:
+    AttributeModel Load(const std::string& text) {
+        WriteFileText(dir_.File("qebatt.tmp"), text);
+        AttributeModel model;
+        LoadAttributeLabels(dir_.Folder(), messenger_, model);
+        EXPECT_TRUE(messenger_.Entries().empty());
+        return model;
+    }
+
+    std::string ErrorOf(const std::string& text) {
+        try {
+            Load(text);
+        } catch (const OmbrelError& error) {
+            return error.what();
+        }
+        return "";
+    }
+
+    TempDir dir_;
+    ScriptedMessenger messenger_;
+};
+
+// Three part-worth attributes of 3, 4 and 2 levels; the matrix rows and None flag vary.
+std::string ThreeAttributes(int none, const std::string& rows) {
+    return "3 " + std::to_string(none) + " 3 4 2\n" + rows +
+           "1 1 a1\n1 2 a2\n1 3 a3\n2 1 b1\n2 2 b2\n2 3 b3\n2 4 b4\n3 1 c1\n3 2 c2\n";
+}
+
+TEST_F(AttributeLabelsTest, ReadsTheFileThePreparationWrites) {
+    AttributeModel model = Load(test::kGoldenLabelFile);
+    EXPECT_EQ(model.attributeCount, 3);
+    EXPECT_TRUE(model.hasNone);
+    EXPECT_EQ(model.levelsPerAttribute, (std::vector<int>{3, 1, 2}));
+    EXPECT_EQ(model.attributeCodes, (Codes{{1, 0, 1}, {0, -1, 1}, {1, 1, 1}}));
+    EXPECT_EQ(model.attributeLabels,
+              (Labels{{"Brand A", "Brand B", "Brand C"}, {"Price per unit"}, {"Red", "Blue"}}));
+    EXPECT_EQ(model.levelCount, test::kGoldenLevelCount);
+
+    // The same file with CR LF line ends.
+    std::string crlf;
+    for (char c : std::string(test::kGoldenLabelFile))
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    AttributeModel fromCrlf = Load(crlf);
+    EXPECT_EQ(fromCrlf.attributeLabels, model.attributeLabels);
+    EXPECT_EQ(fromCrlf.levelCount, model.levelCount);
+}
+
+TEST_F(AttributeLabelsTest, CountsLevelsOfEstimatedAttributesInteractionCellsAndNone) {
+    EXPECT_EQ(Load(ThreeAttributes(0, "1 0 0 \n0 1 0 \n0 0 1 \n")).levelCount, 9);
+    // Only [i][j] with i < j counts, so the symmetric entry adds nothing.
+    EXPECT_EQ(Load(ThreeAttributes(0, "1 1 0 \n1 1 0 \n0 0 1 \n")).levelCount, 21);
+    EXPECT_EQ(Load(ThreeAttributes(1, "1 1 0 \n1 1 0 \n0 0 1 \n")).levelCount, 22);
+}
+
+TEST_F(AttributeLabelsTest, ReadsNoLabelsForAnAttributeNotEstimated) {
+    AttributeModel model = Load("3 0 2 1 2\n0 0 0 \n0 -1 0 \n0 0 1 \n2 1 Price\n3 1 X\n3 2 Y\nX x Y\n");
+    EXPECT_EQ(model.attributeLabels, (Labels{{}, {"Price"}, {"X", "Y"}}));
+    EXPECT_EQ(model.levelCount, 3);
+}
+
+TEST_F(AttributeLabelsTest, TakesTheRestOfTheLineAfterTwoNumbersAsTheLabel) {
+    AttributeModel model = Load("1 0 3\n1 \n1 1 \t  Brand A  \n  1\n2\nBrand B\n1 3 x y\n");
+    // White space after the numbers is skipped, line breaks included; the rest of the line is kept.
+    EXPECT_EQ(model.attributeLabels, (Labels{{"Brand A  ", "Brand B", "x y"}}));
+
+    // A label line with no text takes the next line as its text; the file's end leaves the rest empty.
+    model = Load("1 0 2\n1 \n1 1 \n1 2 Second\n");
+    EXPECT_EQ(model.attributeLabels, (Labels{{"1 2 Second", ""}}));
+    model = Load("1 0 2\n1 \n1 1\n");
+    EXPECT_EQ(model.attributeLabels, (Labels{{"", ""}}));
+}
+
+TEST_F(AttributeLabelsTest, CutsALabelAfter4095Characters) {
+    std::string longLabel(5000, 'L');
+    AttributeModel model = Load("1 0 2\n1 \n1 1 " + longLabel + "\n1 2 next\n");
+    ASSERT_EQ(model.attributeLabels.size(), 1u);
+    EXPECT_EQ(model.attributeLabels[0][0], std::string(4095, 'L'));
+    EXPECT_EQ(model.attributeLabels[0][1], "next");
+
+    // Exactly 4095 characters before a CR LF keep all of them and lose the CR.
+    model = Load("1 0 1\r\n1 \r\n1 1 " + std::string(4095, 'M') + "\r\n");
+    EXPECT_EQ(model.attributeLabels[0][0], std::string(4095, 'M'));
+}
+
+TEST_F(AttributeLabelsTest, FieldsAShortOrUnreadableFileDoesNotReachStayEmpty) {
+    AttributeModel model = Load("3 1 3 4");
+    EXPECT_EQ(model.levelsPerAttribute, (std::vector<int>{3, 4, 0}));
+    EXPECT_EQ(model.attributeCodes, (Codes{{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}));
+    EXPECT_EQ(model.attributeLabels, (Labels{{}, {}, {}}));
+    EXPECT_EQ(model.levelCount, 1);
+
+    // A number that cannot be read ends the reading there.
+    model = Load("2 0 2 1\n1 x 0 \n0 -1 \n1 1 A\n1 2 B\n2 1 C\n");
+    EXPECT_EQ(model.attributeCodes, (Codes{{1, 0}, {0, 0}}));
+    EXPECT_EQ(model.attributeLabels, (Labels{{"", ""}, {}}));
+    EXPECT_EQ(model.levelCount, 2);
+
+    EXPECT_EQ(Load("").attributeCount, 0);
+}
+
+TEST_F(AttributeLabelsTest, MissingFileShowsItsMessageAndLeavesTheModelEmpty) {
+    AttributeModel model;
+    model.attributeCount = 2;
+    model.levelCount = 7;
+    model.levelsPerAttribute = {3, 4};
+    LoadAttributeLabels(dir_.Folder(), messenger_, model);
+    ASSERT_EQ(messenger_.Entries().size(), 1u);
+    EXPECT_EQ(messenger_.Entries()[0].text, "Could not find qebatt.tmp file.");
+    EXPECT_EQ(messenger_.Entries()[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(model.attributeCount, 0);
+    EXPECT_EQ(model.levelCount, 0);
+    EXPECT_FALSE(model.hasNone);
+    EXPECT_TRUE(model.levelsPerAttribute.empty());
+    EXPECT_TRUE(model.attributeCodes.empty());
+    EXPECT_TRUE(model.attributeLabels.empty());
+}
+
+TEST_F(AttributeLabelsTest, RejectsImpossibleCounts) {
+    EXPECT_EQ(
+        ErrorOf("-1 0\n"),
+        "The qebatt.tmp file gives -1 attributes; there can be 0 to 1000.  Please prepare the study again.");
+    EXPECT_EQ(ErrorOf("1001 0\n"),
+              "The qebatt.tmp file gives 1001 attributes; there can be 0 to 1000.  Please prepare the study "
+              "again.");
+    EXPECT_EQ(
+        ErrorOf("99999999999 0\n"),
+        "The qebatt.tmp file gives 2147483647 attributes; there can be 0 to 1000.  Please prepare the study "
+        "again.");
+    EXPECT_EQ(
+        ErrorOf("2 0 3 -2\n"),
+        "The qebatt.tmp file gives -2 levels for attribute 2; there can be 0 to 999.  Please prepare the "
+        "study again.");
+    EXPECT_EQ(
+        ErrorOf("1 0 1000\n"),
+        "The qebatt.tmp file gives 1000 levels for attribute 1; there can be 0 to 999.  Please prepare the "
+        "study again.");
+
+    // 70 attributes of 999 levels, every pair interacting: 69,930 + 2,415 x 998,001 levels.
+    std::string text = "70 0";
+    for (int i = 0; i < 70; ++i) text += " 999";
+    text += "\n";
+    for (int i = 0; i < 70; ++i) {
+        for (int j = 0; j < 70; ++j) text += "1 ";
+        text += "\n";
+    }
+    EXPECT_EQ(
+        ErrorOf(text),
+        "The qebatt.tmp file describes more levels (2410242345) than can be counted.  Please prepare the "
+        "study again.");
+}
+
+}  // namespace
+}  // namespace ombrel

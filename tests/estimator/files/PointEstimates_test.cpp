@@ -1,0 +1,193 @@
+#include "estimator/files/PointEstimates.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/OmbrelError.h"
+#include "tests/estimator/OutputModels.h"
+#include "tests/support/TestSupport.h"
+
+namespace ombrel {
+namespace {
+
+using test::ReadFileText;
+using test::TempDir;
+using test::WriteFileText;
+
+using test::FailureMessage;
+
+constexpr const char* kTinyLayout =
+    "1 1 Red\n1 2 Green\n1 3 Blue, dark\n2 1 Price\n3 1 Small\n3 2 Large\n"
+    "Red x Small\nRed x Large\nGreen x Small\nGreen x Large\nBlue, dark x Small\nBlue, dark x Large\n"
+    "NONE\n";
+
+// The tiny model's studies: two respondents, two draws each, accumulated in betas.upd.
+class PointEstimatesTest : public ::testing::Test {
+protected:
+    PointEstimatesTest() {
+        inputs.studyName = dir.File("study");
+        inputs.layout = {2, 7, 2, true};
+        inputs.saveDraws = false;
+        inputs.accumulators = &accumulators;
+        inputs.showStatus = [this](const std::string& message) { statuses.push_back(message); };
+    }
+
+    // Respondent 1 (number 7) draws the tiny parameters twice; respondent 2 (number 8) draws them and
+    // their negation (mean 0).
+    void Accumulate() {
+        CreateDrawScratchFile(dir.Folder(), false, accumulators);
+        DrawAccumulator accumulator(accumulators, expansion, nullptr);
+        const auto params = test::TinyParameters();
+        std::vector<double> negated(params.size());
+        for (size_t k = 0; k < params.size(); ++k) negated[k] = -params[k];
+        accumulator.RecordDraw(0, 7, 0.625, params.data(), params.data());
+        accumulator.RecordDraw(1, 8, 0.5, params.data(), params.data());
+        accumulator.RecordDraw(0, 7, 0.625, params.data(), params.data());
+        accumulator.RecordDraw(1, 8, 0.25, negated.data(), negated.data());
+        accumulator.Flush();
+    }
+
+    TempDir dir;
+    AttributeModel model = test::TinyModel();
+    LevelExpansion expansion{model, true};
+    DrawScratchFile accumulators;
+    EstimateInputs inputs;
+    std::vector<std::string> statuses;
+};
+
+constexpr const char* kTinyEstimates =
+    "      7     625  0 13 -1\n"
+    "  0.500  -0.200  -0.300   1.250   0.300  -0.300   1.000  -1.000   2.000  -2.000 \n"
+    " -3.000   3.000  -0.750 \n"
+    "      8     375  0 13 -1\n"
+    "  0.000   0.000   0.000   0.000   0.000   0.000   0.000   0.000   0.000   0.000 \n"
+    "  0.000   0.000   0.000 \n";
+
+TEST_F(PointEstimatesTest, LayoutListsLevelsInteractionCellsAndNone) {
+    EXPECT_EQ(kTinyLayout, LayoutText(model));
+}
+
+TEST_F(PointEstimatesTest, PartWorthFileFromAccumulators) {
+    Accumulate();
+    WritePointEstimates(model, inputs);
+    EXPECT_EQ(kTinyLayout, ReadFileText(dir.File("study.lay")));
+    EXPECT_EQ(std::string("3 1 13 1 1\n3 1 2 \n1 0 1 \n0 -1 0 \n1 0 1 \n") + kTinyLayout + kTinyEstimates,
+              ReadFileText(dir.File("study.hbu")));
+}
+
+TEST_F(PointEstimatesTest, CsvHasLabelsWithoutCommasAndNoNoneLabel) {
+    Accumulate();
+    WriteCsv(model, inputs);
+    EXPECT_EQ(
+        "Respondent,RLH,Merged Variables,Parameters,None,Red,Green,Blue  dark,Price,Small,Large,"
+        "Red x Small,Red x Large,Green x Small,Green x Large,Blue  dark x Small,Blue  dark x Large\n"
+        "      7,    625,0,13,-1,  0.500, -0.200, -0.300,  1.250,  0.300, -0.300,  1.000, -1.000,  2.000,"
+        " -2.000, -3.000,  3.000, -0.750\n"
+        "      8,    375,0,13,-1,  0.000,  0.000,  0.000,  0.000,  0.000,  0.000,  0.000,  0.000,  0.000,"
+        "  0.000,  0.000,  0.000,  0.000\n",
+        ReadFileText(dir.File("study.csv")));
+}
+
+TEST_F(PointEstimatesTest, StandardDeviationsOfEqualDrawsAreZero) {
+    Accumulate();
+    WriteStandardDeviations(inputs.studyName, accumulators, inputs.layout, 13);
+    // Respondent 8's draws are x and -x: the deviation is |x|.
+    EXPECT_EQ(
+        "      7\n"
+        "  0.000   0.000   0.000   0.000   0.000   0.000   0.000   0.000   0.000   0.000 \n"
+        "  0.000   0.000   0.000 \n"
+        "      8\n"
+        "  0.500   0.200   0.300   1.250   0.300   0.300   1.000   1.000   2.000   2.000 \n"
+        "  3.000   3.000   0.750 \n",
+        ReadFileText(dir.File("study.std")));
+}
+
+TEST_F(PointEstimatesTest, RoundingResidueBelowZeroIsWrittenAsItIs) {
+    // Three equal draws of 0.1: squares / 3 - mean^2 is a tiny negative number, not hidden as 0.
+    CreateDrawScratchFile(dir.Folder(), false, accumulators);
+    LevelExpansion single(test::SingleAttribute(2), true);
+    DrawAccumulator accumulator(accumulators, single, nullptr);
+    const double beta = 0.1;
+    for (int m = 0; m < 3; ++m) accumulator.RecordDraw(0, 1, 0.5, &beta, &beta);
+    accumulator.Flush();
+    const double mean = (0.1 + 0.1 + 0.1) / 3;
+    const double v = (0.1 * 0.1 + 0.1 * 0.1 + 0.1 * 0.1) / 3 - mean * mean;
+    WriteStandardDeviations(inputs.studyName, accumulators, {1, 1, 3, false}, 2);
+    const std::string shown = v > 0 ? "  0.000" : (v < 0 ? " -0.000" : "  0.000");
+    EXPECT_EQ("      1\n" + shown + " " + shown + " \n", ReadFileText(dir.File("study.std")));
+}
+
+TEST_F(PointEstimatesTest, DrawsFileAveragesThePrintedValues) {
+    // Two draws per respondent as the draws file prints them; RLH 0.6544 and 0.6556 print as 654, 656.
+    std::string dra;
+    const auto expanded = test::TinyExpanded();
+    std::vector<double> zeros(13, 0.0);
+    FormatDrawRecord(dra, 7, 0.6544, expanded.data(), 13, true);
+    FormatDrawRecord(dra, 7, 0.6556, expanded.data(), 13, true);
+    FormatDrawRecord(dra, 8, 0.3, expanded.data(), 13, true);
+    FormatDrawRecord(dra, 8, 0.45, zeros.data(), 13, true);
+    WriteFileText(dir.File("study.dra"), dra);
+    inputs.saveDraws = true;
+    inputs.accumulators = nullptr;
+    WritePointEstimates(model, inputs);
+    const std::string hbu = ReadFileText(dir.File("study.hbu"));
+    EXPECT_NE(std::string::npos, hbu.find(std::string(kTinyLayout) +
+                                          "      7     655  0 13 -1\n"
+                                          "  0.500  -0.200  -0.300   1.250   0.300  -0.300   1.000  -1.000   "
+                                          "2.000  -2.000 \n -3.000   3.000  -0.750 \n"
+                                          "      8     375  0 13 -1\n"
+                                          "  0.250  -0.100  -0.150   0.625   0.150  -0.150   0.500  -0.500   "
+                                          "1.000  -1.000 \n -1.500   1.500  -0.375 \n"))
+        << hbu;
+    EXPECT_EQ((std::vector<std::string>{"Computing point estimates (1/2)...",
+                                        "Computing point estimates (2/2)..."}),
+              statuses);
+}
+
+TEST_F(PointEstimatesTest, OneDrawPerRespondentGivesThatDraw) {
+    std::string dra;
+    const auto expanded = test::TinyExpanded();
+    FormatDrawRecord(dra, 3, 0.5, expanded.data(), 13, true);
+    WriteFileText(dir.File("study.dra"), dra);
+    inputs.saveDraws = true;
+    inputs.layout = {1, 7, 1, true};
+    WriteCsv(model, inputs);
+    const std::string csv = ReadFileText(dir.File("study.csv"));
+    EXPECT_NE(
+        std::string::npos,
+        csv.find("\n      3,    500,0,13,-1,  0.500, -0.200, -0.300,  1.250,  0.300, -0.300,  1.000, -1.000,"
+                 "  2.000, -2.000, -3.000,  3.000, -0.750\n"));
+}
+
+TEST_F(PointEstimatesTest, DamagedInputsFailAndKeepThePreviousFiles) {
+    WriteFileText(dir.File("study.hbu"), "previous\n");
+    WriteFileText(dir.File("study.dra"), "      7     655  0 13 -1\n  0.500  -0.200\n");
+    inputs.saveDraws = true;
+    EXPECT_EQ("\nIncomplete studyname.dra file",
+              FailureMessage([this] { WritePointEstimates(model, inputs); }));
+    EXPECT_EQ("previous\n", ReadFileText(dir.File("study.hbu")));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp")) << entry.path();
+    }
+
+    std::filesystem::remove(dir.File("study.dra"));
+    EXPECT_EQ("\nUnable to open " + dir.File("study.dra") + " file",
+              FailureMessage([this] { WriteCsv(model, inputs); }));
+
+    inputs.saveDraws = false;
+    CreateDrawScratchFile(dir.Folder(), false, accumulators);  // empty: no records
+    EXPECT_EQ("\nCan't read cumbetafile file (4).", FailureMessage([this] { WriteCsv(model, inputs); }));
+    EXPECT_EQ("\nCan't read cumbetafile file (4).", FailureMessage([this] {
+                  WriteStandardDeviations(inputs.studyName, accumulators, inputs.layout, 13);
+              }));
+}
+
+TEST_F(PointEstimatesTest, UncreatableLayoutFileHasItsOwnMessage) {
+    inputs.studyName = dir.File("missing-folder/study");
+    EXPECT_EQ("Cannot create <studyname>.lay file.",
+              FailureMessage([this] { WritePointEstimates(model, inputs); }));
+}
+
+}  // namespace
+}  // namespace ombrel
