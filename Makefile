@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: deps build build-asan demo test test-release test-asan bench clean
+.PHONY: deps build build-asan demo test test-release test-asan bench format check-format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -32,6 +32,13 @@ test-asan: build-asan
 
 bench: build
 	scripts/run-bench.sh $(BUILD)
+
+# Applies the committed .clang-format to every source; check-format only reports (the test suite runs it).
+format:
+	scripts/check-format.sh --fix
+
+check-format:
+	scripts/check-format.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
