@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/OmbrelError.h"
+#include "tests/prepare/PrepareTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -26,7 +27,7 @@ protected:
     LevelTexts Read(const std::string& text) {
         WriteFileText(dir_.File("study.att"), text);
         LevelTexts levelTexts;
-        ReadAttributeFile(dir_.File("study"), levelTexts);
+        ReadAttributeFile(test::StudyOf(dir_.File("study")), levelTexts);
         return levelTexts;
     }
 
@@ -154,12 +155,12 @@ TEST_F(AttributeFileTest, AttributeLimitAcceptsAThousandthOnlyWhenTheReadingEnds
 
 TEST_F(AttributeFileTest, MissingOrEmptyFileYieldsNoAttributes) {
     LevelTexts levelTexts = {{"old"}};
-    ReadAttributeFile(dir_.File("absent"), levelTexts);
+    ReadAttributeFile(test::StudyOf(dir_.File("absent")), levelTexts);
     EXPECT_TRUE(levelTexts.empty());
 
     std::filesystem::create_directory(dir_.Path() / "folder.att");
     levelTexts = {{"old"}};
-    ReadAttributeFile(dir_.File("folder"), levelTexts);
+    ReadAttributeFile(test::StudyOf(dir_.File("folder")), levelTexts);
     EXPECT_TRUE(levelTexts.empty());
 
     EXPECT_TRUE(Read("").empty());

@@ -10,6 +10,7 @@
 #include "prepare/DesignCoder.h"
 #include "prepare/EffectsFile.h"
 #include "prepare/ValuesFile.h"
+#include "tests/prepare/PrepareTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -20,7 +21,7 @@ using test::FailureMessage;
 class ValuesFileTest : public ::testing::Test {
 protected:
     ValuesFileResult Read(const std::vector<int32_t>& levelCounts) {
-        return ReadValuesFile(study_, levelCounts, values_, texts_);
+        return ReadValuesFile(test::StudyOf(study_), levelCounts, values_, texts_);
     }
     void Write(const std::string& text) { test::WriteFileText(study_ + ".val", text); }
 
@@ -101,7 +102,7 @@ TEST_F(ValuesFileTest, ValueThatIsNotFiniteIsRefused) {
 class EffectsFileTest : public ::testing::Test {
 protected:
     void Read(int attributeCount, ValuesFileResult values = {}) {
-        ReadEffectsFile(study_, attributeCount, values, report_, effects_, dropNone_);
+        ReadEffectsFile(test::StudyOf(study_), attributeCount, values, report_, effects_, dropNone_);
     }
     void Write(const std::string& text) { test::WriteFileText(study_ + ".eff", text); }
     std::vector<int32_t> Diagonal() const {
@@ -253,8 +254,8 @@ TEST(InputFilesCutAnywhere, ReadOrFailWithAMessage) {
         EffectsMatrix effects;
         bool dropNone = false;
         try {
-            ValuesFileResult result = ReadValuesFile(study, {2, 3, 1}, values, texts);
-            ReadEffectsFile(study, 3, result, report, effects, dropNone);
+            ValuesFileResult result = ReadValuesFile(test::StudyOf(study), {2, 3, 1}, values, texts);
+            ReadEffectsFile(test::StudyOf(study), 3, result, report, effects, dropNone);
         } catch (const OmbrelError&) {
         }
     }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/FileHandle.h"
 #include "common/OmbrelError.h"
+#include "common/TextSource.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -42,15 +44,10 @@ protected:
         inputs.isChoiceData = isChoiceData_;
         inputs.dataFileName = dataPath_;
         inputs.studyFolder = dir_.Folder();
-        std::FILE* file = std::fopen(dataPath_.c_str(), "rb");
-        try {
-            BuildResult result = BuildPreparedData(inputs, file, report_);
-            std::fclose(file);
-            return result;
-        } catch (...) {
-            std::fclose(file);
-            throw;
-        }
+        FileHandle file;
+        file.Open(dataPath_, "rb");
+        FileTextSource source(std::move(file));
+        return BuildPreparedData(inputs, source, report_);
     }
     std::vector<unsigned char> Prepared() const { return test::ReadFileBytes(dir_.File("qebdat.tmp")); }
     bool ScratchExists() const { return std::filesystem::exists(dir_.File("tempfile")); }

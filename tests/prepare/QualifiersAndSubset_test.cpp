@@ -6,6 +6,7 @@
 #include "common/OmbrelError.h"
 #include "prepare/QualifierFile.h"
 #include "prepare/TaskSubset.h"
+#include "tests/prepare/PrepareTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -17,7 +18,7 @@ class QualifierFileTest : public ::testing::Test {
 protected:
     RespondentQualifiers Read(const std::string& text) {
         test::WriteFileText(study_ + ".qal", text);
-        return ReadQualifierFile(study_, report_);
+        return ReadQualifierFile(test::StudyOf(study_), report_);
     }
 
     test::TempDir dir_;
@@ -26,7 +27,7 @@ protected:
 };
 
 TEST_F(QualifierFileTest, NoFileNoQualifiersNothingReported) {
-    RespondentQualifiers qualifiers = ReadQualifierFile(study_, report_);
+    RespondentQualifiers qualifiers = ReadQualifierFile(test::StudyOf(study_), report_);
     EXPECT_EQ(qualifiers.count, 0);
     EXPECT_EQ(report_, "R");
 }
@@ -98,7 +99,7 @@ class TaskSubsetTest : public ::testing::Test {
 protected:
     TaskSubset Read(const std::string& text) {
         test::WriteFileText(study_ + ".sub", text);
-        return ReadTaskSubsetFile(study_, report_);
+        return ReadTaskSubsetFile(test::StudyOf(study_), report_);
     }
 
     test::TempDir dir_;
@@ -107,7 +108,7 @@ protected:
 };
 
 TEST_F(TaskSubsetTest, NoFileKeepsEveryTask) {
-    TaskSubset subset = ReadTaskSubsetFile(study_, report_);
+    TaskSubset subset = ReadTaskSubsetFile(test::StudyOf(study_), report_);
     EXPECT_EQ(report_, "R");
     EXPECT_TRUE(subset.IsKept(1));
     EXPECT_TRUE(subset.IsKept(1000));
