@@ -17,13 +17,11 @@
 
 #include "prepare/AttributeFile.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 
-#include "common/FileHandle.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
+#include "prepare/InputFile.h"
 
 namespace ombrel {
 namespace {
@@ -44,22 +42,22 @@ constexpr const char* kTooManyAttributes =
     "There are too many attributes in the <studyname>.att file.  Please check the file.";
 
 // One physical line as the reader needs it: its first two raw characters (for the marker test, made
-// before trimming; EOF when the line is shorter) and its trimmed text, cut at kKeptLineLength.
+// before trimming; kEnd when the line is shorter) and its trimmed text, cut at kKeptLineLength.
 struct AttributeLine {
-    int first = EOF;
-    int second = EOF;
+    int first = TextSource::kEnd;
+    int second = TextSource::kEnd;
     std::string text;
 };
 
-bool ReadAttributeLine(std::FILE* file, AttributeLine& line) {
-    line.first = EOF;
-    line.second = EOF;
+bool ReadAttributeLine(TextSource& source, AttributeLine& line) {
+    line.first = TextSource::kEnd;
+    line.second = TextSource::kEnd;
     line.text.clear();
     bool readAny = false;
     bool contentBeyondKept = false;
     size_t position = 0;
     int c = 0;
-    while ((c = std::fgetc(file)) != EOF) {
+    while ((c = source.Get()) != TextSource::kEnd) {
         readAny = true;
         if (c == '\n') break;
         if (position == 0) line.first = c;
@@ -82,16 +80,15 @@ bool ReadAttributeLine(std::FILE* file, AttributeLine& line) {
 
 }  // namespace
 
-void ReadAttributeFile(const std::string& studyName, LevelTexts& levelTexts) {
+void ReadAttributeFile(const StudyFiles& files, LevelTexts& levelTexts) {
     levelTexts.clear();
-    const std::string path = studyName + ".att";
+    const std::string path = files.Attributes();
+    std::unique_ptr<TextSource> text = OpenInputText(path);
+    if (text) ReadAttributeFile(*text, path, levelTexts);
+}
 
-    // A folder or a device under the file's name is no attribute file; a FIFO would block the open.
-    std::error_code ignored;
-    if (std::filesystem::exists(path, ignored) && !std::filesystem::is_regular_file(path, ignored)) return;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return;
-
+void ReadAttributeFile(TextSource& source, const std::string& path, LevelTexts& levelTexts) {
+    levelTexts.clear();
     std::vector<std::string> levels;  // of the attribute being read
     std::string text;                 // the level text being read, at most kMaxLevelTextLength
     bool inText = false;
@@ -113,7 +110,7 @@ void ReadAttributeFile(const std::string& studyName, LevelTexts& levelTexts) {
     };
 
     AttributeLine line;
-    while (ReadAttributeLine(file.get(), line)) {
+    while (ReadAttributeLine(source, line)) {
         if (line.first == '/') {
             if (line.second == '+' || line.second == '-') continue;
             break;
@@ -150,7 +147,7 @@ void ReadAttributeFile(const std::string& studyName, LevelTexts& levelTexts) {
             if (text.size() > kMaxLevelTextLength) text.resize(kMaxLevelTextLength);
         }
     }
-    if (std::ferror(file.get())) throw OmbrelError(Format("The %s file could not be read.", path.c_str()));
+    if (source.Failed()) throw OmbrelError(Format("The %s file could not be read.", path.c_str()));
 
     // The end of the reading ends the current level text and attribute.
     if (inText) storeText();

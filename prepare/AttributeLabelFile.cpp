@@ -99,7 +99,7 @@ void WriteAttributeLabelFile(const std::string& studyFolder, const LevelTexts& l
                              const std::vector<std::string>& valueTexts, const EffectsMatrix& effects,
                              bool noneEstimated) {
     const std::string text = FormatAttributeLabels(levelTexts, valueTexts, effects, noneEstimated);
-    const std::string path = studyFolder + kAttributeLabelFileName;
+    const std::string path = AttributeLabelPath(studyFolder);
 
     FileByteStream file;
     if (!file.Open(path, "wb")) {

@@ -3,13 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "common/StudyFiles.h"
 #include "prepare/AttributeFile.h"
 #include "prepare/EffectsMatrix.h"
 
 namespace ombrel {
-
-// Fixed name of the attribute label file in the study folder.
-inline constexpr const char* kAttributeLabelFileName = "qebatt.tmp";
 
 // The text of the attribute label file for the given model. levelTexts holds the level texts of
 // the attribute file; valueTexts the values-file text per attribute (missing entries count as
@@ -18,8 +16,9 @@ inline constexpr const char* kAttributeLabelFileName = "qebatt.tmp";
 std::string FormatAttributeLabels(const LevelTexts& levelTexts, const std::vector<std::string>& valueTexts,
                                   const EffectsMatrix& effects, bool noneEstimated);
 
-// Writes that text to studyFolder + "qebatt.tmp", replacing any earlier file. Throws OmbrelError
-// naming the file when it cannot be created or written; a partly written file is removed.
+// Writes that text to the attribute label file in studyFolder (AttributeLabelPath), replacing any earlier
+// file. Throws OmbrelError naming the file when it cannot be created or written; a partly written file is
+// removed.
 void WriteAttributeLabelFile(const std::string& studyFolder, const LevelTexts& levelTexts,
                              const std::vector<std::string>& valueTexts, const EffectsMatrix& effects,
                              bool noneEstimated);

@@ -23,9 +23,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
+#include "common/ByteStream.h"
 #include "common/FileHandle.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
@@ -40,15 +42,13 @@ constexpr int32_t kMaxConcepts = 1000;
 // make the zero-filled rows of a task that runs out of numbers grow without bound.
 constexpr int32_t kMaxAttributes = 1000;
 
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-FilePtr OpenForReading(const std::string& path, const char* what) {
+FileHandle OpenForReading(const std::string& path, const char* what) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
         throw OmbrelError(Format("The %s %s could not be opened (it is a folder).", what, path.c_str()));
     }
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
+    FileHandle file;
+    if (!file.Open(path, "rb")) {
         throw OmbrelError(
             Format("The %s %s could not be opened (%s).", what, path.c_str(), std::strerror(errno)));
     }
@@ -61,30 +61,208 @@ bool SameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, error) && !error;
 }
 
-class ChsWriter {
-public:
-    ChsWriter(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
-
-    void Put(const std::string& text) { buffer_ += text; }
-    // Hands the buffered text to the stream and flushes it, once per respondent.
-    void Flush() {
-        if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-            Fail();
-        }
-        buffer_.clear();
-        if (std::fflush(file_) != 0) Fail();
+// Opening the target truncates it, so it must never be one of the inputs.
+void RefuseToOverwriteAnInput(const std::string& sourcePath, const std::string& targetPath,
+                              const std::string& responsePath) {
+    if (SameFile(sourcePath, targetPath)) {
+        throw OmbrelError(Format("The converted file %s would overwrite the data file %s.",
+                                 targetPath.c_str(), sourcePath.c_str()));
     }
+    if (!responsePath.empty() && SameFile(responsePath, targetPath)) {
+        throw OmbrelError(Format("The converted file %s would overwrite the response file %s.",
+                                 targetPath.c_str(), responsePath.c_str()));
+    }
+}
 
-    [[noreturn]] void Fail() const {
-        throw OmbrelError(
-            Format("The file %s could not be written (%s).", path_.c_str(), std::strerror(errno)));
+OmbrelError WriteFailure(const std::string& targetName) {
+    return OmbrelError(
+        Format("The file %s could not be written (%s).", targetName.c_str(), std::strerror(errno)));
+}
+
+// Each write goes to the stream and is flushed at once: the target then holds every respondent
+// converted before a failure.
+class FlushedFileSink final : public ByteSink {
+public:
+    explicit FlushedFileSink(std::FILE* file) : file_(file) {}
+
+    bool Write(const void* data, size_t size) override {
+        return std::fwrite(data, 1, size, file_) == size && std::fflush(file_) == 0;
     }
 
 private:
     std::FILE* file_;
-    std::string path_;
+};
+
+class ChsWriter {
+public:
+    ChsWriter(ByteSink& sink, const std::string& targetName) : sink_(sink), targetName_(targetName) {}
+
+    void Put(const std::string& text) { buffer_ += text; }
+    // Hands the buffered text to the sink, once per respondent and before a failure is reported.
+    void Flush() {
+        if (!buffer_.empty() && !sink_.Write(buffer_.data(), buffer_.size())) throw WriteFailure(targetName_);
+        buffer_.clear();
+    }
+
+private:
+    ByteSink& sink_;
+    const std::string& targetName_;
     std::string buffer_;
 };
+
+struct ChoiceHeader {
+    int32_t respondent = 0;
+    int32_t variableCount = 0;
+    int32_t attributeCount = 0;
+    int32_t taskCount = 0;
+    int32_t noneFlag = 0;
+};
+
+// The conversion of the respondents of one choice file, one after the other.
+class ChoiceConversion {
+public:
+    ChoiceConversion(TextSource& data, TextSource* responses, ChsWriter& out, const std::string& dataName)
+        : data_(data), out_(out), dataName_(dataName) {
+        if (responses != nullptr) responses_.emplace(*responses);
+    }
+
+    // Converts the next respondent; false when the input has ended.
+    bool ConvertRespondent();
+
+private:
+    bool ReadHeader(ChoiceHeader& header);
+    void CheckHeader(const ChoiceHeader& header) const;
+    // Copies the respondent variables; false when the input ended among them.
+    bool CopyVariables(const ChoiceHeader& header);
+    // Converts one task; false when the input ended in its header.
+    bool ConvertTask(const ChoiceHeader& header);
+    void CheckTaskHeader(int32_t respondent, int32_t conceptCount, int32_t responseCount);
+    void ReadConceptRows(int32_t conceptCount, int32_t rowCount, int32_t attributeCount);
+    // The row that gets the point, counted from 1; 0: none of them.
+    int32_t ReadChoice(int32_t rowCount);
+    void WriteRows(int32_t rowCount, int32_t attributeCount, int32_t chosenRow);
+    // Writes what was converted so far, then fails with message.
+    [[noreturn]] void Stop(const std::string& message);
+
+    TextNumberScanner data_;
+    std::optional<TextNumberScanner> responses_;
+    ChsWriter& out_;
+    const std::string& dataName_;
+    std::vector<double> values_;  // the rows of one task, None row included
+};
+
+bool ChoiceConversion::ConvertRespondent() {
+    ChoiceHeader header;
+    if (!ReadHeader(header)) return false;
+    CheckHeader(header);
+    out_.Put(Format("%d %d %d %d %d\n", header.respondent, header.variableCount, header.attributeCount,
+                    header.taskCount, header.noneFlag));
+    bool complete = CopyVariables(header);
+    for (int32_t task = 0; complete && task < header.taskCount; ++task) complete = ConvertTask(header);
+    out_.Flush();
+    return complete;
+}
+
+bool ChoiceConversion::ReadHeader(ChoiceHeader& header) {
+    return data_.ReadInt(header.respondent) && data_.ReadInt(header.variableCount) &&
+           data_.ReadInt(header.attributeCount) && data_.ReadInt(header.taskCount) &&
+           data_.ReadInt(header.noneFlag);
+}
+
+void ChoiceConversion::CheckHeader(const ChoiceHeader& header) const {
+    // The row count written below is n + None flag while only one None row is ever added: any
+    // other flag would write a file whose counts do not match its rows.
+    if (header.noneFlag != 0 && header.noneFlag != 1) {
+        throw OmbrelError(
+            Format("There is an error in the CHO file %s for respondent %d.  The None flag is %d; "
+                   "it must be 0 or 1.",
+                   dataName_.c_str(), header.respondent, header.noneFlag));
+    }
+    if (header.attributeCount < 0 || header.attributeCount > kMaxAttributes) {
+        throw OmbrelError(
+            Format("There is an error in the CHO file %s for respondent %d.  The number of "
+                   "attributes is %d; it must be between 0 and %d.",
+                   dataName_.c_str(), header.respondent, header.attributeCount, kMaxAttributes));
+    }
+}
+
+bool ChoiceConversion::CopyVariables(const ChoiceHeader& header) {
+    for (int32_t v = 0; v < header.variableCount; ++v) {
+        int32_t variable = 0;
+        if (!data_.ReadInt(variable)) return false;
+        out_.Put(Format("%d ", variable));
+    }
+    if (header.variableCount > 0) out_.Put("\n");
+    return true;
+}
+
+bool ChoiceConversion::ConvertTask(const ChoiceHeader& header) {
+    int32_t conceptCount = 0;
+    int32_t responseCount = 0;
+    if (!(data_.ReadInt(conceptCount) && data_.ReadInt(responseCount))) return false;
+    CheckTaskHeader(header.respondent, conceptCount, responseCount);
+    const int32_t rowCount = conceptCount + header.noneFlag;
+    out_.Put(Format("%d\n", rowCount));
+    ReadConceptRows(conceptCount, rowCount, header.attributeCount);
+    const int32_t chosenRow = responses_ ? 0 : ReadChoice(rowCount);
+    WriteRows(rowCount, header.attributeCount, chosenRow);
+
+    // The answers are passed over; without a response file the choice was read already.
+    const int64_t skipCount = responses_ ? 2 * int64_t{responseCount} : 2 * int64_t{responseCount} - 1;
+    for (int64_t i = 0; i < skipCount; ++i) data_.SkipInt();
+    return true;
+}
+
+void ChoiceConversion::CheckTaskHeader(int32_t respondent, int32_t conceptCount, int32_t responseCount) {
+    if (conceptCount < 1 || conceptCount > kMaxConcepts)
+        Stop(ConceptCountMessage(respondent, std::time(nullptr)));
+    if (responseCount < 1 || responseCount > conceptCount) {
+        Stop(
+            Format("There is an error in the CHO file for respondent %d.  The number of "
+                   "responses must be at least 1 and no greater than the number of concepts.",
+                   respondent));
+    }
+}
+
+void ChoiceConversion::ReadConceptRows(int32_t conceptCount, int32_t rowCount, int32_t attributeCount) {
+    // A number that cannot be read stays 0; the scanner does not move past it, so the rest of the
+    // task reads as zeros and the next task header ends the conversion.
+    values_.assign(static_cast<size_t>(rowCount) * static_cast<size_t>(attributeCount), 0.0);
+    const size_t readCount = static_cast<size_t>(conceptCount) * static_cast<size_t>(attributeCount);
+    for (size_t i = 0; i < readCount; ++i) {
+        double value = 0.0;
+        if (data_.ReadDouble(value)) values_[i] = value;
+    }
+}
+
+int32_t ChoiceConversion::ReadChoice(int32_t rowCount) {
+    int32_t choice = 0;
+    if (!data_.ReadInt(choice)) choice = 0;
+    if (choice < 0 || choice > rowCount) Stop("An answer in the data file is out of range.");
+    return choice;
+}
+
+void ChoiceConversion::WriteRows(int32_t rowCount, int32_t attributeCount, int32_t chosenRow) {
+    const size_t width = static_cast<size_t>(attributeCount);
+    for (int32_t row = 0; row < rowCount; ++row) {
+        for (size_t a = 0; a < width; ++a) {
+            out_.Put(ChsValueText(values_[static_cast<size_t>(row) * width + a]));
+            out_.Put(" ");
+        }
+        int32_t points = 0;
+        if (responses_) {
+            if (!responses_->ReadInt(points)) points = 0;
+        } else {
+            points = row + 1 == chosenRow ? 1 : 0;
+        }
+        out_.Put(Format("%d\n", points));
+    }
+}
+
+void ChoiceConversion::Stop(const std::string& message) {
+    out_.Flush();
+    throw OmbrelError(message);
+}
 
 }  // namespace
 
@@ -123,140 +301,29 @@ std::string ChsOutputName(const std::string& dataPath) {
 
 void Cho2ChsConvert(const std::string& sourcePath, const std::string& targetPath,
                     const std::string& responsePath) {
-    const bool useResponses = !responsePath.empty();
-    // Opening the target truncates it, so it must never be one of the inputs.
-    if (SameFile(sourcePath, targetPath)) {
-        throw OmbrelError(Format("The converted file %s would overwrite the data file %s.",
-                                 targetPath.c_str(), sourcePath.c_str()));
+    RefuseToOverwriteAnInput(sourcePath, targetPath, responsePath);
+    FileTextSource data(OpenForReading(sourcePath, "data file"));
+    std::unique_ptr<FileTextSource> responses;
+    if (!responsePath.empty()) {
+        responses = std::make_unique<FileTextSource>(OpenForReading(responsePath, "response file"));
     }
-    if (useResponses && SameFile(responsePath, targetPath)) {
-        throw OmbrelError(Format("The converted file %s would overwrite the response file %s.",
-                                 targetPath.c_str(), responsePath.c_str()));
-    }
-
-    FilePtr source = OpenForReading(sourcePath, "data file");
-    FilePtr responses;
-    if (useResponses) responses = OpenForReading(responsePath, "response file");
-    FilePtr target(std::fopen(targetPath.c_str(), "wb"));
-    if (!target) {
+    FileHandle target;
+    if (!target.Open(targetPath, "wb")) {
         throw OmbrelError(
             Format("The file %s could not be created (%s).", targetPath.c_str(), std::strerror(errno)));
     }
+    FlushedFileSink sink(target.Get());
+    Cho2ChsConvert(data, responses.get(), sink, sourcePath, targetPath);
+    if (!target.Close()) throw WriteFailure(targetPath);
+}
 
-    TextNumberScanner data(source.get());
-    TextNumberScanner responseNumbers(responses.get());
-    ChsWriter out(target.get(), targetPath);
-    std::vector<double> values;  // the rows of one task, None row included
-
-    for (;;) {
-        int32_t respondent = 0;
-        int32_t variableCount = 0;
-        int32_t attributeCount = 0;
-        int32_t taskCount = 0;
-        int32_t noneFlag = 0;
-        if (!(data.ReadInt(respondent) && data.ReadInt(variableCount) && data.ReadInt(attributeCount) &&
-              data.ReadInt(taskCount) && data.ReadInt(noneFlag))) {
-            break;
-        }
-        // The row count written below is n + None flag while only one None row is ever added: any
-        // other flag would write a file whose counts do not match its rows.
-        if (noneFlag != 0 && noneFlag != 1) {
-            throw OmbrelError(
-                Format("There is an error in the CHO file %s for respondent %d.  The None flag is %d; "
-                       "it must be 0 or 1.",
-                       sourcePath.c_str(), respondent, noneFlag));
-        }
-        if (attributeCount < 0 || attributeCount > kMaxAttributes) {
-            throw OmbrelError(
-                Format("There is an error in the CHO file %s for respondent %d.  The number of "
-                       "attributes is %d; it must be between 0 and %d.",
-                       sourcePath.c_str(), respondent, attributeCount, kMaxAttributes));
-        }
-        out.Put(Format("%d %d %d %d %d\n", respondent, variableCount, attributeCount, taskCount, noneFlag));
-
-        bool inputEnded = false;
-        for (int32_t v = 0; v < variableCount; ++v) {
-            int32_t variable = 0;
-            if (!data.ReadInt(variable)) {
-                inputEnded = true;
-                break;
-            }
-            out.Put(Format("%d ", variable));
-        }
-        if (inputEnded) {
-            out.Flush();
-            break;
-        }
-        if (variableCount > 0) out.Put("\n");
-
-        for (int32_t task = 0; task < taskCount; ++task) {
-            int32_t conceptCount = 0;
-            int32_t responseCount = 0;
-            if (!(data.ReadInt(conceptCount) && data.ReadInt(responseCount))) {
-                inputEnded = true;
-                break;
-            }
-            if (conceptCount < 1 || conceptCount > kMaxConcepts) {
-                out.Flush();
-                throw OmbrelError(ConceptCountMessage(respondent, std::time(nullptr)));
-            }
-            if (responseCount < 1 || responseCount > conceptCount) {
-                out.Flush();
-                throw OmbrelError(
-                    Format("There is an error in the CHO file for respondent %d.  The number of "
-                           "responses must be at least 1 and no greater than the number of concepts.",
-                           respondent));
-            }
-            const int32_t rowCount = conceptCount + noneFlag;
-            out.Put(Format("%d\n", rowCount));
-
-            // A number that cannot be read stays 0; the scanner does not move past it, so the rest of
-            // the task reads as zeros and the next task header ends the conversion.
-            values.assign(static_cast<size_t>(rowCount) * static_cast<size_t>(attributeCount), 0.0);
-            const size_t readCount = static_cast<size_t>(conceptCount) * static_cast<size_t>(attributeCount);
-            for (size_t i = 0; i < readCount; ++i) {
-                double value = 0.0;
-                if (data.ReadDouble(value)) values[i] = value;
-            }
-
-            int32_t chosenRow = 0;  // counted from 1; 0: no row gets the point
-            if (!useResponses) {
-                int32_t choice = 0;
-                if (!data.ReadInt(choice)) choice = 0;
-                if (choice < 0 || choice > rowCount) {
-                    out.Flush();
-                    throw OmbrelError("An answer in the data file is out of range.");
-                }
-                chosenRow = choice;
-            }
-
-            for (int32_t row = 0; row < rowCount; ++row) {
-                for (int32_t a = 0; a < attributeCount; ++a) {
-                    out.Put(
-                        ChsValueText(values[static_cast<size_t>(row) * static_cast<size_t>(attributeCount) +
-                                            static_cast<size_t>(a)]));
-                    out.Put(" ");
-                }
-                int32_t points = 0;
-                if (useResponses) {
-                    if (!responseNumbers.ReadInt(points)) points = 0;
-                } else {
-                    points = row + 1 == chosenRow ? 1 : 0;
-                }
-                out.Put(Format("%d\n", points));
-            }
-
-            const int64_t skipCount =
-                useResponses ? 2 * int64_t{responseCount} : 2 * int64_t{responseCount} - 1;
-            for (int64_t i = 0; i < skipCount; ++i) data.SkipInt();
-        }
-        out.Flush();
-        if (inputEnded) break;
+void Cho2ChsConvert(TextSource& data, TextSource* responses, ByteSink& target, const std::string& dataName,
+                    const std::string& targetName) {
+    ChsWriter out(target, targetName);
+    ChoiceConversion conversion(data, responses, out, dataName);
+    while (conversion.ConvertRespondent()) {
     }
-
     out.Flush();
-    std::FILE* file = target.release();
-    if (std::fclose(file) != 0) out.Fail();
 }
 
 bool ConvertChoToChs(const std::string& dataPath, const std::string& responsePath, Messenger& messenger,

@@ -4,7 +4,9 @@
 #include <ctime>
 #include <string>
 
+#include "common/ByteStream.h"
 #include "common/Messenger.h"
+#include "common/TextSource.h"
 
 namespace ombrel {
 
@@ -17,6 +19,12 @@ namespace ombrel {
 // a task header simply ends the conversion. responsePath empty: no response file.
 void Cho2ChsConvert(const std::string& sourcePath, const std::string& targetPath,
                     const std::string& responsePath = std::string());
+
+// The same conversion over streams: choice data from data, the points from responses unless it is
+// null, the converted text to target, handed over once per respondent and before a failure is
+// reported. dataName names the data in messages, targetName the target when a write fails.
+void Cho2ChsConvert(TextSource& data, TextSource* responses, ByteSink& target, const std::string& dataName,
+                    const std::string& targetName);
 
 // How a concept's number is written: "%lf", then trailing "0" and then trailing "." characters
 // removed (3 -> "3", 2.5 -> "2.5", 0 -> "0", -1 -> "-1").

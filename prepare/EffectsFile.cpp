@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
@@ -42,74 +43,58 @@ int AttributeIndex(int64_t number, int attributeCount) {
     return static_cast<int>(number - 1);
 }
 
-}  // namespace
+// The next token of the line from position on; false when only separators are left.
+bool NextToken(const std::string& line, size_t& position, std::string_view& token) {
+    while (position < line.size() && IsTokenSeparator(line[position])) ++position;
+    if (position == line.size()) return false;
+    size_t end = position;
+    while (end < line.size() && !IsTokenSeparator(line[end])) ++end;
+    token = std::string_view(line.data() + position, end - position);
+    position = end;
+    return true;
+}
 
-void ReadEffectsFile(const std::string& studyName, int attributeCount, const ValuesFileResult& values,
-                     std::string& report, EffectsMatrix& effects, bool& dropNone) {
-    const std::string path = studyName + ".eff";
-    InputFilePtr file = OpenInputFile(path);
-    if (!file) {
-        report += "\n\nEstimation will include main effects and no interactions.";
-        effects = EffectsMatrix::Identity(attributeCount);
+// Applies one main-effect token; true when it makes an attribute linear with values-file values.
+bool ApplyMainEffect(std::string_view token, int attributeCount, EffectsMatrix& effects, bool& dropNone) {
+    if (token[0] == '#') {
+        const int index = AttributeIndex(LeadingInt(token.substr(1)), attributeCount);
+        effects.Set(index, index, kLinearWithDataValues);
+        return false;
+    }
+    const int64_t number = LeadingInt(token);
+    if (number == 0) {
         dropNone = false;
-        return;
+        return false;
     }
+    const int index = AttributeIndex(std::llabs(number), attributeCount);
+    effects.Set(index, index, number > 0 ? kPartWorth : kLinearWithValues);
+    return number < 0;
+}
 
-    report += "\n\nParameters to be estimated are described in the <studyname>.eff file.";
-    effects = EffectsMatrix(attributeCount);
-    dropNone = true;
-
-    // The whole first line, however long: a cut line would leave its tail to be read as
-    // interaction pairs.
-    std::string line;
-    if (!ReadTextLine(file.get(), line)) {
-        CheckReadError(file.get(), path);
-        throw OmbrelError(kNoEffects);
-    }
-
+// The first line: sets the diagonal of effects and dropNone. True when some attribute is linear
+// with values-file values.
+bool ReadMainEffects(const std::string& line, int attributeCount, EffectsMatrix& effects, bool& dropNone) {
     int tokenCount = 0;
     bool linearWithValuesSeen = false;
     size_t position = 0;
-    for (;;) {
-        while (position < line.size() && IsTokenSeparator(line[position])) ++position;
-        if (position == line.size()) break;
-        size_t end = position;
-        while (end < line.size() && !IsTokenSeparator(line[end])) ++end;
-        const std::string_view token(line.data() + position, end - position);
-        position = end;
-
+    std::string_view token;
+    while (NextToken(line, position, token)) {
         if (++tokenCount > kMaxMainEffectTokens) {
             throw OmbrelError(
                 Format("There is a maximum of %d attributes for this program.  Please correct the "
                        "first line of your <studyname>.eff file.",
                        kMaxMainEffectTokens));
         }
-        if (token[0] == '#') {
-            const int index = AttributeIndex(LeadingInt(token.substr(1)), attributeCount);
-            effects.Set(index, index, kLinearWithDataValues);
-            continue;
-        }
-        const int64_t number = LeadingInt(token);
-        if (number == 0) {
-            dropNone = false;
-            continue;
-        }
-        const int index = AttributeIndex(std::llabs(number), attributeCount);
-        if (number > 0) {
-            effects.Set(index, index, kPartWorth);
-        } else {
-            effects.Set(index, index, kLinearWithValues);
-            linearWithValuesSeen = true;
-        }
+        if (ApplyMainEffect(token, attributeCount, effects, dropNone)) linearWithValuesSeen = true;
     }
     if (tokenCount == 0) throw OmbrelError(kNoMainEffects);
+    return linearWithValuesSeen;
+}
 
-    if (linearWithValuesSeen) {
-        if (!values.fileExists) throw OmbrelError(kLinearWithoutValues);
-        if (values.zeroCentred) report += "\nValues for attribute levels have been zero-centered.";
-    }
-
-    TextNumberScanner scanner(file.get());
+// The interaction pairs after the first line, up to the end of the text.
+void ReadInteractions(TextSource& source, const std::string& path, int attributeCount,
+                      EffectsMatrix& effects) {
+    TextNumberScanner scanner(source);
     while (!scanner.AtEnd()) {
         int32_t first = 0;
         int32_t second = 0;
@@ -131,7 +116,43 @@ void ReadEffectsFile(const std::string& studyName, int attributeCount, const Val
         }
         effects.SetInteraction(a, b);
     }
-    CheckReadError(file.get(), path);
+}
+
+}  // namespace
+
+void ReadEffectsFile(const StudyFiles& files, int attributeCount, const ValuesFileResult& values,
+                     std::string& report, EffectsMatrix& effects, bool& dropNone) {
+    const std::string path = files.Effects();
+    std::unique_ptr<TextSource> text = OpenInputText(path);
+    if (!text) {
+        report += "\n\nEstimation will include main effects and no interactions.";
+        effects = EffectsMatrix::Identity(attributeCount);
+        dropNone = false;
+        return;
+    }
+    ReadEffectsFile(*text, path, attributeCount, values, report, effects, dropNone);
+}
+
+void ReadEffectsFile(TextSource& source, const std::string& path, int attributeCount,
+                     const ValuesFileResult& values, std::string& report, EffectsMatrix& effects,
+                     bool& dropNone) {
+    report += "\n\nParameters to be estimated are described in the <studyname>.eff file.";
+    effects = EffectsMatrix(attributeCount);
+    dropNone = true;
+
+    // The whole first line, however long: a cut line would leave its tail to be read as
+    // interaction pairs.
+    std::string line;
+    if (!ReadInputLine(source, line)) {
+        CheckReadError(source, path);
+        throw OmbrelError(kNoEffects);
+    }
+    if (ReadMainEffects(line, attributeCount, effects, dropNone)) {
+        if (!values.fileExists) throw OmbrelError(kLinearWithoutValues);
+        if (values.zeroCentred) report += "\nValues for attribute levels have been zero-centered.";
+    }
+    ReadInteractions(source, path, attributeCount, effects);
+    CheckReadError(source, path);
 }
 
 }  // namespace ombrel

@@ -62,90 +62,20 @@ public:
         codedColumns_ = static_cast<int32_t>(columns < kMaxCodedColumns ? columns : kMaxCodedColumns);
     }
 
-    void Run(const RespondentHeader& header) {
-        const int32_t number = header.respondentNumber;
-        const int32_t noneFlag = header.noneFlag;
-        RespondentVariables variables{};
-        // A variable that cannot be read stays 0; a record cut short there fails at its first task's
-        // concept count, and one without tasks ends the data at the next header.
-        for (int32_t v = 0; v < header.variableCount; ++v) {
-            if (!scanner_.ReadInt(variables[static_cast<size_t>(v)])) break;
-        }
-        const bool qualifies = inputs_.qualifiers->count == 0 || header.variableCount == 0 ||
-                               Qualifies(*inputs_.qualifiers, variables);
-
-        scratch_.Rewind();
-        int32_t expandedTasks = 0;
-        int32_t keptTasks = 0;
-        const size_t n = static_cast<size_t>(inputs_.attributeCount);
-        for (int32_t t = 1; t <= header.taskCount; ++t) {
-            int32_t conceptCount = 0;
-            if (!scanner_.ReadInt(conceptCount) || conceptCount < 1 || conceptCount > kMaxConceptsPerTask) {
-                throw RespondentReadError(number);
-            }
-            const size_t concepts = static_cast<size_t>(conceptCount);
-            levels_.assign(concepts * n, 0.0);
-            answers_.assign(concepts, 0);
-            for (size_t c = 0; c < concepts; ++c) {
-                for (size_t a = 0; a < n; ++a) scanner_.ReadDouble(levels_[c * n + a]);
-                if (!scanner_.ReadInt(answers_[c])) throw RespondentReadError(number);
-            }
-            if (!qualifies || !inputs_.taskSubset->IsKept(t)) continue;
-
-            if (conceptCount < noneFlag + 1) throw RespondentReadError(number);
-            for (size_t c = 0; c < concepts; ++c) {
-                const int32_t answer = answers_[c];
-                if (answer > kMaxPoints) {
-                    throw OmbrelError(
-                        Format("An answer (%d) for respondent %d exceeds the maximum allowed points (%d).",
-                               answer, number, kMaxPoints));
-                }
-                if (answer < 0) {
-                    throw OmbrelError(
-                        Format("The data file %s holds a negative answer (%d) for respondent %d in task "
-                               "%d.  Answers must lie between 0 and %d points.",
-                               inputs_.dataFileName.c_str(), answer, number, t, kMaxPoints));
-                }
-                if (answer != 0) {
-                    ++expandedTasks;
-                    ++counters_.expandedTasks;
-                }
-            }
-
-            const int32_t coded = conceptCount - noneFlag;
-            task_.Reset(conceptCount, codedColumns_, noneFlag == 1);
-            for (int32_t c = 0; c < coded; ++c) {
-                const double* x = levels_.data() + static_cast<size_t>(c) * n;
-                for (size_t a = 0; a < n; ++a) {
-                    if (!std::isfinite(x[a])) {
-                        throw OmbrelError(
-                            Format("The data file %s holds a number that is not finite for "
-                                   "respondent %d in task %d.",
-                                   inputs_.dataFileName.c_str(), number, t));
-                    }
-                }
-                inputs_.coder->CodeConcept(x, task_.Row(c));
-            }
-            for (int32_t c = 0; c < conceptCount; ++c) task_.Answer(c) = answers_[static_cast<size_t>(c)];
-            WriteScratchTask(scratch_.Sink(), task_);
-            ++keptTasks;
-        }
-
-        if (!qualifies || expandedTasks == 0) return;
-        ++counters_.respondentsWritten;
-        writer_.WriteRespondentHeader(number, expandedTasks);
-        scratch_.Rewind();
-        for (int32_t k = 0; k < keptTasks; ++k) {
-            ReadScratchTask(scratch_.Source(), noneFlag == 1, task_);
-            for (int32_t c = 0; c < task_.ConceptCount(); ++c) {
-                counters_.positionSums[static_cast<size_t>(c)] += task_.Answer(c);
-                counters_.grandSum += task_.Answer(c);
-            }
-            writer_.WriteExpandedTasks(task_, inputs_.dropNone, inputs_.totalTaskWeight);
-        }
-    }
+    void Run(const RespondentHeader& header);
 
 private:
+    // Reads the respondent variables; true when the respondent qualifies.
+    bool ReadVariablesAndQualify(const RespondentHeader& header);
+    // Reads one task into levels_ and answers_; returns its concept count.
+    int32_t ReadTask(int32_t respondentNumber);
+    // The nonzero answers of the task read; throws on an answer outside 0 .. 100 points.
+    int32_t CountAnswers(int32_t respondentNumber, int32_t taskNumber);
+    // Codes the task read into task_, answers included.
+    void CodeTask(const RespondentHeader& header, int32_t taskNumber, int32_t conceptCount);
+    // The second pass: the respondent's kept tasks from the scratch file into the prepared file.
+    void WriteRespondent(const RespondentHeader& header, int32_t expandedTasks, int32_t keptTasks);
+
     const BuildInputs& inputs_;
     TextNumberScanner& scanner_;
     ScratchFile& scratch_;
@@ -157,6 +87,107 @@ private:
     std::vector<int32_t> answers_;
     ScratchTask task_;
 };
+
+void RespondentPass::Run(const RespondentHeader& header) {
+    const int32_t number = header.respondentNumber;
+    const bool qualifies = ReadVariablesAndQualify(header);
+    scratch_.Rewind();
+    int32_t expandedTasks = 0;
+    int32_t keptTasks = 0;
+    for (int32_t t = 1; t <= header.taskCount; ++t) {
+        const int32_t conceptCount = ReadTask(number);
+        if (!qualifies || !inputs_.taskSubset->IsKept(t)) continue;
+
+        if (conceptCount < header.noneFlag + 1) throw RespondentReadError(number);
+        expandedTasks += CountAnswers(number, t);
+        CodeTask(header, t, conceptCount);
+        WriteScratchTask(scratch_.Sink(), task_);
+        ++keptTasks;
+    }
+    if (!qualifies || expandedTasks == 0) return;
+    WriteRespondent(header, expandedTasks, keptTasks);
+}
+
+bool RespondentPass::ReadVariablesAndQualify(const RespondentHeader& header) {
+    RespondentVariables variables{};
+    // A variable that cannot be read stays 0; a record cut short there fails at its first task's
+    // concept count, and one without tasks ends the data at the next header.
+    for (int32_t v = 0; v < header.variableCount; ++v) {
+        if (!scanner_.ReadInt(variables[static_cast<size_t>(v)])) break;
+    }
+    return inputs_.qualifiers->count == 0 || header.variableCount == 0 ||
+           Qualifies(*inputs_.qualifiers, variables);
+}
+
+int32_t RespondentPass::ReadTask(int32_t respondentNumber) {
+    int32_t conceptCount = 0;
+    if (!scanner_.ReadInt(conceptCount) || conceptCount < 1 || conceptCount > kMaxConceptsPerTask) {
+        throw RespondentReadError(respondentNumber);
+    }
+    const size_t n = static_cast<size_t>(inputs_.attributeCount);
+    const size_t concepts = static_cast<size_t>(conceptCount);
+    levels_.assign(concepts * n, 0.0);
+    answers_.assign(concepts, 0);
+    for (size_t c = 0; c < concepts; ++c) {
+        for (size_t a = 0; a < n; ++a) scanner_.ReadDouble(levels_[c * n + a]);
+        if (!scanner_.ReadInt(answers_[c])) throw RespondentReadError(respondentNumber);
+    }
+    return conceptCount;
+}
+
+int32_t RespondentPass::CountAnswers(int32_t respondentNumber, int32_t taskNumber) {
+    int32_t nonzero = 0;
+    for (const int32_t answer : answers_) {
+        if (answer > kMaxPoints) {
+            throw OmbrelError(
+                Format("An answer (%d) for respondent %d exceeds the maximum allowed points (%d).", answer,
+                       respondentNumber, kMaxPoints));
+        }
+        if (answer < 0) {
+            throw OmbrelError(
+                Format("The data file %s holds a negative answer (%d) for respondent %d in task "
+                       "%d.  Answers must lie between 0 and %d points.",
+                       inputs_.dataFileName.c_str(), answer, respondentNumber, taskNumber, kMaxPoints));
+        }
+        if (answer != 0) ++nonzero;
+    }
+    counters_.expandedTasks += nonzero;
+    return nonzero;
+}
+
+void RespondentPass::CodeTask(const RespondentHeader& header, int32_t taskNumber, int32_t conceptCount) {
+    const size_t n = static_cast<size_t>(inputs_.attributeCount);
+    const int32_t coded = conceptCount - header.noneFlag;
+    task_.Reset(conceptCount, codedColumns_, header.noneFlag == 1);
+    for (int32_t c = 0; c < coded; ++c) {
+        const double* x = levels_.data() + static_cast<size_t>(c) * n;
+        for (size_t a = 0; a < n; ++a) {
+            if (!std::isfinite(x[a])) {
+                throw OmbrelError(
+                    Format("The data file %s holds a number that is not finite for "
+                           "respondent %d in task %d.",
+                           inputs_.dataFileName.c_str(), header.respondentNumber, taskNumber));
+            }
+        }
+        inputs_.coder->CodeConcept(x, task_.Row(c));
+    }
+    for (int32_t c = 0; c < conceptCount; ++c) task_.Answer(c) = answers_[static_cast<size_t>(c)];
+}
+
+void RespondentPass::WriteRespondent(const RespondentHeader& header, int32_t expandedTasks,
+                                     int32_t keptTasks) {
+    ++counters_.respondentsWritten;
+    writer_.WriteRespondentHeader(header.respondentNumber, expandedTasks);
+    scratch_.Rewind();
+    for (int32_t k = 0; k < keptTasks; ++k) {
+        ReadScratchTask(scratch_.Source(), header.noneFlag == 1, task_);
+        for (int32_t c = 0; c < task_.ConceptCount(); ++c) {
+            counters_.positionSums[static_cast<size_t>(c)] += task_.Answer(c);
+            counters_.grandSum += task_.Answer(c);
+        }
+        writer_.WriteExpandedTasks(task_, inputs_.dropNone, inputs_.totalTaskWeight);
+    }
+}
 
 // Checks beyond the attribute count that a header must pass before its record is read. The record
 // has room for 100 variables and 1000 tasks, and all respondents must agree on the None.
@@ -194,7 +225,7 @@ void CheckRespondentHeader(const BuildInputs& inputs, const RespondentHeader& he
 
 }  // namespace
 
-BuildResult BuildPreparedData(const BuildInputs& inputs, std::FILE* data, std::string& report) {
+BuildResult BuildPreparedData(const BuildInputs& inputs, TextSource& data, std::string& report) {
     PreparedDataFile prepared(inputs.studyFolder);
     ScratchFile scratch(inputs.studyFolder);
     PreparedDataWriter writer(prepared);

@@ -2,9 +2,9 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "common/TextSource.h"
 #include "prepare/DesignCoder.h"
 #include "prepare/PreparedDataFile.h"
 #include "prepare/QualifierFile.h"
@@ -39,11 +39,11 @@ struct BuildResult {
     BuildCounters counters;
 };
 
-// Reads allocation data from data (an open text stream) and writes the prepared data file and the
-// scratch file into the study folder; appends the data summary, or the note that no respondent was
+// Reads allocation data from data (from its current position to its end) and writes the prepared data file
+// and the scratch file into the study folder; appends the data summary, or the note that no respondent was
 // selected, to report. Throws OmbrelError with the user's message on bad data or a failed write;
 // the prepared data file then stays as far as it was written, the scratch file is removed.
-BuildResult BuildPreparedData(const BuildInputs& inputs, std::FILE* data, std::string& report);
+BuildResult BuildPreparedData(const BuildInputs& inputs, TextSource& data, std::string& report);
 
 // The summary the build appends when respondents were written. parameterCount is V of a prepared
 // row; includingNone says that it counts an estimated None.

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/OmbrelError.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 
 namespace ombrel {
@@ -16,9 +17,11 @@ void Require(bool written, const char* message) {
 
 }  // namespace
 
-std::string PreparedDataFileName(const std::string& studyFolder) { return studyFolder + "qebdat.tmp"; }
+std::string PreparedDataFileName(const std::string& studyFolder) { return PreparedDataPath(studyFolder); }
 
-std::string ScratchFileName(const std::string& studyFolder) { return studyFolder + "tempfile"; }
+std::string ScratchFileName(const std::string& studyFolder) {
+    return studyFolder + kPreparationScratchFileName;
+}
 
 void ScratchTask::Reset(int32_t conceptCount, int32_t codedColumnCount, bool hasNone) {
     const int32_t variableCount = codedColumnCount + (hasNone ? 1 : 0);

@@ -26,7 +26,8 @@ inline constexpr int32_t kMaxConceptsPerTask = 1000;
 // Coded columns plus the None column.
 inline constexpr int32_t kMaxVariablesPerRow = 1000;
 
-// studyFolder ends with its separator ("/data/study/"), as StudyFolder spells it.
+// The two files in a study folder, as common/StudyFiles.h names them. studyFolder ends with its
+// separator ("/data/study/"), as StudyFolder spells it.
 std::string PreparedDataFileName(const std::string& studyFolder);
 std::string ScratchFileName(const std::string& studyFolder);
 

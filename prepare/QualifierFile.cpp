@@ -8,7 +8,7 @@
 #include "prepare/QualifierFile.h"
 
 #include <charconv>
-#include <cstdio>
+#include <memory>
 #include <string_view>
 #include <system_error>
 
@@ -22,12 +22,12 @@ namespace {
 constexpr const char* kBadQualifier = "A qualifier in the <studyname>.qal file was formatted incorrectly.";
 
 // One line and whether a line end closed it (the report repeats the line as read, line end included).
-bool ReadQualifierLine(std::FILE* file, std::string& line, bool& endedWithLineEnd) {
+bool ReadQualifierLine(TextSource& source, std::string& line, bool& endedWithLineEnd) {
     line.clear();
     endedWithLineEnd = false;
     bool readAny = false;
     int c = 0;
-    while ((c = std::fgetc(file)) != EOF) {
+    while ((c = source.Get()) != TextSource::kEnd) {
         readAny = true;
         if (c == '\n') {
             endedWithLineEnd = true;
@@ -74,17 +74,20 @@ int32_t ComparisonCode(std::string_view word) {
 
 }  // namespace
 
-RespondentQualifiers ReadQualifierFile(const std::string& studyName, std::string& report) {
-    RespondentQualifiers result;
-    const std::string path = studyName + ".qal";
-    InputFilePtr file = OpenInputFile(path);
-    if (!file) return result;
+RespondentQualifiers ReadQualifierFile(const StudyFiles& files, std::string& report) {
+    const std::string path = files.Qualifiers();
+    std::unique_ptr<TextSource> text = OpenInputText(path);
+    if (!text) return RespondentQualifiers();
+    return ReadQualifierFile(*text, path, report);
+}
 
+RespondentQualifiers ReadQualifierFile(TextSource& source, const std::string& path, std::string& report) {
+    RespondentQualifiers result;
     report += "\n\nRespondents must satisfy these conditions to qualify:";
     std::string line;
     bool endedWithLineEnd = false;
     int lineNumber = 0;
-    while (result.count < kMaxQualifiers && ReadQualifierLine(file.get(), line, endedWithLineEnd)) {
+    while (result.count < kMaxQualifiers && ReadQualifierLine(source, line, endedWithLineEnd)) {
         ++lineNumber;
         Qualifier qualifier;
         std::string_view word;
@@ -105,7 +108,7 @@ RespondentQualifiers ReadQualifierFile(const std::string& studyName, std::string
         report += Format("\nCondition %d: Variable # %s", result.count, line.c_str());
         if (endedWithLineEnd) report += '\n';
     }
-    CheckReadError(file.get(), path);
+    CheckReadError(source, path);
     return result;
 }
 

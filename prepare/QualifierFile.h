@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "common/StudyFiles.h"
+#include "common/TextSource.h"
+
 namespace ombrel {
 
 inline constexpr int kMaxQualifiers = 10;
@@ -29,10 +32,14 @@ struct RespondentQualifiers {
 // A respondent's variables; those the respondent does not have are 0.
 using RespondentVariables = std::array<int32_t, kMaxRespondentVariables>;
 
-// Reads the qualifiers file, studyName + ".qal", and appends the conditions to report. No file: no
+// Reads the study's qualifiers file and appends the conditions to report. No file: no
 // qualifiers, nothing reported. Throws OmbrelError on a line that is not "variable word value" with
 // a word of "<", "=" or ">", and on a variable number outside 1 .. 100.
-RespondentQualifiers ReadQualifierFile(const std::string& studyName, std::string& report);
+RespondentQualifiers ReadQualifierFile(const StudyFiles& files, std::string& report);
+
+// The same for a qualifiers file that exists, read from source at its current position; path names
+// the file in messages.
+RespondentQualifiers ReadQualifierFile(TextSource& source, const std::string& path, std::string& report);
 
 // True when every qualifier holds for the respondent's variables.
 bool Qualifies(const RespondentQualifiers& qualifiers, const RespondentVariables& variables);

@@ -8,11 +8,14 @@
 #include <iomanip>
 #include <locale>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <vector>
 
+#include "common/FileHandle.h"
 #include "common/LogDate.h"
 #include "common/OmbrelError.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "prepare/AttributeLabelFile.h"
 #include "prepare/Cho2ChsConverter.h"
@@ -71,24 +74,22 @@ StudyPreparation::StudyPreparation(const StudySettings& studySettings, LocalTime
 void StudyPreparation::Prepare() {
     report.clear();
     const std::string& dataFileName = settings.dataFileName;
-    if (!EndsWithNoCase(dataFileName, ".cho") && !EndsWithNoCase(dataFileName, ".chs")) {
-        throw OmbrelError("An invalid data file was specified.");
-    }
-    const bool isChoiceData = settings.IsChoiceData();
-    const std::string studyName = settings.StudyName();
-    const std::string studyFolder = settings.StudyFolder();
+    const std::optional<StudyFiles> files = StudyFiles::ForDataFile(dataFileName);
+    if (!files) throw OmbrelError("An invalid data file was specified.");
+    const bool isChoiceData = files->IsChoiceData();
+    const std::string& studyFolder = files->Folder();
     report += "Preparing Files For HB Analysis\nData file: " + dataFileName;
 
-    ReadAttributeFile(studyName, levelTexts);
+    ReadAttributeFile(*files, levelTexts);
     if (levelTexts.empty()) throw OmbrelError("No <studyname>.att file is available.");
     levelCounts.clear();
     for (const std::vector<std::string>& levels : levelTexts)
         levelCounts.push_back(static_cast<int32_t>(levels.size()));
 
-    const ValuesFileResult values = ReadValuesFile(studyName, levelCounts, levelValues, valueTexts);
-    qualifiers = ReadQualifierFile(studyName, report);
-    taskSubset = ReadTaskSubsetFile(studyName, report);
-    ReadEffectsFile(studyName, static_cast<int>(levelTexts.size()), values, report, effects, dropNone);
+    const ValuesFileResult values = ReadValuesFile(*files, levelCounts, levelValues, valueTexts);
+    qualifiers = ReadQualifierFile(*files, report);
+    taskSubset = ReadTaskSubsetFile(*files, report);
+    ReadEffectsFile(*files, static_cast<int>(levelTexts.size()), values, report, effects, dropNone);
 
     // The builder reads allocation data only; discrete-choice data goes through a converted copy.
     std::unique_ptr<TemporaryAllocationFile> converted;
@@ -101,7 +102,7 @@ void StudyPreparation::Prepare() {
         settings.totalTaskWeight = 1.0;
     }
     {
-        InputFilePtr data = OpenInputFile(allocationPath);
+        std::unique_ptr<TextSource> data = OpenInputText(allocationPath);
         if (!data) throw OmbrelError(kNoDataFile);
 
         noneFlag = 0;
@@ -116,29 +117,28 @@ void StudyPreparation::Prepare() {
         inputs.isChoiceData = isChoiceData;
         inputs.dataFileName = dataFileName;
         inputs.studyFolder = studyFolder;
-        noneFlag = BuildPreparedData(inputs, data.get(), report).noneFlag;
+        noneFlag = BuildPreparedData(inputs, *data, report).noneFlag;
     }
 
     WriteAttributeLabelFile(studyFolder, levelTexts, valueTexts, effects, NoneEstimated());
-    AppendToLog(studyName);
+    AppendToLog(files->Log());
 }
 
-void StudyPreparation::AppendToLog(const std::string& studyName) {
-    const std::string path = studyName + ".log";
+void StudyPreparation::AppendToLog(const std::string& path) {
     std::error_code error;
     // Appending to a FIFO would wait for a reader; a folder cannot be appended to.
     const bool usable =
         !std::filesystem::exists(path, error) || std::filesystem::is_regular_file(path, error);
-    InputFilePtr log(usable ? std::fopen(path.c_str(), "ab") : nullptr);
-    if (!log) {
+    FileHandle log;
+    if (!usable || !log.Open(path, "ab")) {
         throw OmbrelError(
             "The <studyname>.log file could not be opened.  Please check the file for read-only attributes "
             "and "
             "access restrictions.");
     }
     const std::string text = FormatLogHeader(clock_()) + report;
-    const bool written = std::fwrite(text.data(), 1, text.size(), log.get()) == text.size();
-    const bool closed = std::fclose(log.release()) == 0;
+    const bool written = std::fwrite(text.data(), 1, text.size(), log.Get()) == text.size();
+    const bool closed = log.Close();
     if (!written || !closed) {
         throw OmbrelError(
             Format("Couldn't finish writing the log file %s.  The disk may be full.", path.c_str()));

@@ -53,7 +53,8 @@ public:
     TaskSubset taskSubset;
 
 private:
-    void AppendToLog(const std::string& studyName);
+    // Appends the dated report to the log file at path.
+    void AppendToLog(const std::string& path);
 
     LocalTimeSource clock_;
 };

@@ -4,6 +4,7 @@
 #include "prepare/TaskSubset.h"
 
 #include <cmath>
+#include <memory>
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
@@ -15,15 +16,18 @@ namespace {
 constexpr const char* kOutOfRange = "A number specified in the <studyname>.sub file is out of range.";
 }  // namespace
 
-TaskSubset ReadTaskSubsetFile(const std::string& studyName, std::string& report) {
-    TaskSubset subset;
-    const std::string path = studyName + ".sub";
-    InputFilePtr file = OpenInputFile(path);
-    if (!file) return subset;
+TaskSubset ReadTaskSubsetFile(const StudyFiles& files, std::string& report) {
+    const std::string path = files.TaskSubset();
+    std::unique_ptr<TextSource> text = OpenInputText(path);
+    if (!text) return TaskSubset();
+    return ReadTaskSubsetFile(*text, path, report);
+}
 
+TaskSubset ReadTaskSubsetFile(TextSource& source, const std::string& path, std::string& report) {
+    TaskSubset subset;
     report += "\n\nOnly the following tasks will be used for estimation:\n";
     subset.Clear();
-    TextNumberScanner scanner(file.get());
+    TextNumberScanner scanner(source);
     int32_t taskNumber = 0;
     for (int read = 0; read < kMaxTasks; ++read) {
         if (!scanner.ReadInt(taskNumber)) {
@@ -39,7 +43,7 @@ TaskSubset ReadTaskSubsetFile(const std::string& studyName, std::string& report)
         report += Format("%d ", taskNumber);
         subset.Keep(taskNumber);
     }
-    CheckReadError(file.get(), path);
+    CheckReadError(source, path);
     return subset;
 }
 

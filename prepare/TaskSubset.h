@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "common/StudyFiles.h"
+#include "common/TextSource.h"
+
 namespace ombrel {
 
 // A respondent record holds at most this many tasks; the subset has one flag for each.
@@ -28,8 +31,12 @@ private:
     std::array<bool, kMaxTasks> flags_{};
 };
 
-// Reads the subset file, studyName + ".sub": the task numbers to keep, appended to report. No file:
+// Reads the study's subset file: the task numbers to keep, appended to report. No file:
 // every task is kept and nothing is reported. Throws OmbrelError when a number lies outside 1 .. 1000.
-TaskSubset ReadTaskSubsetFile(const std::string& studyName, std::string& report);
+TaskSubset ReadTaskSubsetFile(const StudyFiles& files, std::string& report);
+
+// The same for a subset file that exists, read from source at its current position; path names the
+// file in messages.
+TaskSubset ReadTaskSubsetFile(TextSource& source, const std::string& path, std::string& report);
 
 }  // namespace ombrel

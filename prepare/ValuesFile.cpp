@@ -13,6 +13,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <system_error>
 
 #include "common/OmbrelError.h"
@@ -27,14 +28,14 @@ constexpr size_t kMaxLabelLength = 259;
 // Lines and numbers from one stream: numbers may run over several lines, a label is a whole line.
 class LineNumberReader {
 public:
-    explicit LineNumberReader(std::FILE* file) : file_(file) {}
+    explicit LineNumberReader(TextSource& source) : source_(source) {}
 
     // The next number, as "%lf" reads it; false at the end of the file or at text that is not a
     // number, which then stays unread.
     bool ReadDouble(double& value) {
         for (;;) {
             if (!haveLine_) {
-                if (!ReadTextLine(file_, line_)) return false;
+                if (!ReadInputLine(source_, line_)) return false;
                 haveLine_ = true;
                 position_ = 0;
                 consumed_ = false;
@@ -67,14 +68,14 @@ public:
             }
         }
         haveLine_ = false;
-        while (ReadTextLine(file_, label)) {
+        while (ReadInputLine(source_, label)) {
             if (!Trim(label).empty()) return true;
         }
         return false;
     }
 
 private:
-    std::FILE* file_;
+    TextSource& source_;
     std::string line_;
     size_t position_ = 0;
     bool haveLine_ = false;
@@ -89,23 +90,48 @@ void RequireFinite(double value, const std::string& path, size_t attribute) {
     }
 }
 
-}  // namespace
-
-ValuesFileResult ReadValuesFile(const std::string& studyName, const std::vector<int32_t>& levelCounts,
-                                LevelValues& levelValues, std::vector<std::string>& valueTexts) {
-    ValuesFileResult result;
+// levelValues sized to levelCounts, all 0.0; valueTexts one empty text per attribute.
+void ClearValues(const std::vector<int32_t>& levelCounts, LevelValues& levelValues,
+                 std::vector<std::string>& valueTexts) {
     levelValues.assign(levelCounts.size(), {});
     for (size_t i = 0; i < levelCounts.size(); ++i) {
         levelValues[i].assign(static_cast<size_t>(levelCounts[i] > 0 ? levelCounts[i] : 0), 0.0);
     }
     valueTexts.assign(levelCounts.size(), std::string());
+}
 
-    const std::string path = studyName + ".val";
-    InputFilePtr file = OpenInputFile(path);
-    if (!file) return result;
+// Shifts the values so they sum to 0; true when they did not already.
+bool ZeroCentre(std::vector<double>& values, const std::string& path, size_t attribute) {
+    double sum = 0.0;
+    for (double value : values) sum += value;
+    RequireFinite(sum, path, attribute);
+    if (sum == 0.0) return false;
+    const double mean = sum / static_cast<double>(values.size());
+    for (double& value : values) value -= mean;
+    return true;
+}
+
+}  // namespace
+
+ValuesFileResult ReadValuesFile(const StudyFiles& files, const std::vector<int32_t>& levelCounts,
+                                LevelValues& levelValues, std::vector<std::string>& valueTexts) {
+    const std::string path = files.Values();
+    std::unique_ptr<TextSource> text = OpenInputText(path);
+    if (!text) {
+        ClearValues(levelCounts, levelValues, valueTexts);
+        return ValuesFileResult();
+    }
+    return ReadValuesFile(*text, path, levelCounts, levelValues, valueTexts);
+}
+
+ValuesFileResult ReadValuesFile(TextSource& source, const std::string& path,
+                                const std::vector<int32_t>& levelCounts, LevelValues& levelValues,
+                                std::vector<std::string>& valueTexts) {
+    ClearValues(levelCounts, levelValues, valueTexts);
+    ValuesFileResult result;
     result.fileExists = true;
 
-    LineNumberReader reader(file.get());
+    LineNumberReader reader(source);
     // A label that cannot be read keeps the text read before it, the previous attribute's label.
     std::string lastLabel;
     for (size_t i = 0; i < levelCounts.size(); ++i) {
@@ -120,16 +146,9 @@ ValuesFileResult ReadValuesFile(const std::string& studyName, const std::vector<
             if (!reader.ReadDouble(value)) break;
             RequireFinite(value, path, i);
         }
-        double sum = 0.0;
-        for (double value : values) sum += value;
-        RequireFinite(sum, path, i);
-        if (sum != 0.0) {
-            const double mean = sum / static_cast<double>(values.size());
-            for (double& value : values) value -= mean;
-            result.zeroCentred = true;
-        }
+        if (ZeroCentre(values, path, i)) result.zeroCentred = true;
     }
-    CheckReadError(file.get(), path);
+    CheckReadError(source, path);
     return result;
 }
 

@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/OmbrelError.h"
+#include "tests/prepare/PrepareTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -26,7 +28,7 @@ protected:
     LevelTexts Read(const std::string& text) {
         WriteFileText(dir_.File("study.att"), text);
         LevelTexts levelTexts;
-        ReadAttributeFile(dir_.File("study"), levelTexts);
+        ReadAttributeFile(test::StudyOf(dir_.File("study")), levelTexts);
         return levelTexts;
     }
 
@@ -154,12 +156,12 @@ TEST_F(AttributeFileTest, AttributeLimitAcceptsAThousandthOnlyWhenTheReadingEnds
 
 TEST_F(AttributeFileTest, MissingOrEmptyFileYieldsNoAttributes) {
     LevelTexts levelTexts = {{"old"}};
-    ReadAttributeFile(dir_.File("absent"), levelTexts);
+    ReadAttributeFile(test::StudyOf(dir_.File("absent")), levelTexts);
     EXPECT_TRUE(levelTexts.empty());
 
     std::filesystem::create_directory(dir_.Path() / "folder.att");
     levelTexts = {{"old"}};
-    ReadAttributeFile(dir_.File("folder"), levelTexts);
+    ReadAttributeFile(test::StudyOf(dir_.File("folder")), levelTexts);
     EXPECT_TRUE(levelTexts.empty());
 
     EXPECT_TRUE(Read("").empty());
@@ -171,6 +173,44 @@ TEST_F(AttributeFileTest, RejectsABlankLineAtTheStart) {
     EXPECT_EQ(ErrorOf("\nBrand A\n"), expected);
     EXPECT_EQ(ErrorOf("  \t\r\nBrand A\n"), expected);
     EXPECT_EQ(ErrorOf("/+ heading\n\nBrand A\n"), expected);
+}
+
+// The same reader over text in memory; "mem.att" stands for the file in messages.
+TEST(AttributeFileFromMemory, ReadsGoodTextAndNamesWhatIsBroken) {
+    struct Case {
+        std::string text;
+        LevelTexts levelTexts;  // when message is empty
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"Brand A\r\n\r\nBrand\nB\n\n\n/+ note\nLow price\n\n\n\nignored\n",
+         {{"Brand A", "Brand B"}, {"Low price"}},
+         ""},
+        {"", {}, ""},
+        {"\nBrand A\n", {}, "The mem.att file begins with a blank line.  Please check the file."},
+        {Lines(10), {}, kTooManyLines},
+        {Levels(1000, ""), {}, kTooManyLevels},
+        {Attributes(1000, "\n\n"), {}, kTooManyAttributes},
+    };
+    for (const Case& c : cases) {
+        MemoryTextSource source(c.text);
+        LevelTexts levelTexts = {{"old"}};
+        const std::string message =
+            test::FailureMessage([&] { ReadAttributeFile(source, "mem.att", levelTexts); });
+        if (c.message.empty()) {
+            EXPECT_EQ(message, "(no failure)") << c.text;
+            EXPECT_EQ(levelTexts, c.levelTexts) << c.text;
+        } else {
+            EXPECT_EQ(message, c.message) << c.text.substr(0, 40);
+        }
+    }
+}
+
+TEST(AttributeFileFromMemory, AReadErrorIsNotTakenForTheEnd) {
+    test::FailingTextSource source("Brand A\n\nBrand B\n");
+    LevelTexts levelTexts;
+    EXPECT_EQ(test::FailureMessage([&] { ReadAttributeFile(source, "mem.att", levelTexts); }),
+              "The mem.att file could not be read.");
 }
 
 }  // namespace

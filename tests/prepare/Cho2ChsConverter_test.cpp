@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "common/ByteStream.h"
 #include "common/OmbrelError.h"
+#include "common/TextSource.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/support/TestSupport.h"
 
@@ -276,6 +280,53 @@ TEST(ConvertChoToChs, ConversionFailureShowsItsMessageAndNoSuccess) {
     EXPECT_FALSE(ConvertChoToChs(dir.File("s.cho"), "", messenger));
     ASSERT_EQ(messenger.Texts(), std::vector<std::string>{"An answer in the data file is out of range."});
     EXPECT_EQ(messenger.Entries()[0].icon, MessageIcon::Exclamation);
+}
+
+// A sink whose every write fails, as a full device does.
+class FullSink final : public ByteSink {
+public:
+    bool Write(const void*, size_t) override { return false; }
+};
+
+// The conversion over text in memory: "mem.cho" and "mem.chs" stand for the files in messages.
+TEST(Cho2ChsConvertFromMemory, ConvertsGoodTextAndNamesWhatIsBroken) {
+    // Respondent 7: one variable, two attributes, one task of two concepts with a None; the choice
+    // is concept 2, the 9 after it is passed over.
+    const std::string cho = "7 1 2 1 1\n5\n2 1\n1 2\n2.5 1\n2 9\n";
+    struct Case {
+        std::string cho;
+        const char* responses;  // null: no response file
+        std::string output;
+        std::string message;  // empty: no failure
+    };
+    const std::vector<Case> cases = {
+        {cho, nullptr, "7 1 2 1 1\n5 \n3\n1 2 0\n2.5 1 1\n0 0 0\n", ""},
+        {cho, "4 5\n6", "7 1 2 1 1\n5 \n3\n1 2 4\n2.5 1 5\n0 0 6\n", ""},
+        {cho, "4", "7 1 2 1 1\n5 \n3\n1 2 4\n2.5 1 0\n0 0 0\n", ""},
+        {"7 1 2 1 2\n", nullptr, "",
+         "There is an error in the CHO file mem.cho for respondent 7.  The None flag is 2; it must be 0 or "
+         "1."},
+        {"7 1 2 1 1\n5\n2 3\n", nullptr, "7 1 2 1 1\n5 \n", kResponseCountMessage7},
+        {"7 1 2 1 1\n5\n2 1\n1 2\n2 1\n4 9\n", nullptr, "7 1 2 1 1\n5 \n3\n",
+         "An answer in the data file is out of range."},
+    };
+    for (const Case& c : cases) {
+        MemoryTextSource data(c.cho);
+        std::optional<MemoryTextSource> responses;
+        if (c.responses != nullptr) responses.emplace(c.responses);
+        MemoryByteSink target;
+        const std::string message = test::FailureMessage(
+            [&] { Cho2ChsConvert(data, responses ? &*responses : nullptr, target, "mem.cho", "mem.chs"); });
+        EXPECT_EQ(message, c.message.empty() ? "(no failure)" : c.message) << c.cho;
+        EXPECT_EQ(std::string(target.Bytes().begin(), target.Bytes().end()), c.output) << c.cho;
+    }
+
+    MemoryTextSource data(cho);
+    FullSink full;
+    EXPECT_EQ(test::FailureMessage([&] {
+                  Cho2ChsConvert(data, nullptr, full, "mem.cho", "mem.chs");
+              }).rfind("The file mem.chs could not be written (", 0),
+              0u);
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/OmbrelError.h"
 #include "prepare/DesignCoder.h"
 #include "prepare/EffectsFile.h"
 #include "prepare/ValuesFile.h"
+#include "tests/prepare/PrepareTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -20,7 +22,7 @@ using test::FailureMessage;
 class ValuesFileTest : public ::testing::Test {
 protected:
     ValuesFileResult Read(const std::vector<int32_t>& levelCounts) {
-        return ReadValuesFile(study_, levelCounts, values_, texts_);
+        return ReadValuesFile(test::StudyOf(study_), levelCounts, values_, texts_);
     }
     void Write(const std::string& text) { test::WriteFileText(study_ + ".val", text); }
 
@@ -101,7 +103,7 @@ TEST_F(ValuesFileTest, ValueThatIsNotFiniteIsRefused) {
 class EffectsFileTest : public ::testing::Test {
 protected:
     void Read(int attributeCount, ValuesFileResult values = {}) {
-        ReadEffectsFile(study_, attributeCount, values, report_, effects_, dropNone_);
+        ReadEffectsFile(test::StudyOf(study_), attributeCount, values, report_, effects_, dropNone_);
     }
     void Write(const std::string& text) { test::WriteFileText(study_ + ".eff", text); }
     std::vector<int32_t> Diagonal() const {
@@ -253,8 +255,8 @@ TEST(InputFilesCutAnywhere, ReadOrFailWithAMessage) {
         EffectsMatrix effects;
         bool dropNone = false;
         try {
-            ValuesFileResult result = ReadValuesFile(study, {2, 3, 1}, values, texts);
-            ReadEffectsFile(study, 3, result, report, effects, dropNone);
+            ValuesFileResult result = ReadValuesFile(test::StudyOf(study), {2, 3, 1}, values, texts);
+            ReadEffectsFile(test::StudyOf(study), 3, result, report, effects, dropNone);
         } catch (const OmbrelError&) {
         }
     }
@@ -340,6 +342,95 @@ TEST(DesignCoder, AtMost999Columns) {
     DesignCoder tooMany(oneTooMany, levels, values, true);
     EXPECT_EQ(tooMany.ColumnCount(), 1000);
     EXPECT_EQ(FailureMessage([&] { Code(tooMany, x); }), "The maximum number of variables allowed is 1000.");
+}
+
+// The values reader over text in memory; "mem.val" stands for the file in messages.
+TEST(ValuesFileFromMemory, ReadsGoodTextAndNamesWhatIsBroken) {
+    struct Case {
+        std::string text;
+        LevelValues values;  // when message is empty
+        std::vector<std::string> texts;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {" Price \r\n1 3\n\nWeight\n-1\n1 trailing\n", {{-1.0, 1.0}, {-1.0, 1.0}}, {"Price", "Weight"}, ""},
+        {"Price\n2 4\n", {{-1.0, 1.0}, {0.0, 0.0}}, {"Price", "Price"}, ""},
+        {"A\n1 nan\n",
+         {},
+         {},
+         "The values file mem.val holds a value for attribute 1 that is not a finite number."},
+        {"A\n1 2\nB\n-inf 0\n",
+         {},
+         {},
+         "The values file mem.val holds a value for attribute 2 that is not a finite number."},
+    };
+    for (const Case& c : cases) {
+        MemoryTextSource source(c.text);
+        LevelValues values;
+        std::vector<std::string> texts;
+        ValuesFileResult result;
+        const std::string message = FailureMessage([&] {
+            result = ReadValuesFile(source, "mem.val", {2, 2}, values, texts);
+        });
+        if (!c.message.empty()) {
+            EXPECT_EQ(message, c.message) << c.text;
+            continue;
+        }
+        EXPECT_EQ(message, "(no failure)") << c.text;
+        EXPECT_TRUE(result.fileExists);
+        EXPECT_TRUE(result.zeroCentred);
+        EXPECT_EQ(values, c.values) << c.text;
+        EXPECT_EQ(texts, c.texts) << c.text;
+    }
+    // The third value is looked for past the text, where the read error shows.
+    test::FailingTextSource failing("A\n1 2\n");
+    LevelValues values;
+    std::vector<std::string> texts;
+    EXPECT_EQ(FailureMessage([&] { ReadValuesFile(failing, "mem.val", {3}, values, texts); }),
+              "The file mem.val could not be read.");
+}
+
+// The effects reader over text in memory, for three attributes; "mem.eff" stands for the file.
+TEST(EffectsFileFromMemory, ReadsGoodTextAndNamesWhatIsBroken) {
+    const std::string described = "\n\nParameters to be estimated are described in the <studyname>.eff file.";
+    MemoryTextSource good("1, -2\t#3 0\r\n1 2\n\n2\t3\n");
+    std::string report;
+    EffectsMatrix effects;
+    bool dropNone = true;
+    ReadEffectsFile(good, "mem.eff", 3, {true, true}, report, effects, dropNone);
+    EXPECT_EQ(report, described + "\nValues for attribute levels have been zero-centered.");
+    EXPECT_EQ(effects.Diagonal(0), kPartWorth);
+    EXPECT_EQ(effects.Diagonal(1), kLinearWithValues);
+    EXPECT_EQ(effects.Diagonal(2), kLinearWithDataValues);
+    EXPECT_TRUE(effects.HasInteraction(0, 1));
+    EXPECT_TRUE(effects.HasInteraction(1, 2));
+    EXPECT_FALSE(effects.HasInteraction(0, 2));
+    EXPECT_FALSE(dropNone);
+
+    const std::vector<std::pair<std::string, std::string>> broken = {
+        {"", "The <studyname>.eff file specifies no effects."},
+        {",\n1 2\n", "The <studyname>.eff file specifies no main effects."},
+        {"1 5\n", "An attribute specified in the <studyname.eff> file was out of range."},
+        {"1 2\n2\n", "The <studyname>.eff file specifies an invalid interaction effect."},
+        {"1 -2\n2 2\n", "The mem.eff file specifies an interaction of the linear attribute 2 with itself."},
+    };
+    for (const auto& [text, message] : broken) {
+        MemoryTextSource source(text);
+        report.clear();
+        EXPECT_EQ(FailureMessage([&] {
+                      ReadEffectsFile(source, "mem.eff", 3, {true, false}, report, effects, dropNone);
+                  }),
+                  message)
+            << text;
+    }
+    // A read error, at the first line or among the pairs, is no end of the text.
+    for (const char* text : {"", "1 2\n1 2\n"}) {
+        test::FailingTextSource source(text);
+        EXPECT_EQ(
+            FailureMessage([&] { ReadEffectsFile(source, "mem.eff", 3, {}, report, effects, dropNone); }),
+            "The file mem.eff could not be read.")
+            << text;
+    }
 }
 
 }  // namespace

@@ -6,9 +6,13 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "common/FileHandle.h"
 #include "common/OmbrelError.h"
+#include "common/TextSource.h"
+#include "tests/prepare/PrepareTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -31,6 +35,12 @@ class BuilderTest : public ::testing::Test {
 protected:
     BuildResult Build(const std::string& data) {
         test::WriteFileText(dataPath_, data);
+        FileHandle file;
+        file.Open(dataPath_, "rb");
+        FileTextSource source(std::move(file));
+        return BuildFrom(source);
+    }
+    BuildResult BuildFrom(TextSource& source) {
         coder_ = std::make_unique<DesignCoder>(effects_, levelCounts_, levelValues_, effectsCoding_);
         BuildInputs inputs;
         inputs.attributeCount = static_cast<int>(levelCounts_.size());
@@ -42,15 +52,7 @@ protected:
         inputs.isChoiceData = isChoiceData_;
         inputs.dataFileName = dataPath_;
         inputs.studyFolder = dir_.Folder();
-        std::FILE* file = std::fopen(dataPath_.c_str(), "rb");
-        try {
-            BuildResult result = BuildPreparedData(inputs, file, report_);
-            std::fclose(file);
-            return result;
-        } catch (...) {
-            std::fclose(file);
-            throw;
-        }
+        return BuildPreparedData(inputs, source, report_);
     }
     std::vector<unsigned char> Prepared() const { return test::ReadFileBytes(dir_.File("qebdat.tmp")); }
     bool ScratchExists() const { return std::filesystem::exists(dir_.File("tempfile")); }
@@ -399,6 +401,39 @@ TEST(BuildSummary, WideSumsAndPercentages) {
         "\n\nThere are 10 expanded choice tasks in total, or an average of 3.3 expanded tasks per respondent."
         "\n\nThe number of parameters to be estimated is 12, including 'none'."
         "\n\nThe total weight per task is 10.00.");
+}
+
+// The build reads its data from memory as from a file: the same bytes, the same messages.
+TEST_F(BuilderTest, ReadsDataFromMemory) {
+    const std::string data = "17 0 2 1 0\n3\n1 2 3\n2 1 0\n3 2 7\n";
+    Build(data);
+    const std::vector<unsigned char> fromFile = Prepared();
+    const std::string fileReport = report_;
+    report_ = "R";
+    MemoryTextSource source(data);
+    BuildFrom(source);
+    EXPECT_TRUE(BytesEqual(fromFile, Prepared()));
+    EXPECT_EQ(report_, fileReport);
+
+    const std::string file = dataPath_;
+    const std::vector<std::pair<std::string, std::string>> broken = {
+        {"x", "The data file " + file + " does not begin with a respondent header."},
+        {"8 0 2 1 0\n1\n1 1 1\n9 0 2 # 1\n",
+         "The data file " + file + " holds something that is not a respondent header after respondent 8."},
+        {"42 0 2 1 0\n2\n1 1 1\n",
+         "An error was encountered while reading respondent #42.  There may be an incomplete/corrupt data "
+         "record in your data file or the number of attributes in your attribute file and data file may be "
+         "inconsistent."},
+        {"8 0 2 1 0\n2\n1 1 100\n2 2 101\n",
+         "An answer (101) for respondent 8 exceeds the maximum allowed points (100)."},
+    };
+    for (const auto& [text, message] : broken) {
+        MemoryTextSource brokenSource(text);
+        EXPECT_EQ(FailureMessage([&] { BuildFrom(brokenSource); }), message) << text;
+        EXPECT_FALSE(ScratchExists()) << text;
+    }
+    test::FailingTextSource failing(data);
+    EXPECT_EQ(FailureMessage([&] { BuildFrom(failing); }), "The file " + file + " could not be read.");
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/OmbrelError.h"
 #include "prepare/QualifierFile.h"
 #include "prepare/TaskSubset.h"
+#include "tests/prepare/PrepareTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -17,7 +20,7 @@ class QualifierFileTest : public ::testing::Test {
 protected:
     RespondentQualifiers Read(const std::string& text) {
         test::WriteFileText(study_ + ".qal", text);
-        return ReadQualifierFile(study_, report_);
+        return ReadQualifierFile(test::StudyOf(study_), report_);
     }
 
     test::TempDir dir_;
@@ -26,7 +29,7 @@ protected:
 };
 
 TEST_F(QualifierFileTest, NoFileNoQualifiersNothingReported) {
-    RespondentQualifiers qualifiers = ReadQualifierFile(study_, report_);
+    RespondentQualifiers qualifiers = ReadQualifierFile(test::StudyOf(study_), report_);
     EXPECT_EQ(qualifiers.count, 0);
     EXPECT_EQ(report_, "R");
 }
@@ -98,7 +101,7 @@ class TaskSubsetTest : public ::testing::Test {
 protected:
     TaskSubset Read(const std::string& text) {
         test::WriteFileText(study_ + ".sub", text);
-        return ReadTaskSubsetFile(study_, report_);
+        return ReadTaskSubsetFile(test::StudyOf(study_), report_);
     }
 
     test::TempDir dir_;
@@ -107,7 +110,7 @@ protected:
 };
 
 TEST_F(TaskSubsetTest, NoFileKeepsEveryTask) {
-    TaskSubset subset = ReadTaskSubsetFile(study_, report_);
+    TaskSubset subset = ReadTaskSubsetFile(test::StudyOf(study_), report_);
     EXPECT_EQ(report_, "R");
     EXPECT_TRUE(subset.IsKept(1));
     EXPECT_TRUE(subset.IsKept(1000));
@@ -149,6 +152,74 @@ TEST_F(TaskSubsetTest, NumbersOutsideTheTaskRangeAreRefused) {
         EXPECT_EQ(FailureMessage([&] { Read(text); }),
                   "A number specified in the <studyname>.sub file is out of range.");
     }
+}
+
+// The qualifiers reader over text in memory; "mem.qal" stands for the file in messages.
+TEST(QualifierFileFromMemory, ReadsGoodTextAndNamesWhatIsBroken) {
+    MemoryTextSource good("3 > 5\r\n1 = -2");
+    std::string report;
+    const RespondentQualifiers qualifiers = ReadQualifierFile(good, "mem.qal", report);
+    ASSERT_EQ(qualifiers.count, 2);
+    EXPECT_EQ(qualifiers.qualifiers[1].variableNumber, 1);
+    EXPECT_EQ(qualifiers.qualifiers[1].comparison, kEqualTo);
+    EXPECT_EQ(qualifiers.qualifiers[1].value, -2);
+    EXPECT_EQ(report,
+              "\n\nRespondents must satisfy these conditions to qualify:"
+              "\nCondition 1: Variable # 3 > 5\n"
+              "\nCondition 2: Variable # 1 = -2");
+
+    const std::string formatted = "A qualifier in the <studyname>.qal file was formatted incorrectly.";
+    const std::vector<std::pair<std::string, std::string>> broken = {
+        {"3 >= 5\n", formatted},
+        {"1 = 1\n\n", formatted},
+        {"1 = 1\n0 < 4\n",
+         "Line 2 of the mem.qal file (\"0 < 4\") names respondent variable 0, but respondent variables are "
+         "numbered from 1 to 100."},
+    };
+    for (const auto& [text, message] : broken) {
+        MemoryTextSource source(text);
+        EXPECT_EQ(FailureMessage([&] { ReadQualifierFile(source, "mem.qal", report); }), message) << text;
+    }
+    test::FailingTextSource failing("1 = 1\n");
+    EXPECT_EQ(FailureMessage([&] { ReadQualifierFile(failing, "mem.qal", report); }),
+              "The file mem.qal could not be read.");
+}
+
+// The subset reader over text in memory; "mem.sub" stands for the file in messages.
+TEST(TaskSubsetFromMemory, ReadsGoodTextAndNamesWhatIsBroken) {
+    const std::string heading = "\n\nOnly the following tasks will be used for estimation:\n";
+    struct Case {
+        std::string text;
+        std::string report;  // when message is empty
+        std::string message;
+    };
+    const std::string outOfRange = "A number specified in the <studyname>.sub file is out of range.";
+    const std::vector<Case> cases = {
+        {"2\n5\t1000 stop 7", heading + "2 5 1000 ", ""},
+        {"", heading, ""},
+        {"3 0", "", outOfRange},
+        {"1001", "", outOfRange},
+        {"4 12345678901", "", outOfRange},
+    };
+    for (const Case& c : cases) {
+        MemoryTextSource source(c.text);
+        std::string report;
+        TaskSubset subset;
+        const std::string message =
+            FailureMessage([&] { subset = ReadTaskSubsetFile(source, "mem.sub", report); });
+        if (!c.message.empty()) {
+            EXPECT_EQ(message, c.message) << c.text;
+            continue;
+        }
+        EXPECT_EQ(message, "(no failure)") << c.text;
+        EXPECT_EQ(report, c.report) << c.text;
+        EXPECT_EQ(subset.IsKept(5), c.text.find('5') != std::string::npos) << c.text;
+        EXPECT_FALSE(subset.IsKept(7)) << c.text;
+    }
+    test::FailingTextSource failing("2 5");
+    std::string report;
+    EXPECT_EQ(FailureMessage([&] { ReadTaskSubsetFile(failing, "mem.sub", report); }),
+              "The file mem.sub could not be read.");
 }
 
 }  // namespace
