@@ -32,6 +32,7 @@
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "common/TextNumberScanner.h"
+#include "prepare/InputFile.h"
 
 namespace ombrel {
 
@@ -314,6 +315,10 @@ void Cho2ChsConvert(const std::string& sourcePath, const std::string& targetPath
     }
     FlushedFileSink sink(target.Get());
     Cho2ChsConvert(data, responses.get(), sink, sourcePath, targetPath);
+    // A read error ends the scanners as the end of the file would: it must not pass for a complete
+    // conversion.
+    CheckReadError(data, sourcePath);
+    if (responses) CheckReadError(*responses, responsePath);
     if (!target.Close()) throw WriteFailure(targetPath);
 }
 

@@ -213,6 +213,23 @@ TEST(Cho2ChsConvert, FilesThatCannotBeOpenedAreNamed) {
     EXPECT_THROW(Cho2ChsConvert(dir.File("study.cho"), dir.File("no-such-folder/out.chs")), OmbrelError);
 }
 
+TEST(Cho2ChsConvert, AReadErrorIsAFailureNotTheEndOfTheFile) {
+    // /proc/self/mem is a regular file whose first page cannot be read (EIO): the one read error a
+    // test can provoke on demand.
+    TempDir dir;
+    WriteFileText(dir.File("study.cho"), "1 0 1 1 0\n1 1\n1\n1 1\n");  // one task: the answer is read
+    for (const auto& [data, responses] :
+         {std::pair<std::string, std::string>{"/proc/self/mem", ""},
+          std::pair<std::string, std::string>{dir.File("study.cho"), "/proc/self/mem"}}) {
+        try {
+            Cho2ChsConvert(data, dir.File("out.chs"), responses);
+            FAIL() << "no failure";
+        } catch (const OmbrelError& failure) {
+            EXPECT_EQ(std::string(failure.what()), "The file /proc/self/mem could not be read.");
+        }
+    }
+}
+
 TEST(Cho2ChsConvert, NeverTruncatesItsOwnInput) {
     TempDir dir;
     const std::string cho = "1 0 1 1 0\n1 1\n1\n1 1\n";
