@@ -10,7 +10,8 @@ namespace ombrel {
 namespace {
 
 constexpr const char* kPartWorthExtension = ".hbu";
-constexpr const char* kTiedPartWorthEnding = "_tiedraws.hbu";
+// What a tied part-worth file adds before its extension.
+constexpr const char* kTiedSuffix = "_tiedraws";
 constexpr const char* kSpreadsheetExtension = ".csv";
 constexpr const char* kDrawsExtension = ".dra";
 constexpr const char* kConstraintsExtension = ".con";
@@ -41,7 +42,7 @@ std::string TiedPartWorthPath(const std::string& partWorthPath) {
     const std::string name = LowerCasedName(partWorthPath);
     if (name.find(kPartWorthExtension) == std::string::npos) return std::string();
     return partWorthPath.substr(0, NameStart(partWorthPath)) +
-           ReplaceAll(name, kPartWorthExtension, kTiedPartWorthEnding);
+           ReplaceAll(name, kPartWorthExtension, std::string(kTiedSuffix) + kPartWorthExtension);
 }
 
 std::string TiedSpreadsheetPath(const std::string& tiedPath) {

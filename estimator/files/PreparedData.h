@@ -1,6 +1,7 @@
 #pragma once
 
-// The estimator's side of the prepared data file "qebdat.tmp": one respondent block at a time.
+// The estimator's side of the prepared data file "qebdat.tmp" (kPreparedDataFileName of
+// common/StudyFiles.h, included here for every reader of the file): one respondent block at a time.
 //
 // Bytes of one respondent block (little-endian, no padding; blocks follow each other to the end):
 //   int32 respondent number
