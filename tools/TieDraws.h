@@ -4,18 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "common/ByteStream.h"
 #include "common/Messenger.h"
+#include "common/TextSource.h"
 #include "estimator/files/Constraints.h"
+#include "tools/DrawsFile.h"
+#include "tools/PartWorthFile.h"
+#include "tools/TieDrawsPaths.h"
 
 namespace ombrel {
-
-// Where each attribute's values sit in a draw of a main-effects part-worth file.
-struct TieDrawsModel {
-    std::vector<int> levels;      // per attribute, from the level line (1 for a linear attribute)
-    std::vector<int> diagonal;    // the model matrix's diagonal: 1 part-worth, -1 linear, 0 not estimated
-    std::vector<int> valueStart;  // first value of each attribute in a draw; -1 for one not estimated
-    int valueCount = 0;           // values per draw, None included
-};
 
 // An ordering counts as violated, and is tied, only when the lower level leads by more than this.
 inline constexpr double kDrawTieThreshold = 0.0001;
@@ -29,16 +26,6 @@ void CountDrawViolations(const TieDrawsModel& model, const std::vector<Constrain
 // attribute's constraints repeat until one ties nothing. The None value is never touched.
 void TieDraw(const TieDrawsModel& model, const std::vector<Constraint>& constraints, double* draw);
 
-// The tied part-worth file: the file-name part lower-cased with every ".hbu" turned into
-// "_tiedraws.hbu"; the folder part is kept as it is. Empty when the name holds no ".hbu" (the tied
-// file would replace the input).
-std::string TiedPartWorthPath(const std::string& partWorthPath);
-// The spreadsheet twin of the tied file: every ".hbu" in its name replaced by ".csv".
-std::string TiedSpreadsheetPath(const std::string& tiedPath);
-// The dialog's guess for the draws and constraints files: the part-worth path less every ".hbu"
-// (in any case), then extension (".dra" or ".con").
-std::string TieDrawsCompanionPath(const std::string& partWorthPath, const std::string& extension);
-
 struct TieDrawsOutcome {
     std::string report;  // LF line ends
     std::string tiedPath;
@@ -48,10 +35,32 @@ struct TieDrawsOutcome {
     std::vector<int64_t> violations;  // per constraint, in file order
 };
 
-// Reads the part-worth file's header, the constraints and every draw; writes the tied part-worth
-// file and its spreadsheet twin, and returns the report. Throws OmbrelError with the user's message
-// on the first failure; the output files are then left as they were before (each is written to a
-// temporary file that only a complete run renames into place).
+// The three inputs of a run, open, each with the path its messages name.
+struct TieDrawsInputs {
+    const std::string& partWorthPath;
+    TextSource& partWorths;
+    const std::string& drawsPath;
+    DrawsText& draws;
+    const std::string& constraintsPath;
+    TextSource& constraints;
+};
+
+// Tied part-worth file written: the header lines copied, then per respondent "%d %d %d %d %d\n" (the
+// record of its last draw) and the means of its tied draws, P values "%7.3lf " with a line break
+// before the 11th, 21st, ... value and a final line break.
+// Spreadsheet written: "Respondent,RLH,Merged Variables,Parameters,None" and ",label" per label
+// line; per respondent "%d,%d,%d,%d,%d" and ",%7.3lf" per value.
+//
+// Reads the part-worth file's header, the constraints and every draw, writes the tied part-worth
+// text to tied and the spreadsheet text to spreadsheet, and returns the outcome without its two
+// paths. Throws OmbrelError with the user's message on the first failure; the sinks then hold an
+// incomplete text. A failed write is the sink's own to report.
+TieDrawsOutcome TieDrawsFromText(const TieDrawsInputs& inputs, ByteSink& tied, ByteSink& spreadsheet);
+
+// TieDrawsFromText over the three files, writing the tied part-worth file and its spreadsheet twin
+// (TiedPartWorthPath, TiedSpreadsheetPath). Throws OmbrelError with the user's message on the first
+// failure, "Cannot open <path>" for a file that cannot be opened; the output files are then left as
+// they were before (each is written to a temporary file that only a complete run renames into place).
 TieDrawsOutcome TieDraws(const std::string& partWorthPath, const std::string& drawsPath,
                          const std::string& constraintsPath);
 

@@ -13,25 +13,22 @@
 
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include "common/FileHandle.h"
 #include "common/OmbrelError.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 
 namespace ombrel {
 namespace {
-
-constexpr const char* kLabelFileName = "qebatt.tmp";
 
 // Formatted reads over the label file. The first read that fails (no number where one is expected,
 // or the end of the file) stops the stream for good, as a formatted read that cannot match leaves
 // the rest of the input unread: every later field keeps its initial value.
 class LabelScanner {
 public:
-    explicit LabelScanner(std::FILE* file) : file_(file) {}
+    explicit LabelScanner(TextSource& source) : source_(source) {}
 
     // A number and the white space around it ("%d "). Values beyond int saturate.
     bool ReadInt(int& value) {
@@ -48,11 +45,11 @@ public:
         int64_t ignored = 0;
         if (!ScanInt(ignored) || !ScanInt(ignored)) return false;
         SkipBlanks();
-        int c = std::fgetc(file_);
-        if (c == EOF) return Fail();
+        int c = source_.Get();
+        if (c == TextSource::kEnd) return Fail();
         std::string text;
         bool cut = false;
-        for (; c != EOF && c != '\n'; c = std::fgetc(file_)) {
+        for (; c != TextSource::kEnd && c != '\n'; c = source_.Get()) {
             if (text.size() < kMaxLabelLength) {
                 text.push_back(static_cast<char>(c));
             } else {
@@ -65,8 +62,6 @@ public:
         return true;
     }
 
-    bool ReadError() const { return std::ferror(file_) != 0; }
-
 private:
     bool Fail() {
         failed_ = true;
@@ -75,34 +70,34 @@ private:
 
     void SkipBlanks() {
         int c = 0;
-        while ((c = std::fgetc(file_)) != EOF && IsBlank(static_cast<char>(c))) {
+        while ((c = source_.Get()) != TextSource::kEnd && IsBlank(static_cast<char>(c))) {
         }
-        if (c != EOF) std::ungetc(c, file_);
+        source_.Unget(c);
     }
 
     bool ScanInt(int64_t& value) {
         if (failed_) return false;
         SkipBlanks();
-        int c = std::fgetc(file_);
+        int c = source_.Get();
         bool negative = false;
         if (c == '+' || c == '-') {
             negative = c == '-';
-            c = std::fgetc(file_);
+            c = source_.Get();
         }
         if (c < '0' || c > '9') return Fail();
         int64_t magnitude = 0;
-        for (; c >= '0' && c <= '9'; c = std::fgetc(file_)) {
+        for (; c >= '0' && c <= '9'; c = source_.Get()) {
             magnitude = magnitude * 10 + (c - '0');
             if (magnitude > int64_t{INT_MAX} + 1) magnitude = int64_t{INT_MAX} + 1;
         }
-        if (c != EOF) std::ungetc(c, file_);
+        source_.Unget(c);
         int64_t number = negative ? -magnitude : magnitude;
         value = number > INT_MAX ? INT_MAX : number;
         SkipBlanks();
         return true;
     }
 
-    std::FILE* file_;
+    TextSource& source_;
     bool failed_ = false;
 };
 
@@ -123,9 +118,8 @@ int64_t ComputeLevelCount(const AttributeModel& model) {
     return count;
 }
 
-void ReadLabelFile(std::FILE* file, AttributeModel& model) {
-    LabelScanner scanner(file);
-
+// The attribute count, the None flag and the levels per attribute; sizes the model's tables.
+void ReadCounts(LabelScanner& scanner, AttributeModel& model) {
     int attributeCount = 0;
     scanner.ReadInt(attributeCount);
     if (attributeCount < 0 || attributeCount > kMaxLabelFileAttributes) {
@@ -155,11 +149,14 @@ void ReadLabelFile(std::FILE* file, AttributeModel& model) {
         }
         model.levelsPerAttribute[i] = levels;
     }
-    for (size_t i = 0; i < n; ++i) {
-        for (size_t j = 0; j < n; ++j) scanner.ReadInt(model.attributeCodes[i][j]);
-    }
+}
 
-    int64_t levelCount = ComputeLevelCount(model);
+// The effects matrix, then the expanded level count it gives.
+void ReadCodes(LabelScanner& scanner, AttributeModel& model) {
+    for (std::vector<int>& row : model.attributeCodes) {
+        for (int& code : row) scanner.ReadInt(code);
+    }
+    const int64_t levelCount = ComputeLevelCount(model);
     if (levelCount > INT_MAX) {
         throw OmbrelError(
             Format("The qebatt.tmp file describes more levels (%lld) than can be counted.  Please "
@@ -167,8 +164,11 @@ void ReadLabelFile(std::FILE* file, AttributeModel& model) {
                    static_cast<long long>(levelCount)));
     }
     model.levelCount = static_cast<int>(levelCount);
+}
 
-    for (size_t i = 0; i < n; ++i) {
+// The label lines of the estimated attributes, in attribute order.
+void ReadLabels(LabelScanner& scanner, AttributeModel& model) {
+    for (size_t i = 0; i < static_cast<size_t>(model.attributeCount); ++i) {
         const int code = model.attributeCodes[i][i];
         if (code == 0) continue;
         std::vector<std::string>& labels = model.attributeLabels[i];
@@ -181,30 +181,38 @@ void ReadLabelFile(std::FILE* file, AttributeModel& model) {
             if (scanner.ReadLabel(label) && !labels.empty()) labels[0] = label;
         }
     }
-
-    if (scanner.ReadError()) throw OmbrelError("The qebatt.tmp file could not be read.");
 }
 
 }  // namespace
 
-void LoadAttributeLabels(const std::string& studyFolder, Messenger& messenger, AttributeModel& model) {
+void ReadAttributeLabels(TextSource& source, AttributeModel& model) {
     model = AttributeModel();
-    const std::string path = studyFolder + kLabelFileName;
-
-    // Only a regular file counts: a folder of that name would read as empty, a FIFO would block.
-    std::unique_ptr<std::FILE, FileCloser> file;
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(path, ignored)) file.reset(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        messenger.Show("Could not find qebatt.tmp file.", MessageIcon::Exclamation);
-        return;
-    }
     try {
-        ReadLabelFile(file.get(), model);
+        LabelScanner scanner(source);
+        ReadCounts(scanner, model);
+        ReadCodes(scanner, model);
+        ReadLabels(scanner, model);
+        if (source.Failed()) throw OmbrelError("The qebatt.tmp file could not be read.");
     } catch (...) {
         model = AttributeModel();
         throw;
     }
+}
+
+void LoadAttributeLabels(const std::string& studyFolder, Messenger& messenger, AttributeModel& model) {
+    model = AttributeModel();
+    const std::string path = AttributeLabelPath(studyFolder);
+
+    // Only a regular file counts: a folder of that name would read as empty, a FIFO would block.
+    FileHandle file;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(path, ignored)) file.Open(path, "rb");
+    if (!file) {
+        messenger.Show("Could not find qebatt.tmp file.", MessageIcon::Exclamation);
+        return;
+    }
+    FileTextSource source(std::move(file));
+    ReadAttributeLabels(source, model);
 }
 
 }  // namespace ombrel

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/Messenger.h"
+#include "common/TextSource.h"
 
 namespace ombrel {
 
@@ -30,11 +31,15 @@ struct AttributeModel {
     int levelCount = 0;
 };
 
-// Reads studyFolder + "qebatt.tmp" into model (previous contents discarded). The numbers are read
+// Reads a label file's text into model (previous contents discarded). The numbers are read
 // free-format; a number that cannot be read ends the reading, and it and every later field keep their
-// initial values (0, empty). A missing file shows "Could not find qebatt.tmp file." and leaves the
-// model empty. Throws OmbrelError naming qebatt.tmp when the counts are impossible (attributes outside
-// 0 .. 1000, levels outside 0 .. 999, a levelCount beyond int) or the file cannot be read.
+// initial values (0, empty). Throws OmbrelError naming qebatt.tmp, and leaves the model empty, when
+// the counts are impossible (attributes outside 0 .. 1000, levels outside 0 .. 999, a levelCount
+// beyond int) or the source failed.
+void ReadAttributeLabels(TextSource& source, AttributeModel& model);
+
+// Reads the label file of the study folder (a regular file only) with ReadAttributeLabels. A missing
+// file shows "Could not find qebatt.tmp file." and leaves the model empty.
 void LoadAttributeLabels(const std::string& studyFolder, Messenger& messenger, AttributeModel& model);
 
 }  // namespace ombrel

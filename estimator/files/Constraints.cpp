@@ -1,19 +1,20 @@
-// Constraints file (study name + ".con"), text, free form: whitespace-separated decimal integers taken
-// three at a time, line breaks meaning nothing more than white space. Each triple is
-// "attribute levelA levelB"; levelB = 0 makes it a sign condition on a linear attribute. Reading ends
-// at the first incomplete triple (end of file or text that is not a number).
+// Constraints file (the study's Constraints() file, "<study name>.con"), text, free form:
+// whitespace-separated decimal integers taken three at a time, line breaks meaning nothing more than white
+// space. Each triple is "attribute levelA levelB"; levelB = 0 makes it a sign condition on a linear
+// attribute. Reading ends at the first incomplete triple (end of file or text that is not a number).
 
 #include "estimator/files/Constraints.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
+#include <optional>
 
 #include "common/FileHandle.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "common/TextNumberScanner.h"
+#include "estimator/files/StudyOfName.h"
 
 namespace ombrel {
 
@@ -85,10 +86,10 @@ void CheckConstraint(const Constraint& constraint, const AttributeModel& model, 
     }
 }
 
-std::vector<Constraint> ReadConstraintList(std::FILE* file, const AttributeModel& model,
+std::vector<Constraint> ReadConstraintList(TextSource& source, const AttributeModel& model,
                                            bool checkInteractions) {
     std::vector<Constraint> constraints;
-    TextNumberScanner scanner(file);
+    TextNumberScanner scanner(source);
     while (static_cast<int>(constraints.size()) < kMaxConstraints) {
         int32_t a = 0;
         int32_t b = 0;
@@ -101,16 +102,24 @@ std::vector<Constraint> ReadConstraintList(std::FILE* file, const AttributeModel
     return constraints;
 }
 
+std::vector<Constraint> ReadConstraints(const StudyFiles& study, const AttributeModel& model,
+                                        bool effectsCoding) {
+    const std::string path = study.Constraints();
+    FileHandle file;
+    if (!file.Open(path, "rb")) return {};
+    FileTextSource source(std::move(file));
+    std::vector<Constraint> constraints = ReadConstraintList(source, model, !effectsCoding);
+    // A read error would otherwise pass for the end of the file and drop the remaining constraints.
+    if (source.Failed())
+        throw OmbrelError(Format("The constraints file %s could not be read.", path.c_str()));
+    return constraints;
+}
+
 std::vector<Constraint> ReadConstraints(const std::string& studyName, const AttributeModel& model,
                                         bool effectsCoding) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen((studyName + ".con").c_str(), "rb"));
-    if (!file) return {};
-    std::vector<Constraint> constraints = ReadConstraintList(file.get(), model, !effectsCoding);
-    // A read error would otherwise pass for the end of the file and drop the remaining constraints.
-    if (std::ferror(file.get()) != 0) {
-        throw OmbrelError(Format("The constraints file %s.con could not be read.", studyName.c_str()));
-    }
-    return constraints;
+    const std::optional<StudyFiles> study = StudyOfName(studyName);
+    if (!study) return {};
+    return ReadConstraints(*study, model, effectsCoding);
 }
 
 }  // namespace ombrel

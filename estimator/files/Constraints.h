@@ -1,9 +1,10 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "common/StudyFiles.h"
+#include "common/TextSource.h"
 #include "estimator/files/AttributeModel.h"
 
 namespace ombrel {
@@ -27,13 +28,18 @@ struct Constraint {
 // constraint on an attribute that takes part in an interaction (dummy coding cannot tie those).
 void CheckConstraint(const Constraint& constraint, const AttributeModel& model, bool checkInteractions);
 
-// Reads triples of integers from an open text stream until a triple cannot be read completely or
-// kMaxConstraints are stored, checking each with CheckConstraint before it is stored.
-std::vector<Constraint> ReadConstraintList(std::FILE* file, const AttributeModel& model,
+// Reads triples of integers from the text until a triple cannot be read completely or
+// kMaxConstraints are stored, checking each with CheckConstraint before it is stored. A failed source
+// reads as its end: the caller tells the two apart with Failed().
+std::vector<Constraint> ReadConstraintList(TextSource& source, const AttributeModel& model,
                                            bool checkInteractions);
 
-// Reads studyName + ".con". No file: no constraints and no message. The interaction check applies
-// only with dummy coding. Throws OmbrelError on the first constraint that does not fit the model.
+// Reads the study's constraints file. No file: no constraints and no message. The interaction check
+// applies only with dummy coding. Throws OmbrelError on the first constraint that does not fit the
+// model, and naming the file when it cannot be read.
+std::vector<Constraint> ReadConstraints(const StudyFiles& study, const AttributeModel& model,
+                                        bool effectsCoding);
+// The same for the study of studyName (the data file path less its extension).
 std::vector<Constraint> ReadConstraints(const std::string& studyName, const AttributeModel& model,
                                         bool effectsCoding);
 

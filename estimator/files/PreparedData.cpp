@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/OmbrelError.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 
 namespace ombrel {

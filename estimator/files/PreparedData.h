@@ -1,6 +1,7 @@
 #pragma once
 
-// The estimator's side of the prepared data file "qebdat.tmp": one respondent block at a time.
+// The estimator's side of the prepared data file "qebdat.tmp" (kPreparedDataFileName of
+// common/StudyFiles.h, included here for every reader of the file): one respondent block at a time.
 //
 // Bytes of one respondent block (little-endian, no padding; blocks follow each other to the end):
 //   int32 respondent number
@@ -17,10 +18,10 @@
 #include <vector>
 
 #include "common/ByteStream.h"
+#include "common/StudyFiles.h"
 
 namespace ombrel {
 
-inline constexpr const char* kPreparedDataFileName = "qebdat.tmp";
 inline constexpr int32_t kMaxAlternatives = 1000;
 inline constexpr int32_t kMaxRowValues = 1000;
 

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "platform/ScriptedMessenger.h"
+#include "tests/estimator/files/FailingTextSource.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -26,6 +28,15 @@ const std::string kDraws =
     "    101     700  0 5 -1\n  0.600   0.100  -0.700  -0.200   2.000 \n"
     "    102     500  0 5 -1\n  0.100   0.200   0.300  -0.500   0.000 \n"
     "    102     510  0 5 -1\n  0.000   0.0001  0.000   0.000   0.500 \n";
+
+// kDraws tied under "1 1 2" and "2 -1 0".
+const std::string kTied = kHeader +
+                          "101 700 0 5 -1\n  0.475   0.225  -0.700  -0.100   1.500 \n"
+                          "102 510 0 5 -1\n  0.075   0.075   0.150  -0.250   0.250 \n";
+const std::string kSpreadsheet =
+    "Respondent,RLH,Merged Variables,Parameters,None,Low,Mid  ok,High,Price,NONE\n"
+    "101,700,0,5,-1,  0.475,  0.225, -0.700, -0.100,  1.500\n"
+    "102,510,0,5,-1,  0.075,  0.075,  0.150, -0.250,  0.250\n";
 
 struct Study {
     TempDir dir;
@@ -58,13 +69,8 @@ TEST(TieDraws, WritesTheTiedFilesAndTheReportByteForByte) {
     // level 2 leads by exactly 0.0001, which is not a violation.
     Study study(kHbu, kDraws, "1 1 2\n2 -1 0\n");
     const TieDrawsOutcome outcome = study.Run();
-    EXPECT_EQ(ReadFileText(study.tied), kHeader +
-                                            "101 700 0 5 -1\n  0.475   0.225  -0.700  -0.100   1.500 \n"
-                                            "102 510 0 5 -1\n  0.075   0.075   0.150  -0.250   0.250 \n");
-    EXPECT_EQ(ReadFileText(study.csv),
-              "Respondent,RLH,Merged Variables,Parameters,None,Low,Mid  ok,High,Price,NONE\n"
-              "101,700,0,5,-1,  0.475,  0.225, -0.700, -0.100,  1.500\n"
-              "102,510,0,5,-1,  0.075,  0.075,  0.150, -0.250,  0.250\n");
+    EXPECT_EQ(ReadFileText(study.tied), kTied);
+    EXPECT_EQ(ReadFileText(study.csv), kSpreadsheet);
     EXPECT_EQ(
         outcome.report,
         "Enforcing constraints by tying draws\n---------------------------------------------\nStudy file: " +
@@ -245,18 +251,6 @@ TEST(TieDraws, NamesFilesThatCannotBeOpened) {
     EXPECT_THROW(TieDraws(missingFolder, study.dra, study.con), OmbrelError);
 }
 
-TEST(TieDrawsPaths, FollowTheNamingRules) {
-    EXPECT_EQ(TiedPartWorthPath("/Data/Run1/Study.HBU"), "/Data/Run1/study_tiedraws.hbu");
-    EXPECT_EQ(TiedPartWorthPath("a.hbu.hbu"), "a_tiedraws.hbu_tiedraws.hbu");
-    EXPECT_EQ(TiedPartWorthPath("/data/study.txt"), "");
-    EXPECT_EQ(TiedSpreadsheetPath("/Data/study_tiedraws.hbu"), "/Data/study_tiedraws.csv");
-    EXPECT_EQ(TieDrawsCompanionPath("/data/study.hbu", ".dra"), "/data/study.dra");
-    EXPECT_EQ(TieDrawsCompanionPath("/data/study.hbu", ".con"), "/data/study.con");
-    EXPECT_EQ(TieDrawsCompanionPath("/data/Study.HBU", ".dra"), "/data/Study.dra");
-    EXPECT_EQ(TieDrawsCompanionPath("/x.hbu/a.Hbu.hbu", ".con"), "/x/a.con");
-    EXPECT_EQ(TieDrawsCompanionPath("/data/study.hb", ".dra"), "/data/study.hb.dra");
-}
-
 TEST(RunTieDraws, RefusesANameWithoutHbuAndShowsFailures) {
     TempDir dir;
     ScriptedMessenger messenger;
@@ -274,6 +268,74 @@ TEST(RunTieDraws, RefusesANameWithoutHbuAndShowsFailures) {
     EXPECT_TRUE(RunTieDraws(study.hbu + "  ", " " + study.dra, study.con, messenger, report));
     EXPECT_EQ(report.rfind("Enforcing constraints by tying draws", 0), 0u);
     EXPECT_EQ(messenger.Entries().size(), 1u);
+}
+
+std::string TextOf(const MemoryByteSink& sink) {
+    return std::string(sink.Bytes().begin(), sink.Bytes().end());
+}
+
+const std::string kPartWorthName = "m.hbu";
+const std::string kDrawsName = "m.dra";
+const std::string kConstraintsName = "m.con";
+
+TEST(TieDrawsFromText, TiesTextsInMemory) {
+    MemoryTextSource partWorths(kHbu);
+    MemoryDrawsText draws(kDraws);
+    MemoryTextSource constraints("1 1 2\n2 -1 0\n");
+    MemoryByteSink tied;
+    MemoryByteSink spreadsheet;
+    const TieDrawsOutcome outcome = TieDrawsFromText(
+        {kPartWorthName, partWorths, kDrawsName, draws, kConstraintsName, constraints}, tied, spreadsheet);
+    EXPECT_EQ(TextOf(tied), kTied);
+    EXPECT_EQ(TextOf(spreadsheet), kSpreadsheet);
+    EXPECT_EQ(outcome.report.rfind("Enforcing constraints by tying draws\n"
+                                   "---------------------------------------------\nStudy file: m.hbu\n\n"
+                                   "There were 2 draws per respondent.\nThere were 2 respondents processed.",
+                                   0),
+              0u);
+    EXPECT_EQ(outcome.violations, (std::vector<int64_t>{2, 1}));
+    EXPECT_TRUE(outcome.tiedPath.empty());
+    EXPECT_TRUE(outcome.spreadsheetPath.empty());
+}
+
+// Every pass over the draws fails once its text is handed out.
+class FailingDrawsText final : public DrawsText {
+public:
+    explicit FailingDrawsText(std::string text) : text_(std::move(text)) {}
+    TextSource& FromStart() override { return source_.emplace(text_); }
+
+private:
+    std::string text_;
+    std::optional<test::FailingTextSource> source_;
+};
+
+TEST(TieDrawsFromText, TellsAReadErrorOfEachInputFromItsEnd) {
+    MemoryByteSink tied;
+    MemoryByteSink spreadsheet;
+    const auto failureOf = [&](TextSource& partWorths, DrawsText& draws, TextSource& constraints) {
+        return test::FailureMessage([&] {
+            TieDrawsFromText({kPartWorthName, partWorths, kDrawsName, draws, kConstraintsName, constraints},
+                             tied, spreadsheet);
+        });
+    };
+    {
+        test::FailingTextSource partWorths(kHbu);
+        MemoryDrawsText draws(kDraws);
+        MemoryTextSource constraints("1 1 2\n");
+        EXPECT_EQ(failureOf(partWorths, draws, constraints), "The part-worth file m.hbu could not be read.");
+    }
+    {
+        MemoryTextSource partWorths(kHbu);
+        MemoryDrawsText draws(kDraws);
+        test::FailingTextSource constraints("1 1 2\n");
+        EXPECT_EQ(failureOf(partWorths, draws, constraints), "The constraints file m.con could not be read.");
+    }
+    {
+        MemoryTextSource partWorths(kHbu);
+        FailingDrawsText draws(kDraws);
+        MemoryTextSource constraints("1 1 2\n");
+        EXPECT_EQ(failureOf(partWorths, draws, constraints), "The draws file m.dra could not be read.");
+    }
 }
 
 }  // namespace

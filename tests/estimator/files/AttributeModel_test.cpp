@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/OmbrelError.h"
 #include "platform/ScriptedMessenger.h"
+#include "tests/estimator/files/FailingTextSource.h"
 #include "tests/prepare/AttributeLabelGolden.h"
 #include "tests/support/TestSupport.h"
 
@@ -169,6 +171,78 @@ TEST_F(AttributeLabelsTest, RejectsImpossibleCounts) {
         ErrorOf(text),
         "The qebatt.tmp file describes more levels (2410242345) than can be counted.  Please prepare the "
         "study again.");
+}
+
+TEST_F(AttributeLabelsTest, AFolderOfTheLabelFilesNameCountsAsMissing) {
+    std::filesystem::create_directory(dir_.File("qebatt.tmp"));
+    AttributeModel model;
+    LoadAttributeLabels(dir_.Folder(), messenger_, model);
+    ASSERT_EQ(messenger_.Entries().size(), 1u);
+    EXPECT_EQ(messenger_.Entries()[0].text, "Could not find qebatt.tmp file.");
+    EXPECT_EQ(model.attributeCount, 0);
+}
+
+AttributeModel FromText(const std::string& text) {
+    MemoryTextSource source(text);
+    AttributeModel model;
+    ReadAttributeLabels(source, model);
+    return model;
+}
+
+TEST(ReadAttributeLabels, ReadsTheGoldenFileFromMemory) {
+    const AttributeModel model = FromText(test::kGoldenLabelFile);
+    EXPECT_EQ(model.levelsPerAttribute, (std::vector<int>{3, 1, 2}));
+    EXPECT_EQ(model.attributeCodes, (Codes{{1, 0, 1}, {0, -1, 1}, {1, 1, 1}}));
+    EXPECT_EQ(model.attributeLabels,
+              (Labels{{"Brand A", "Brand B", "Brand C"}, {"Price per unit"}, {"Red", "Blue"}}));
+    EXPECT_EQ(model.levelCount, test::kGoldenLevelCount);
+}
+
+TEST(ReadAttributeLabels, ReadsWhatAShortTextReaches) {
+    // Attribute 1: two part-worth levels; attribute 2: linear. Labels the text does not reach stay empty.
+    const AttributeModel model = FromText("2 0 2 1\r\n1 0 \r\n0 -1 \r\n1 1 A\r\n");
+    EXPECT_EQ(model.attributeCount, 2);
+    EXPECT_EQ(model.attributeLabels, (Labels{{"A", ""}, {""}}));
+    EXPECT_EQ(model.levelCount, 3);
+    EXPECT_EQ(FromText("").attributeCount, 0);
+}
+
+TEST(ReadAttributeLabels, RefusesImpossibleCountsAndLeavesTheModelEmpty) {
+    struct Case {
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"1001 0\n",
+         "The qebatt.tmp file gives 1001 attributes; there can be 0 to 1000.  Please prepare the study "
+         "again."},
+        {"-5",
+         "The qebatt.tmp file gives -5 attributes; there can be 0 to 1000.  Please prepare the study again."},
+        {"2 1 4 1000\n",
+         "The qebatt.tmp file gives 1000 levels for attribute 2; there can be 0 to 999.  Please prepare the "
+         "study again."},
+        {"3 0 -1 2 2\n",
+         "The qebatt.tmp file gives -1 levels for attribute 1; there can be 0 to 999.  Please prepare the "
+         "study again."},
+    };
+    for (const Case& c : cases) {
+        MemoryTextSource source(c.text);
+        AttributeModel model;
+        model.attributeCount = 4;
+        model.levelsPerAttribute = {1, 2};
+        EXPECT_EQ(test::FailureMessage([&] { ReadAttributeLabels(source, model); }), c.message) << c.text;
+        EXPECT_EQ(model.attributeCount, 0) << c.text;
+        EXPECT_TRUE(model.levelsPerAttribute.empty()) << c.text;
+    }
+}
+
+TEST(ReadAttributeLabels, TellsAReadErrorFromTheEnd) {
+    test::FailingTextSource source("2 0 2 1\n1 0 \n0 -1 \n1 1 A\n");
+    AttributeModel model;
+    EXPECT_EQ(test::FailureMessage([&] { ReadAttributeLabels(source, model); }),
+              "The qebatt.tmp file could not be read.");
+    EXPECT_EQ(model.attributeCount, 0);
+    EXPECT_TRUE(model.attributeLabels.empty());
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/OmbrelError.h"
+#include "tests/estimator/files/FailingTextSource.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -148,6 +150,70 @@ TEST(ReadConstraints, AnAttributeTheModelTablesDoNotReachIsOutOfRange) {
         EXPECT_STREQ(failure.what(),
                      "The <studyname>.con file specifies an attribute (3) that is out of range.");
     }
+}
+
+TEST(ReadConstraints, FindsTheStudysFileThroughStudyFiles) {
+    TempDir dir;
+    WriteFileText(dir.File("Study.con"), "3 1 2\n");
+    const std::optional<StudyFiles> study = StudyFiles::ForDataFile(dir.File("Study.CHO"));
+    ASSERT_TRUE(study);
+    EXPECT_EQ(ReadConstraints(*study, StudyModel(), true), (std::vector<Constraint>{{3, 1, 2}}));
+    EXPECT_EQ(ReadConstraints(dir.File("Study"), StudyModel(), true), (std::vector<Constraint>{{3, 1, 2}}));
+}
+
+TEST(ReadConstraints, AFileThatCannotBeReadIsNamed) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("study.con"));
+    EXPECT_EQ(test::FailureMessage([&] { ReadConstraints(dir.File("study"), StudyModel(), true); }),
+              "The constraints file " + dir.File("study.con") + " could not be read.");
+}
+
+std::vector<Constraint> ListFrom(const std::string& text, bool checkInteractions = false) {
+    MemoryTextSource source(text);
+    return ReadConstraintList(source, StudyModel(), checkInteractions);
+}
+
+TEST(ReadConstraintList, ReadsTriplesFromMemory) {
+    struct Case {
+        const char* text;
+        std::vector<Constraint> expected;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"3 1 2\r\n4 -1 0\r\n", {{3, 1, 2}, {4, -1, 0}}},
+        {"3\n1\n2 3 2 3", {{3, 1, 2}, {3, 2, 3}}},
+        {"3 1 2 3 2", {{3, 1, 2}}},                    // an incomplete triple ends the list
+        {"3 1 2 x 3 1 3", {{3, 1, 2}}},                // so does text that is no number
+        {"+3 1 2 3 1 2.5 4", {{3, 1, 2}, {3, 1, 2}}},  // "2.5" gives 2, then ".5" is no number
+        {"3 1 2 3 1 3", {{3, 1, 2}, {3, 1, 3}}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ListFrom(c.text), c.expected) << c.text;
+}
+
+TEST(ReadConstraintList, ChecksEachTripleAgainstTheModel) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"9 1 2", "The <studyname>.con file specifies an attribute (9) that is out of range."},
+        {"3 1 2 3 4 4",
+         "The <studyname>.con file specifies a constraint for attribute 3 where a level is prohibited with "
+         "itself."},
+        {"4 2 0",
+         "The <studyname>.con file specifies a constraint for attribute 4, but level 2 does not exist."},
+    };
+    for (const auto& [text, message] : cases) {
+        EXPECT_EQ(test::FailureMessage([&] { ListFrom(text); }), message) << text;
+    }
+    EXPECT_EQ(ListFrom("1 1 2").size(), 1u);
+    EXPECT_EQ(
+        test::FailureMessage([&] { ListFrom("1 1 2", true); }),
+        "The <studyname>.con file specifies a constraint for attribute 1, but interaction terms are to be "
+        "estimated for the attribute.  Dummy coding does not allow constraining attributes with interaction "
+        "terms.");
+}
+
+TEST(ReadConstraintList, AFailedSourceEndsTheListAndSaysSo) {
+    test::FailingTextSource source("3 1 2\n3 2");
+    EXPECT_EQ(ReadConstraintList(source, StudyModel(), false), (std::vector<Constraint>{{3, 1, 2}}));
+    EXPECT_TRUE(source.Failed());
 }
 
 }  // namespace

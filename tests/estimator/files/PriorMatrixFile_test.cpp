@@ -6,6 +6,8 @@
 #include <string>
 
 #include "common/OmbrelError.h"
+#include "common/TextConversion.h"
+#include "tests/estimator/files/FailingTextSource.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -108,6 +110,73 @@ TEST(PriorMatrixFile, ReportsAFileThatExistsButCannotBeOpened) {
     EXPECT_EQ(message.rfind("The file " + dir.File("study.mtrx") + " exists but could not be opened: ", 0),
               0u)
         << message;
+    EXPECT_EQ(prior(0, 0), 7.0);
+}
+
+TEST(PriorMatrixFile, FindsTheStudysFileThroughStudyFiles) {
+    TempDir dir;
+    WriteFileText(dir.File("Study.mtrx"), "2.5\n");
+    const std::optional<StudyFiles> study = StudyFiles::ForDataFile(dir.File("Study.chs"));
+    ASSERT_TRUE(study);
+    SquareMatrix prior = Filled(1, 7.0);
+    EXPECT_TRUE(ReadPriorMatrixFile(*study, prior));
+    EXPECT_EQ(prior(0, 0), 2.5);
+}
+
+// A 1 x 1 or 2 x 2 prior read from memory: its values, or the message it throws.
+std::string ReadFromText(const std::string& text, int p) {
+    MemoryTextSource source(text);
+    SquareMatrix prior = Filled(p, 7.0);
+    const std::string failure = test::FailureMessage([&] { ReadPriorMatrix(source, "x.mtrx", prior); });
+    if (failure != "(no failure)") return failure;
+    std::string values;
+    for (int i = 0; i < p; ++i) {
+        for (int j = 0; j < p; ++j) values += Format("%g ", prior(i, j));
+    }
+    return values;
+}
+
+TEST(ReadPriorMatrix, ReadsEachNumberAsPercentLfDoes) {
+    // Expected values as the C library's sscanf "%lf" gives them for the same text.
+    const std::pair<const char*, const char*> cases[] = {
+        {"1.5 -2\r\n3e-1 4", "1.5 -2 0.3 4 "},
+        {"+.5 5. -0 1E2", "0.5 5 -0 100 "},
+        {"0x1p3 0X1.8P1 0x10 0xAp-1", "8 3 16 5 "},  // hexadecimal, with a binary exponent
+        {"1e+ 2 3 4", "1 2 3 4 "},                   // an exponent without digits is dropped
+        {"1.5.5 2 3", "1.5 0.5 2 3 "},               // a second point starts the next number
+        {"1-2 3 4", "1 -2 3 4 "},
+        {"1e-400 2 3 4", "0 2 3 4 "},  // too small: 0
+        {"1 2 3 4 x", "1 2 3 4 "},     // trailing text is no number
+    };
+    for (const auto& [text, values] : cases) EXPECT_EQ(ReadFromText(text, 2), values) << text;
+}
+
+TEST(ReadPriorMatrix, RefusesBrokenTextsWithTheirMessages) {
+    const std::string incomplete = "The <studyname>.mtrx file is incomplete";
+    const std::string tooMany = "The <studyname>.mtrx file has too many parameters";
+    const std::pair<const char*, std::string> cases[] = {
+        {"", incomplete},
+        {"1 2 3", incomplete},
+        {"1 2 . 4", incomplete},
+        {"1 2 0x 4", incomplete},
+        {"1 2 - 4", incomplete},
+        {"1 2 na 4", incomplete},
+        {"1 2 3 4 5", tooMany},
+        {"1 2 3 4 .5e1", tooMany},
+        {"1 2 3 4 infinity", tooMany},
+        {"1 1e999 3 4", "The file x.mtrx holds a value that is not a finite number in row 1, column 2."},
+        {"1 2 -INF 4", "The file x.mtrx holds a value that is not a finite number in row 2, column 1."},
+        {"1 2 3 NaN", "The file x.mtrx holds a value that is not a finite number in row 2, column 2."},
+    };
+    for (const auto& [text, message] : cases) EXPECT_EQ(ReadFromText(text, 2), message) << text;
+    EXPECT_EQ(ReadFromText("", 0), "") << "an empty prior reads nothing";
+}
+
+TEST(ReadPriorMatrix, AFailedSourceReadsAsItsEnd) {
+    test::FailingTextSource source("1 2 3");
+    SquareMatrix prior = Filled(2, 7.0);
+    EXPECT_EQ(test::FailureMessage([&] { ReadPriorMatrix(source, "x.mtrx", prior); }),
+              "The <studyname>.mtrx file is incomplete");
     EXPECT_EQ(prior(0, 0), 7.0);
 }
 
