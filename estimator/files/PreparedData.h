@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "common/ByteStream.h"
+#include "common/StudyFiles.h"
 
 namespace ombrel {
 
-inline constexpr const char* kPreparedDataFileName = "qebdat.tmp";
 inline constexpr int32_t kMaxAlternatives = 1000;
 inline constexpr int32_t kMaxRowValues = 1000;
 

@@ -38,7 +38,7 @@ struct Study {
     int Run(RecordingConsole& console) {
         ScriptedMessenger messenger;
         EXPECT_TRUE(settings.SaveSettings(messenger));
-        return RunEstimator(console, dir.Folder());
+        return RunEstimator(console.Services(), dir.Folder());
     }
     std::string File(const std::string& extension) const {
         return ReadFileText(dir.File("study" + extension));
@@ -230,7 +230,7 @@ TEST(EstimatorRun, RefusesToStartOnBadStudies) {
         Study study(SmallSpec());
         test::WriteFileText(study.dir.File("names.pellik"), study.dir.File("study.txt"));
         RecordingConsole console;
-        EXPECT_EQ(RunEstimator(console, study.dir.Folder()), 1);
+        EXPECT_EQ(RunEstimator(console.Services(), study.dir.Folder()), 1);
         EXPECT_EQ(console.messenger.Texts().back(), "An invalid data file was specified.");
     }
 }
