@@ -1,6 +1,6 @@
-// Milliseconds per estimator iteration (Chain::Step: respondent pass, alpha draw, covariance draw) on simulated
-// discrete-choice studies, with the prepared data held in memory and streamed from the file.
-// Prints the reference case and a scaling table over respondents and parameters.
+// Milliseconds per estimator iteration (Chain::Step: respondent pass, alpha draw, covariance draw) on
+// simulated discrete-choice studies, with the prepared data held in memory and streamed from the file. Prints
+// the reference case and a scaling table over respondents and parameters.
 //
 //   iteration_benchmark [--quick | --reference]
 // --reference runs only the reference case in memory, for profiling.

@@ -112,7 +112,6 @@ void TerminalConsole::WaitForKey() {
     if (!ombrel::StopRequested()) keyboard_.WaitKey();
 }
 
-
 void HeadlessConsole::ReportProgress(int iteration, int totalIterations, double pctCert, double rlh,
                                      long long secondsLeft) {
     const long long now = WallClockSeconds();

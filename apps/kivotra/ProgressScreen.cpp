@@ -22,7 +22,9 @@ std::string OutputStatusText(OutputPhase phase, int step, int total) {
     return std::string();
 }
 
-std::string FinalStatusText(const std::string& closingSentence) { return closingSentence + "  Press any key."; }
+std::string FinalStatusText(const std::string& closingSentence) {
+    return closingSentence + "  Press any key.";
+}
 
 std::string FormatTimeRemaining(long long seconds) {
     seconds = std::max(0LL, seconds);

@@ -170,8 +170,7 @@ void FormatDrawRecord(std::string& out, int32_t respondentNumber, double respond
 }
 
 void SortDraws(DrawScratchFile& betasTmp, const StudyFiles& files, const DrawLayout& layout,
-               const LevelExpansion& expansion, const ConstraintTies* ties,
-               const OutputProgress& progress) {
+               const LevelExpansion& expansion, const ConstraintTies* ties, const OutputProgress& progress) {
     CheckParameterCount(expansion, layout.parameterCount);
     auto report = [&](OutputPhase phase, int step, int total) {
         if (progress) progress(phase, step, total);

@@ -121,12 +121,11 @@ struct DrawLayout {
 
 // Reorders "betas.tmp" (betasTmp, still open from the run) into the study folder's "betas.srt" by seeks,
 // then expands every draw (ties applied) into the study's draws file (".dra"). Reports SortingDraws before
-// each draw is sorted and ExpandingDraws after each is expanded through progress. Deletes both scratch files when the
-// draws file is complete; on any failure throws OmbrelError with its console message and leaves the
+// each draw is sorted and ExpandingDraws after each is expanded through progress. Deletes both scratch files
+// when the draws file is complete; on any failure throws OmbrelError with its console message and leaves the
 // scratch files that still exist on disk, and any previous draws file unchanged.
 void SortDraws(DrawScratchFile& betasTmp, const StudyFiles& files, const DrawLayout& layout,
-               const LevelExpansion& expansion, const ConstraintTies* ties,
-               const OutputProgress& progress);
+               const LevelExpansion& expansion, const ConstraintTies* ties, const OutputProgress& progress);
 
 // One draws-file record: the header line, then the levelCount values.
 void FormatDrawRecord(std::string& out, int32_t respondentNumber, double respondentRlh,

@@ -59,7 +59,8 @@ void Commit(AtomicFile& file) {
 FileHandle OpenDraws(const std::string& drawsPath, const DrawLayout& layout) {
     CheckDrawCount(layout);
     FileHandle file;
-    if (!file.Open(drawsPath, "rb")) throw ConsoleError(Format("\nUnable to open %s file", drawsPath.c_str()));
+    if (!file.Open(drawsPath, "rb"))
+        throw ConsoleError(Format("\nUnable to open %s file", drawsPath.c_str()));
     return file;
 }
 
@@ -233,8 +234,8 @@ void WriteCsv(const AttributeModel& model, const EstimateInputs& inputs) {
     Commit(file);
 }
 
-void WriteStandardDeviations(const std::string& path, DrawScratchFile& accumulators,
-                             const DrawLayout& layout, int levelCount) {
+void WriteStandardDeviations(const std::string& path, DrawScratchFile& accumulators, const DrawLayout& layout,
+                             int levelCount) {
     CheckDrawCount(layout);
     AtomicFile file;
     OpenResult(file, path);

@@ -105,7 +105,7 @@ void WriteCsv(const AttributeModel& model, const EstimateInputs& inputs);
 
 // ".std" (at path) from "betas.upd" (without saveDraws): per level mean = sum / D, v = squares / D - mean^2,
 // written as sqrt(v) when v > 0, else v itself.
-void WriteStandardDeviations(const std::string& path, DrawScratchFile& accumulators,
-                             const DrawLayout& layout, int levelCount);
+void WriteStandardDeviations(const std::string& path, DrawScratchFile& accumulators, const DrawLayout& layout,
+                             int levelCount);
 
 }  // namespace ombrel

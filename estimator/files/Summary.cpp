@@ -53,7 +53,8 @@ void AddToSums(SummarySums& sums, const std::vector<double>& alpha, const Square
     for (int i = 0; i < p; ++i)
         for (int j = i; j < p; ++j) sums.covarianceSum[next++] += covariance(i, j);
     if (!sums.constrainedBetaSum.empty())
-        for (int k = 0; k < p; ++k) sums.constrainedBetaSum[static_cast<size_t>(k)] += averageBetas[static_cast<size_t>(k)];
+        for (int k = 0; k < p; ++k)
+            sums.constrainedBetaSum[static_cast<size_t>(k)] += averageBetas[static_cast<size_t>(k)];
 }
 
 void WriteSummary(const std::string& path, const SummarySums& sums, int drawsPerRespondent,

@@ -13,8 +13,8 @@
 //                   each attribute omitted\n\n" and the p x p mean covariance, "%7.3lf " each, one row
 //                   per line.
 
-#include <string>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "estimator/chain/LevelExpansion.h"
@@ -46,9 +46,9 @@ struct SummarySums {
 void AddToSums(SummarySums& sums, const std::vector<double>& alpha, const SquareMatrix& covariance,
                std::span<const double> averageBetas);
 
-// Writes the summary file at path (the study's ".sum") from the sums over drawsPerRespondent used iterations. Written beside the
-// target and renamed into place; throws OmbrelError ("\nUnable to open %s file" or a write failure)
-// when it cannot be written.
+// Writes the summary file at path (the study's ".sum") from the sums over drawsPerRespondent used iterations.
+// Written beside the target and renamed into place; throws OmbrelError ("\nUnable to open %s file" or a write
+// failure) when it cannot be written.
 void WriteSummary(const std::string& path, const SummarySums& sums, int drawsPerRespondent,
                   const LevelExpansion& expansion);
 

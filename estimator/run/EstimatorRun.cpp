@@ -31,7 +31,6 @@ public:
 
 private:
     void StartUp();
-    RunSummary Summary() const;
     void OpenOutputs();
     void StartChain(ChainStart& start);
     void Iterate();
@@ -44,10 +43,7 @@ private:
 
     RunStudy study_;
     std::unique_ptr<Chain> chain_;
-    int respondentCount_ = 0;
-    int parameterCount_ = 0;
-    int previousIterations_ = 0;
-    int totalIterations_ = 0;
+    RunSummary run_;  // the counts of the run, fixed at start-up
     int sessionIterations_ = 0;
     bool usingDraws_ = false;
     bool stoppedByUser_ = false;
@@ -61,24 +57,6 @@ private:
     LevelBuffer levels_;
 };
 
-RunSummary EstimatorRun::Summary() const {
-    const StudySettings& settings = study_.settings;
-    RunSummary run;
-    run.previousIterations = previousIterations_;
-    run.preliminaryIterations = settings.preliminaryIterations;
-    run.drawsPerRespondent = settings.drawsPerRespondent;
-    run.drawSkip = settings.drawSkip;
-    run.totalIterations = totalIterations_;
-    run.logSkip = settings.logSkip;
-    run.respondentCount = respondentCount_;
-    run.parameterCount = parameterCount_;
-    run.choiceData = settings.IsChoiceData();
-    run.totalTaskWeight = settings.totalTaskWeight;
-    run.constraintCount = study_.constraintCount;
-    run.saveDraws = settings.saveDraws;
-    return run;
-}
-
 void EstimatorRun::StartUp() {
     ProgressSink& progress = services_.progress;
     progress.RunStarting();
@@ -87,11 +65,8 @@ void EstimatorRun::StartUp() {
     LoadRunModel(services_.messages, study_);
     OpenRunData(memoryBudget_, study_);
     ChainStart start = LoadChainStart(study_);
-    respondentCount_ = start.state.RespondentCount();
-    parameterCount_ = start.state.ParameterCount();
-    previousIterations_ = start.state.completedIterations;
-    totalIterations_ = CountTotalIterations(study_.settings, previousIterations_);
-    progress.RunCounted(Summary());
+    run_ = SummarizeRun(study_, start.state);
+    progress.RunCounted(run_);
     OpenOutputs();
     StartChain(start);
     progress.IterationsStarting(study_.model.levelCount);
@@ -101,9 +76,9 @@ void EstimatorRun::StartUp() {
 void EstimatorRun::OpenOutputs() {
     const StudyFiles& files = study_.Files();
     if (!log_.Open(files.Log())) throw OmbrelError(OpenFailureMessage("<studyname>.log"));
-    log_.WriteHeader(Summary(), services_.clock.LocalTime());
+    log_.WriteHeader(run_, services_.clock.LocalTime());
     CreateDrawScratchFile(files.Folder(), study_.settings.saveDraws, drawScratch_);
-    histories_.Open(files, previousIterations_ != 0, study_.constraintCount > 0);
+    histories_.Open(files, run_.previousIterations != 0, study_.constraintCount > 0);
 }
 
 void EstimatorRun::StartChain(ChainStart& start) {
@@ -115,7 +90,7 @@ void EstimatorRun::StartChain(ChainStart& start) {
                                                    : static_cast<uint32_t>(services_.clock.Now());
     chain_ = std::make_unique<Chain>(std::move(start.state), start.resumed, prior, options);
 
-    const int p = parameterCount_;
+    const int p = run_.parameterCount;
     if (study_.settings.saveDraws)
         drawSink_ = std::make_unique<SavedDrawWriter>(drawScratch_, p);
     else
@@ -128,9 +103,9 @@ void EstimatorRun::StartChain(ChainStart& start) {
 
 void EstimatorRun::Iterate() {
     const StudySettings& settings = study_.settings;
-    while (chain_->CompletedIterations() < totalIterations_) {
+    while (chain_->CompletedIterations() < run_.totalIterations) {
         const int iteration = chain_->CompletedIterations() + 1;
-        if (!usingDraws_ && iteration > previousIterations_ + settings.preliminaryIterations) {
+        if (!usingDraws_ && iteration > run_.previousIterations + settings.preliminaryIterations) {
             usingDraws_ = true;
             services_.progress.DrawsStarting(settings.saveDraws);
         }
@@ -150,18 +125,20 @@ void EstimatorRun::RecordIteration(const ChainStep& step, bool sampled) {
     const PopulationState& population = chain_->Population();
     IterationProgress progress;
     progress.statistics = step.statistics;
-    progress.totalIterations = totalIterations_;
+    progress.totalIterations = run_.totalIterations;
     if (sampled) {
         int count = 0;
-        const double* expandedAlpha = levels_.Expand(study_.expansion, population.alpha.data(), study_.ties, count);
+        const double* expandedAlpha =
+            levels_.Expand(study_.expansion, population.alpha.data(), study_.ties, count);
         histories_.WriteAlpha(expandedAlpha, count);
         histories_.WriteCovariance(population.covariance);
         if (usingDraws_) AddToSums(sums_, population.alpha, population.covariance, step.averageBetas);
-        progress.expandedLevels = levels_.Expand(study_.expansion, step.averageBetas.data(), study_.ties, count);
+        progress.expandedLevels =
+            levels_.Expand(study_.expansion, step.averageBetas.data(), study_.ties, count);
         if (study_.constraintCount > 0) histories_.WriteConstrainedBetas(progress.expandedLevels, count);
         progress.levelCount = study_.model.levelCount;
         progress.averageBetas = step.averageBetas.data();
-        progress.parameterCount = parameterCount_;
+        progress.parameterCount = run_.parameterCount;
     }
     services_.progress.IterationDone(progress);
 }
@@ -175,8 +152,9 @@ void EstimatorRun::Finish() {
                          chain_->State(stoppedByUser_ ? ChainEnd::Stopped : ChainEnd::Completed));
     if (usingDraws_ && !stoppedByUser_) {
         ProgressSink& sink = services_.progress;
-        WriteRunResults(study_, respondentCount_, parameterCount_, sums_, drawScratch_,
-                        [&sink](OutputPhase phase, int step, int total) { sink.OutputStep(phase, step, total); });
+        WriteRunResults(
+            study_, run_.respondentCount, run_.parameterCount, sums_, drawScratch_,
+            [&sink](OutputPhase phase, int step, int total) { sink.OutputStep(phase, step, total); });
     }
     std::remove(study_.Files().DrawSortScratch().c_str());
 

@@ -92,7 +92,8 @@ void LoadRunModel(Messenger& messages, RunStudy& study) {
     std::vector<Constraint> constraints = ReadConstraints(study.Files().Name(), study.model, effectsCoding);
     study.constraintCount = static_cast<int>(constraints.size());
     if (study.constraintCount > 0) {
-        study.constraints = std::make_unique<ConstraintModel>(std::move(constraints), study.model, effectsCoding);
+        study.constraints =
+            std::make_unique<ConstraintModel>(std::move(constraints), study.model, effectsCoding);
         study.ties = study.constraints.get();
     }
 }
@@ -112,14 +113,28 @@ ChainStart LoadChainStart(RunStudy& study) {
     return start;
 }
 
-int CountTotalIterations(const StudySettings& settings, int previousIterations) {
-    const int64_t total = int64_t{previousIterations} + settings.preliminaryIterations +
+RunSummary SummarizeRun(const RunStudy& study, const ChainState& state) {
+    const StudySettings& settings = study.settings;
+    const int64_t total = int64_t{state.completedIterations} + settings.preliminaryIterations +
                           int64_t{settings.drawsPerRespondent} * settings.drawSkip;
     if (total > std::numeric_limits<int>::max() - 1)
         throw OmbrelError(
             "The settings ask for more iterations than one run can count.  Please reduce the "
             "number of iterations or draws.");
-    return static_cast<int>(total);
+    RunSummary run;
+    run.previousIterations = state.completedIterations;
+    run.preliminaryIterations = settings.preliminaryIterations;
+    run.drawsPerRespondent = settings.drawsPerRespondent;
+    run.drawSkip = settings.drawSkip;
+    run.totalIterations = static_cast<int>(total);
+    run.logSkip = settings.logSkip;
+    run.respondentCount = state.RespondentCount();
+    run.parameterCount = state.ParameterCount();
+    run.choiceData = settings.IsChoiceData();
+    run.totalTaskWeight = settings.totalTaskWeight;
+    run.constraintCount = study.constraintCount;
+    run.saveDraws = settings.saveDraws;
+    return run;
 }
 
 void WriteRunResults(const RunStudy& study, int respondentCount, int parameterCount, const SummarySums& sums,

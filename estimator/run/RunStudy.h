@@ -15,6 +15,7 @@
 #include "estimator/files/AttributeModel.h"
 #include "estimator/files/DrawFiles.h"
 #include "estimator/files/PreparedDataSource.h"
+#include "estimator/files/RunLog.h"
 #include "estimator/files/Summary.h"
 
 namespace ombrel {
@@ -52,9 +53,10 @@ void OpenRunData(uint64_t memoryBudget, RunStudy& study);
 // The restart file matched against the prepared data, or the start values. Throws OmbrelError when
 // the restart file holds another number of respondents or the study holds none.
 ChainStart LoadChainStart(RunStudy& study);
-// previousIterations plus this session's: preliminary ones and draws x skip. Throws OmbrelError when
-// that does not fit the run's counters.
-int CountTotalIterations(const StudySettings& settings, int previousIterations);
+// The settings and counts of a run starting from state. Its total iterations are the previous ones
+// plus this session's (preliminary ones and draws x skip); throws OmbrelError when that does not fit
+// the run's counters.
+RunSummary SummarizeRun(const RunStudy& study, const ChainState& state);
 
 // Writes the results after a completed run with used draws: the sorted draws file (saved draws), the
 // point estimates, the spreadsheet, the standard deviations (accumulated draws) and the summary.

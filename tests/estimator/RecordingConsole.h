@@ -41,7 +41,9 @@ public:
     }
     void ConsoleFailure(const std::string& text) override { consoleText += text; }
     void HoldFinalScreen() override { ++keyWaits; }
-    bool StopRequested() override { return escapeAfterIteration != 0 && lastIteration >= escapeAfterIteration; }
+    bool StopRequested() override {
+        return escapeAfterIteration != 0 && lastIteration >= escapeAfterIteration;
+    }
     long long Now() override { return 1700000000; }
     std::tm LocalTime() override { return localTime; }
 };

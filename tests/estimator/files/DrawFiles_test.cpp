@@ -131,7 +131,9 @@ protected:
     }
     void Sort() {
         SortDraws(tmp, *StudyFiles::ForDataFile(dir.File("study.cho")), layout, expansion, nullptr,
-                  [this](OutputPhase phase, int step, int total) { steps.push_back({phase, step, total}); });
+                  [this](OutputPhase phase, int step, int total) {
+                      steps.push_back({phase, step, total});
+                  });
     }
 
     TempDir dir;
