@@ -46,7 +46,7 @@ public:
     virtual bool Next(PointEstimate& estimate) = 0;
 };
 
-// Averages of the draws file studyName + ".dra": D records per respondent, each read as
+// Averages of the draws file (the study's ".dra"): D records per respondent, each read as
 // "%d %lf %*d %*d %*d" and levelCount "%lf". The averages are over the values as printed there.
 // Reports ComputingPointEstimates before each respondent. A value that cannot be read:
 // "\nIncomplete studyname.dra file"; a draws file that cannot be opened: "\nUnable to open %s file".
