@@ -75,9 +75,8 @@ ChainStart FreshStart(RunStudy& study) {
 void LoadRunSettings(const std::string& namesFolder, Messenger& messages, RunStudy& study) {
     study.settings.namesFolder = namesFolder;
     study.settings.LoadSettings(messages);
-    if (!study.settings.IsChoiceData() && !study.settings.IsAllocationData())
-        throw OmbrelError("An invalid data file was specified.");
-    study.files = StudyFiles::ForDataFile(study.settings.dataFileName);
+    if (study.settings.IsChoiceData() || study.settings.IsAllocationData())
+        study.files = StudyFiles::ForDataFile(study.settings.dataFileName);
     if (!study.files) throw OmbrelError("An invalid data file was specified.");
 }
 
