@@ -1,6 +1,6 @@
-// Milliseconds per estimator iteration (respondent pass, alpha draw, covariance draw) on simulated
-// discrete-choice studies, with the prepared data held in memory and streamed from the file.
-// Prints the reference case and a scaling table over respondents and parameters.
+// Milliseconds per estimator iteration (Chain::Step: respondent pass, alpha draw, covariance draw) on
+// simulated discrete-choice studies, with the prepared data held in memory and streamed from the file. Prints
+// the reference case and a scaling table over respondents and parameters.
 //
 //   iteration_benchmark [--quick | --reference]
 // --reference runs only the reference case in memory, for profiling.
@@ -16,10 +16,8 @@
 #include <vector>
 
 #include "common/ByteStream.h"
-#include "estimator/chain/PopulationDraws.h"
-#include "estimator/chain/RandomGenerator.h"
-#include "estimator/chain/RespondentStore.h"
-#include "estimator/chain/RespondentUpdate.h"
+#include "common/StudyFiles.h"
+#include "estimator/chain/Chain.h"
 #include "estimator/chain/StartValues.h"
 #include "estimator/files/PreparedDataSource.h"
 #include "tests/support/SimulatedStudy.h"
@@ -36,38 +34,32 @@ struct Case {
 // Runs warmup + measured iterations of the chain and returns milliseconds per measured iteration.
 double MillisecondsPerIteration(const std::string& folder, int parameterCount, bool inMemory, int iterations,
                                 double* fingerprintOut = nullptr) {
-    const std::string path = folder + "qebdat.tmp";
+    const std::string path = PreparedDataPath(folder);
     std::unique_ptr<PreparedDataSource> data = OpenPreparedData(path, inMemory ? DefaultMemoryBudget() : 0);
-    PopulationState population;
-    population.Resize(parameterCount);
-    RespondentStore store;
-    const int respondents = InitializeStartValues(true, true, nullptr, *data, population, store);
-    population.priorCovariance.SetIdentity();
-    for (int k = 0; k < parameterCount; ++k) population.priorCovariance(k, k) = 2.0;
-    InvertCovariance(population);
-    RandomGenerator random;
-    random.SeedGenerator(1);
-    RespondentUpdater updater(parameterCount);
-    bool valid = false;
-    double jumpSize = 0.1;
-    auto iterate = [&] {
-        updater.UpdateRespondents(jumpSize, valid, false, population, *data, store, random, nullptr, nullptr);
-        valid = true;
-        DrawAlpha(population, updater.Statistics().meanBetas.data(), respondents, random);
-        DrawCovariance(population, store, 5, random);
-        const double acceptance = updater.Statistics().acceptanceRate;
-        if (acceptance > 0.3) jumpSize *= 1.1;
-        if (acceptance < 0.3) jumpSize *= 0.9;
-    };
+    PopulationState startValues;
+    startValues.Resize(parameterCount);
+    ChainState state;
+    InitializeStartValues(true, true, nullptr, *data, startValues, state.store);
+    state.alpha = startValues.alpha;
+    state.covariance = startValues.covariance;
+    SquareMatrix prior(parameterCount);
+    prior.SetIdentity();
+    for (int k = 0; k < parameterCount; ++k) prior(k, k) = 2.0;
+    ChainOptions options;
+    options.priorDegreesOfFreedom = 5;
+    options.seed = 1;
+    Chain chain(std::move(state), false, prior, options);
+    auto iterate = [&] { chain.Step(*data, nullptr); };
     for (int i = 0; i < 5; ++i) iterate();
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < iterations; ++i) iterate();
     const auto stop = std::chrono::steady_clock::now();
     // A fingerprint of the chain's state: an optimisation must leave it unchanged to the last bit.
+    const RespondentStore& store = chain.Store();
     double fingerprint = 0.0;
     for (int n = 0; n < store.Count(); ++n)
         for (int k = 0; k < parameterCount; ++k) fingerprint += store.Betas(n)[k] * (k + 1);
-    for (int k = 0; k < parameterCount; ++k) fingerprint += population.covariance(k, k);
+    for (int k = 0; k < parameterCount; ++k) fingerprint += chain.Population().covariance(k, k);
     if (fingerprintOut != nullptr) *fingerprintOut = fingerprint;
     return std::chrono::duration<double, std::milli>(stop - start).count() / iterations;
 }

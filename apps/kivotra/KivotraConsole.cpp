@@ -27,7 +27,54 @@ std::tm LocalNow() {
 // Seconds between two progress lines of a headless run.
 constexpr long long kHeadlessReportInterval = 2;
 
+constexpr const char* kProgramTitle = "Feldrin Software Ombrel";
+
 }  // namespace
+
+void KivotraConsole::RunStarting() {
+    SetTitle(kProgramTitle);
+    ClearScreen();
+}
+
+void KivotraConsole::StudyOpened(const std::string& baseName) {
+    SetTitle(std::string(kProgramTitle) + " - " + baseName);
+}
+
+void KivotraConsole::RunCounted(const RunSummary& run) { Draw(screen_.HeaderBlock(run)); }
+
+void KivotraConsole::IterationsStarting(int levelCount) {
+    std::vector<ScreenWrite> labels = screen_.FixedLabels(levelCount);
+    labels.push_back(ProgressScreen::Status(kStopHint));
+    Draw(labels);
+    startTime_ = Now();
+    screen_.Reset();
+}
+
+void KivotraConsole::DrawsStarting(bool savedDraws) {
+    if (savedDraws) Draw({ProgressScreen::Status(kStopLosesDrawsHint)});
+}
+
+void KivotraConsole::IterationDone(const IterationProgress& progress) {
+    const IterationStatistics& s = progress.statistics;
+    Draw(screen_.RefreshIteration(s, Now(), startTime_, progress.totalIterations - s.iteration));
+    if (progress.expandedLevels != nullptr) {
+        Draw(screen_.RefreshPartWorths(progress.expandedLevels, progress.levelCount, progress.averageBetas,
+                                       progress.parameterCount));
+    }
+    ReportProgress(s.iteration, progress.totalIterations, s.pctCert, s.rlh,
+                   screen_.SessionIterations() >= 10 ? screen_.SecondsLeft() : -1);
+}
+
+void KivotraConsole::OutputStep(OutputPhase phase, int step, int total) {
+    Draw({ProgressScreen::Status(OutputStatusText(phase, step, total))});
+}
+
+void KivotraConsole::RunFinished(const std::string& closingSentence) {
+    Draw({ProgressScreen::Status(FinalStatusText(closingSentence))});
+}
+
+long long KivotraConsole::Now() { return WallClockSeconds(); }
+std::tm KivotraConsole::LocalTime() { return LocalNow(); }
 
 TerminalConsole::TerminalConsole()
     : screen_(STDOUT_FILENO), keyboard_(STDIN_FILENO), messenger_(screen_, keyboard_) {}
@@ -58,15 +105,12 @@ bool TerminalConsole::EscapePressed() {
     return keyboard_.ReadKey() == Keyboard::kEscape;
 }
 
-bool TerminalConsole::CloseRequested() { return StopRequested(); }
+bool TerminalConsole::CloseRequested() { return ombrel::StopRequested(); }
 
 void TerminalConsole::WaitForKey() {
     keyboard_.DiscardPending();
-    if (!StopRequested()) keyboard_.WaitKey();
+    if (!ombrel::StopRequested()) keyboard_.WaitKey();
 }
-
-long long TerminalConsole::Now() { return WallClockSeconds(); }
-std::tm TerminalConsole::LocalTime() { return LocalNow(); }
 
 void HeadlessConsole::ReportProgress(int iteration, int totalIterations, double pctCert, double rlh,
                                      long long secondsLeft) {
@@ -85,9 +129,7 @@ void HeadlessConsole::WriteText(const std::string& text) {
     std::fflush(stderr);
 }
 
-bool HeadlessConsole::CloseRequested() { return StopRequested(); }
-long long HeadlessConsole::Now() { return WallClockSeconds(); }
-std::tm HeadlessConsole::LocalTime() { return LocalNow(); }
+bool HeadlessConsole::CloseRequested() { return ombrel::StopRequested(); }
 
 int RunKivotra(int argc, char** argv) {
     InstallStopHandlers();
@@ -102,7 +144,7 @@ int RunKivotra(int argc, char** argv) {
     }
     if (headless) {
         HeadlessConsole console;
-        return RunEstimator(console);
+        return RunEstimator(console.Services());
     }
     TerminalConsole console;
     if (std::optional<WindowSize> size = TerminalPixelSize(STDOUT_FILENO)) {
@@ -112,7 +154,7 @@ int RunKivotra(int argc, char** argv) {
         }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return RunEstimator(console);
+    return RunEstimator(console.Services());
 }
 
 }  // namespace ombrel

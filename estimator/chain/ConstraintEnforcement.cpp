@@ -40,6 +40,15 @@ inline bool ZeroAgainstSign(int levelA, double& value, double tolerance) {
 
 }  // namespace
 
+namespace {
+
+// The attribute code of row i, column j of the model's code matrix.
+int Code(const AttributeModel& model, int i, int j) {
+    return model.attributeCodes[static_cast<size_t>(i)][static_cast<size_t>(j)];
+}
+
+}  // namespace
+
 ConstraintModel::ConstraintModel(std::vector<Constraint> constraints, const AttributeModel& model,
                                  bool effectsCoding)
     : constraints_(std::move(constraints)), effectsCoding_(effectsCoding) {
@@ -48,43 +57,54 @@ ConstraintModel::ConstraintModel(std::vector<Constraint> constraints, const Attr
     parameterCount_ = expansion.ParameterCount();
     for (const Constraint& constraint : constraints_) CheckConstraint(constraint, model, !effectsCoding);
 
-    const int n = model.attributeCount;
-    auto code = [&](int i, int j) {
-        return model.attributeCodes[static_cast<size_t>(i)][static_cast<size_t>(j)];
-    };
-    codes_.resize(static_cast<size_t>(n));
-    levels_.resize(static_cast<size_t>(n));
-    mainStart_.resize(static_cast<size_t>(n));
-    byAttribute_.resize(static_cast<size_t>(n));
-    hasInteraction_.assign(static_cast<size_t>(n), 0);
-    partners_.resize(static_cast<size_t>(n));
+    const size_t n = static_cast<size_t>(model.attributeCount);
+    codes_.resize(n);
+    levels_.resize(n);
+    mainStart_.resize(n);
+    byAttribute_.resize(n);
+    hasInteraction_.assign(n, 0);
+    partners_.resize(n);
 
-    int next = 0;
     int widest = 2;
-    for (int i = 0; i < n; ++i) {
-        codes_[static_cast<size_t>(i)] = code(i, i);
+    int next = LayOutMainEffects(model, widest);
+    std::vector<int> pairOf(n * n, -1);
+    const size_t tableSize = LayOutPairs(model, next, pairOf);
+    AssignConstraints();
+    FindPartners(model, pairOf);
+    work_.assign(static_cast<size_t>(widest) + 1, 0.0);
+    table_.assign(tableSize, 0.0);
+}
+
+int ConstraintModel::LayOutMainEffects(const AttributeModel& model, int& widest) {
+    int next = 0;
+    for (int i = 0; i < model.attributeCount; ++i) {
+        codes_[static_cast<size_t>(i)] = Code(model, i, i);
         levels_[static_cast<size_t>(i)] = model.levelsPerAttribute[static_cast<size_t>(i)];
         mainStart_[static_cast<size_t>(i)] = next;
-        if (code(i, i) > 0) {
+        if (Code(model, i, i) > 0) {
             next += levels_[static_cast<size_t>(i)] - 1;
             widest = std::max(widest, levels_[static_cast<size_t>(i)]);
-        } else if (code(i, i) < 0) {
+        } else if (Code(model, i, i) < 0) {
             next += 1;
         }
     }
-    std::vector<int> pairOf(static_cast<size_t>(n) * static_cast<size_t>(n), -1);
+    return next;
+}
+
+size_t ConstraintModel::LayOutPairs(const AttributeModel& model, int next, std::vector<int>& pairOf) {
+    const int n = model.attributeCount;
     size_t tableSize = 0;
     for (int i = 0; i < n; ++i) {
         for (int j = i + 1; j < n; ++j) {
-            if (code(i, j) == 0) continue;  // LevelExpansion refused the other inconsistent codes
+            if (Code(model, i, j) == 0) continue;  // LevelExpansion refused the other inconsistent codes
             Pair pair;
             pair.first = i;
             pair.second = j;
             pair.blockStart = next;
-            const int rows = code(i, i) > 0 ? levels_[static_cast<size_t>(i)] - 1 : 1;
-            const int columns = code(j, j) > 0 ? levels_[static_cast<size_t>(j)] - 1 : 1;
+            const int rows = Code(model, i, i) > 0 ? levels_[static_cast<size_t>(i)] - 1 : 1;
+            const int columns = Code(model, j, j) > 0 ? levels_[static_cast<size_t>(j)] - 1 : 1;
             next += rows * columns;
-            if (code(i, i) > 0 && code(j, j) > 0) {
+            if (Code(model, i, i) > 0 && Code(model, j, j) > 0) {
                 const int li = levels_[static_cast<size_t>(i)];
                 const int lj = levels_[static_cast<size_t>(j)];
                 if ((li > kMaxTableLevels || lj > kMaxTableLevels)) {
@@ -100,6 +120,10 @@ ConstraintModel::ConstraintModel(std::vector<Constraint> constraints, const Attr
             pairs_.push_back(std::move(pair));
         }
     }
+    return tableSize;
+}
+
+void ConstraintModel::AssignConstraints() {
     for (const Constraint& constraint : constraints_) {
         const int a = constraint.attribute - 1;
         byAttribute_[static_cast<size_t>(a)].push_back(constraint);
@@ -107,9 +131,13 @@ ConstraintModel::ConstraintModel(std::vector<Constraint> constraints, const Attr
             if (pair.first == a || pair.second == a) pair.constraints.push_back(constraint);
         }
     }
+}
+
+void ConstraintModel::FindPartners(const AttributeModel& model, const std::vector<int>& pairOf) {
+    const int n = model.attributeCount;
     for (int i = 0; i < n; ++i) {
         for (int d = 0; d < n; ++d) {
-            if (d == i || code(i, d) == 0) continue;
+            if (d == i || Code(model, i, d) == 0) continue;
             hasInteraction_[static_cast<size_t>(i)] = 1;
             Partner partner;
             const int g = std::min(i, d);
@@ -127,8 +155,6 @@ ConstraintModel::ConstraintModel(std::vector<Constraint> constraints, const Attr
             partners_[static_cast<size_t>(i)].push_back(partner);
         }
     }
-    work_.assign(static_cast<size_t>(widest) + 1, 0.0);
-    table_.assign(tableSize, 0.0);
 }
 
 void ConstraintModel::ApplyConstraints(double* betas) const { ApplyConstraints(betas, betas); }

@@ -74,6 +74,14 @@ private:
         std::vector<Constraint> constraints;  // those on first or second, in list order
     };
 
+    // Construction steps: main-effect starts (returns the first interaction parameter; widest grows
+    // to the most levels of a part-worth attribute), the interaction blocks (returns the largest
+    // table; pairOf[i * n + j] indexes pairs_), the constraints per attribute and pair, the partners.
+    int LayOutMainEffects(const AttributeModel& model, int& widest);
+    size_t LayOutPairs(const AttributeModel& model, int next, std::vector<int>& pairOf);
+    void AssignConstraints();
+    void FindPartners(const AttributeModel& model, const std::vector<int>& pairOf);
+
     void CopyIn(const double* source, double* destination) const;
     bool TieTable(const Pair& pair, double* betas) const;
     bool TieLinearRow(int linear, const Pair& pair, double* betas) const;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/OmbrelError.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "estimator/chain/MatrixAlgebra.h"
 #include "estimator/files/AttributeModel.h"
@@ -174,15 +175,13 @@ void InvertCovariance(PopulationState& state) {
 
 namespace {
 
-const char* const kLabelFileName = "qebatt.tmp";
-
 // Level count of an attribute that takes part in the prior; the label file is untrusted, so a count
 // below 1 (which would make blocks of negative size or divide by zero) is refused.
 int64_t CheckedLevels(const AttributeModel& model, int attribute) {
     const int64_t levels = model.levelsPerAttribute[static_cast<size_t>(attribute)];
     if (levels < 1) {
         throw OmbrelError(Format("The attribute label file %s gives attribute %d a level count of %lld.",
-                                 kLabelFileName, attribute + 1, static_cast<long long>(levels)));
+                                 kAttributeLabelFileName, attribute + 1, static_cast<long long>(levels)));
     }
     return levels;
 }
@@ -196,7 +195,7 @@ int Code(const AttributeModel& model, int i, int j) {
 void RequireInside(int64_t end, int size) {
     if (end > size) {
         throw OmbrelError(Format("The attribute label file %s does not match the run's %d parameters.",
-                                 kLabelFileName, size));
+                                 kAttributeLabelFileName, size));
     }
 }
 

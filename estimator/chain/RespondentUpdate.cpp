@@ -129,13 +129,36 @@ void RespondentUpdater::UpdateRespondents(double jumpSize, bool storedLikelihood
                                           const PopulationState& population, PreparedDataSource& data,
                                           RespondentStore& store, RandomGenerator& random,
                                           const ConstraintTies* ties, DrawSink* sink) {
-    const int p = parameterCount_;
     const int respondentCount = store.Count();
+    BeginPass(jumpSize, population, data);
+    double squaresSum = 0.0;
+    int accepted = 0;
+    RespondentBlock block;
+    for (int n = 0; n < respondentCount; ++n) {
+        ProposeCandidate(store.Betas(n), random, ties);
+        RecordOutcome outcome = data.Next(block);
+        if (outcome != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
+        store.Number(n) = block.number;
+        const double respondentWeight = AddTaskWeights(block);
+        if (AcceptOrReject(n, block, storedLikelihoodsValid, population, store, random)) ++accepted;
+        AddToPassSums(store.LogLikelihood(n), squaresSum);
+        if (recordDraws && sink != nullptr) {
+            const double respondentRlh = (block.taskCount != 0 && respondentWeight > 0.0)
+                                             ? std::exp(store.LogLikelihood(n) / respondentWeight)
+                                             : 0.0;
+            sink->RecordDraw(n, block.number, respondentRlh, current_.data(), constrainedCurrent_.data());
+        }
+    }
+    FinishPass(respondentCount, accepted, squaresSum);
+}
+
+void RespondentUpdater::BeginPass(double jumpSize, const PopulationState& population,
+                                  PreparedDataSource& data) {
+    const int p = parameterCount_;
     PassStatistics& s = statistics_;
     s.acceptanceRate = 0.0;
     s.totalLogLikelihood = 0.0;
     s.nullLogLikelihood = 0.0;
-    double squaresSum = 0.0;
     s.totalChoiceWeight = 0.0;
 
     double varianceSum = 0.0;
@@ -149,84 +172,84 @@ void RespondentUpdater::UpdateRespondents(double jumpSize, bool storedLikelihood
     std::fill(s.meanBetas.begin(), s.meanBetas.end(), 0.0);
     std::fill(s.averageBetas.begin(), s.averageBetas.end(), 0.0);
     data.Rewind();
+}
 
-    int accepted = 0;
-    RespondentBlock block;
-    for (int n = 0; n < respondentCount; ++n) {
-        double* stored = store.Betas(n);
-        std::copy(stored, stored + p, current_.begin());
+void RespondentUpdater::ProposeCandidate(const double* stored, RandomGenerator& random,
+                                         const ConstraintTies* ties) {
+    const int p = parameterCount_;
+    std::copy(stored, stored + p, current_.begin());
+    DrawCorrelatedNormal(proposalFactor_, random, normals_.data(), step_.data());
+    for (int k = 0; k < p; ++k)
+        candidate_[static_cast<size_t>(k)] = current_[static_cast<size_t>(k)] + step_[static_cast<size_t>(k)];
 
-        DrawCorrelatedNormal(proposalFactor_, random, normals_.data(), step_.data());
-        for (int k = 0; k < p; ++k)
-            candidate_[static_cast<size_t>(k)] =
-                current_[static_cast<size_t>(k)] + step_[static_cast<size_t>(k)];
+    std::copy(candidate_.begin(), candidate_.end(), constrainedCandidate_.begin());
+    std::copy(current_.begin(), current_.end(), constrainedCurrent_.begin());
+    if (ties != nullptr) {
+        ties->ApplyConstraints(constrainedCandidate_.data());
+        ties->ApplyConstraints(constrainedCurrent_.data());
+    }
+}
 
-        std::copy(candidate_.begin(), candidate_.end(), constrainedCandidate_.begin());
-        std::copy(current_.begin(), current_.end(), constrainedCurrent_.begin());
-        if (ties != nullptr) {
-            ties->ApplyConstraints(constrainedCandidate_.data());
-            ties->ApplyConstraints(constrainedCurrent_.data());
-        }
+double RespondentUpdater::AddTaskWeights(const RespondentBlock& block) {
+    const int p = parameterCount_;
+    PassStatistics& s = statistics_;
+    double respondentWeight = 0.0;
+    for (int t = 0; t < block.taskCount; ++t) {
+        const TaskBlock& task = block.tasks[t];
+        if (task.variableCount != p)
+            throw OmbrelError(VariableCountMessage(block.number, p, task.variableCount));
+        if (task.chosenRow < 0) continue;
+        s.nullLogLikelihood -= logAlternatives_[static_cast<size_t>(task.alternativeCount)] * task.weight;
+        s.totalChoiceWeight += task.weight;
+        respondentWeight += task.weight;
+    }
+    return respondentWeight;
+}
 
-        RecordOutcome outcome = data.Next(block);
-        if (outcome != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
-        store.Number(n) = block.number;
-
-        double respondentWeight = 0.0;
-        for (int t = 0; t < block.taskCount; ++t) {
-            const TaskBlock& task = block.tasks[t];
-            if (task.variableCount != p)
-                throw OmbrelError(VariableCountMessage(block.number, p, task.variableCount));
-            if (task.chosenRow < 0) continue;
-            s.nullLogLikelihood -= logAlternatives_[static_cast<size_t>(task.alternativeCount)] * task.weight;
-            s.totalChoiceWeight += task.weight;
-            respondentWeight += task.weight;
-        }
-        const double candidateLikelihood = Likelihood(block, constrainedCandidate_.data());
-        const double currentLikelihood = storedLikelihoodsValid
-                                             ? std::exp(store.LogLikelihood(n))
-                                             : Likelihood(block, constrainedCurrent_.data());
-
-        double currentPrior = 0.0;
-        double candidatePrior = 0.0;
-        PriorDensities(current_.data(), candidate_.data(), population.alpha.data(),
-                       population.covarianceInverse, currentDifference_.data(), candidateDifference_.data(),
-                       currentPrior, candidatePrior);
-        double acceptance = 1.0;
-        if (currentLikelihood != 0.0 && currentPrior != 0.0) {
-            acceptance = (candidatePrior / currentPrior) * (candidateLikelihood / currentLikelihood);
-            if (acceptance > 1.0) acceptance = 1.0;
-        }
-
-        double logLikelihood = 0.0;
-        if (random.DrawUniform() <= acceptance) {
-            logLikelihood = std::log(std::max(candidateLikelihood, kLikelihoodFloor));
-            std::copy(candidate_.begin(), candidate_.end(), current_.begin());
-            std::copy(constrainedCandidate_.begin(), constrainedCandidate_.end(),
-                      constrainedCurrent_.begin());
-            ++accepted;
-        } else {
-            logLikelihood = std::log(std::max(currentLikelihood, kLikelihoodFloor));
-        }
-        std::copy(current_.begin(), current_.end(), stored);
-        store.LogLikelihood(n) = logLikelihood;
-
-        s.totalLogLikelihood += logLikelihood;
-        for (int k = 0; k < p; ++k) {
-            const double value = current_[static_cast<size_t>(k)];
-            s.meanBetas[static_cast<size_t>(k)] += value;
-            s.averageBetas[static_cast<size_t>(k)] += constrainedCurrent_[static_cast<size_t>(k)];
-            squaresSum += value * value;
-        }
-
-        if (recordDraws && sink != nullptr) {
-            const double respondentRlh = (block.taskCount != 0 && respondentWeight > 0.0)
-                                             ? std::exp(logLikelihood / respondentWeight)
-                                             : 0.0;
-            sink->RecordDraw(n, block.number, respondentRlh, current_.data(), constrainedCurrent_.data());
-        }
+bool RespondentUpdater::AcceptOrReject(int respondent, const RespondentBlock& block,
+                                       bool storedLikelihoodsValid, const PopulationState& population,
+                                       RespondentStore& store, RandomGenerator& random) {
+    const double candidateLikelihood = Likelihood(block, constrainedCandidate_.data());
+    const double currentLikelihood = storedLikelihoodsValid ? std::exp(store.LogLikelihood(respondent))
+                                                            : Likelihood(block, constrainedCurrent_.data());
+    double currentPrior = 0.0;
+    double candidatePrior = 0.0;
+    PriorDensities(current_.data(), candidate_.data(), population.alpha.data(), population.covarianceInverse,
+                   currentDifference_.data(), candidateDifference_.data(), currentPrior, candidatePrior);
+    double acceptance = 1.0;
+    if (currentLikelihood != 0.0 && currentPrior != 0.0) {
+        acceptance = (candidatePrior / currentPrior) * (candidateLikelihood / currentLikelihood);
+        if (acceptance > 1.0) acceptance = 1.0;
     }
 
+    const bool accept = random.DrawUniform() <= acceptance;
+    double logLikelihood = 0.0;
+    if (accept) {
+        logLikelihood = std::log(std::max(candidateLikelihood, kLikelihoodFloor));
+        std::copy(candidate_.begin(), candidate_.end(), current_.begin());
+        std::copy(constrainedCandidate_.begin(), constrainedCandidate_.end(), constrainedCurrent_.begin());
+    } else {
+        logLikelihood = std::log(std::max(currentLikelihood, kLikelihoodFloor));
+    }
+    std::copy(current_.begin(), current_.end(), store.Betas(respondent));
+    store.LogLikelihood(respondent) = logLikelihood;
+    return accept;
+}
+
+void RespondentUpdater::AddToPassSums(double logLikelihood, double& squaresSum) {
+    PassStatistics& s = statistics_;
+    s.totalLogLikelihood += logLikelihood;
+    for (int k = 0; k < parameterCount_; ++k) {
+        const double value = current_[static_cast<size_t>(k)];
+        s.meanBetas[static_cast<size_t>(k)] += value;
+        s.averageBetas[static_cast<size_t>(k)] += constrainedCurrent_[static_cast<size_t>(k)];
+        squaresSum += value * value;
+    }
+}
+
+void RespondentUpdater::FinishPass(int respondentCount, int accepted, double squaresSum) {
+    PassStatistics& s = statistics_;
+    const int p = parameterCount_;
     if (respondentCount != 0) {
         for (int k = 0; k < p; ++k) {
             s.meanBetas[static_cast<size_t>(k)] /= respondentCount;

@@ -64,6 +64,19 @@ public:
     const PassStatistics& Statistics() const { return statistics_; }
 
 private:
+    // The steps of a pass, in this order per respondent: propose, add the task weights, accept or
+    // reject (the one uniform draw), add to the pass sums.
+    void BeginPass(double jumpSize, const PopulationState& population, PreparedDataSource& data);
+    // current = stored, candidate = current + a correlated normal step, and their tied copies.
+    void ProposeCandidate(const double* stored, RandomGenerator& random, const ConstraintTies* ties);
+    // Adds the used tasks to the null log-likelihood and the choice weight; returns the respondent's
+    // weight. Throws on a task of another variable count.
+    double AddTaskWeights(const RespondentBlock& block);
+    // The Metropolis-Hastings decision; the store's record gets the betas and log-likelihood kept.
+    bool AcceptOrReject(int respondent, const RespondentBlock& block, bool storedLikelihoodsValid,
+                        const PopulationState& population, RespondentStore& store, RandomGenerator& random);
+    void AddToPassSums(double logLikelihood, double& squaresSum);
+    void FinishPass(int respondentCount, int accepted, double squaresSum);
     // Likelihood of one respondent's choices under betas: the product over used tasks of P^w.
     double Likelihood(const RespondentBlock& block, const double* betas);
 

@@ -4,49 +4,50 @@
 
 #include "common/AtomicFile.h"
 #include "common/OmbrelError.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "estimator/files/ResultText.h"
 
 namespace ombrel {
 
-DrawScratchFile::~DrawScratchFile() { Close(); }
-
 bool DrawScratchFile::Create(const std::string& path) {
-    Close();
-    file_ = std::fopen(path.c_str(), "w+b");
+    const bool opened = file_.Open(path, "w+b");
     path_ = path;
     last_ = LastOperation::None;
-    return file_ != nullptr;
+    return opened;
 }
 
 bool DrawScratchFile::Write(const void* data, size_t size) {
-    if (file_ == nullptr) return false;
-    if (last_ == LastOperation::Read && ::fseeko(file_, 0, SEEK_CUR) != 0) return false;
+    std::FILE* file = file_.Get();
+    if (file == nullptr) return false;
+    if (last_ == LastOperation::Read && ::fseeko(file, 0, SEEK_CUR) != 0) return false;
     last_ = LastOperation::Write;
-    return std::fwrite(data, 1, size, file_) == size;
+    return std::fwrite(data, 1, size, file) == size;
 }
 
 size_t DrawScratchFile::Read(void* data, size_t size) {
-    if (file_ == nullptr) return 0;
-    if (last_ == LastOperation::Write && ::fseeko(file_, 0, SEEK_CUR) != 0) return 0;
+    std::FILE* file = file_.Get();
+    if (file == nullptr) return 0;
+    if (last_ == LastOperation::Write && ::fseeko(file, 0, SEEK_CUR) != 0) return 0;
     last_ = LastOperation::Read;
-    return std::fread(data, 1, size, file_);
+    return std::fread(data, 1, size, file);
 }
 
 bool DrawScratchFile::Rewind() { return Seek(0); }
 
 bool DrawScratchFile::Seek(uint64_t offset) {
-    if (file_ == nullptr) return false;
+    std::FILE* file = file_.Get();
+    if (file == nullptr) return false;
     if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
     last_ = LastOperation::None;
-    return ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+    return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 bool DrawScratchFile::Close() {
-    if (file_ == nullptr) return true;
-    const bool ok = std::ferror(file_) == 0 && std::fflush(file_) == 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
+    std::FILE* file = file_.Get();
+    if (file == nullptr) return true;
+    const bool ok = std::ferror(file) == 0 && std::fflush(file) == 0;
+    const bool closed = file_.Close();
     return ok && closed;
 }
 
@@ -60,7 +61,7 @@ uint64_t DrawRecordSize(int parameterCount) { return 8 * static_cast<uint64_t>(p
 uint64_t AccumulatorRecordSize(int levelCount) { return 16 * static_cast<uint64_t>(levelCount) + 12; }
 
 void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, DrawScratchFile& file) {
-    const char* name = saveDraws ? "betas.tmp" : "betas.upd";
+    const char* name = saveDraws ? kSavedDrawScratchFileName : kDrawAccumulatorFileName;
     if (!file.Create(studyFolder + name)) {
         throw OmbrelError(
             Format("The %s file could not be opened.  Please check the file for read-only "
@@ -168,12 +169,11 @@ void FormatDrawRecord(std::string& out, int32_t respondentNumber, double respond
     out.push_back('\n');
 }
 
-void SortDraws(DrawScratchFile& betasTmp, const std::string& studyFolder, const std::string& studyName,
-               const DrawLayout& layout, const LevelExpansion& expansion, const ConstraintTies* ties,
-               const StatusCallback& showStatus) {
+void SortDraws(DrawScratchFile& betasTmp, const StudyFiles& files, const DrawLayout& layout,
+               const LevelExpansion& expansion, const ConstraintTies* ties, const OutputProgress& progress) {
     CheckParameterCount(expansion, layout.parameterCount);
-    auto show = [&](const std::string& text) {
-        if (showStatus) showStatus(text);
+    auto report = [&](OutputPhase phase, int step, int total) {
+        if (progress) progress(phase, step, total);
     };
     const int n = layout.respondentCount;
     const int d = layout.drawsPerRespondent;
@@ -182,7 +182,7 @@ void SortDraws(DrawScratchFile& betasTmp, const std::string& studyFolder, const 
     std::vector<unsigned char> record(recordSize);
 
     DrawScratchFile sorted;
-    const std::string sortedPath = studyFolder + "betas.srt";
+    const std::string sortedPath = files.Folder() + "betas.srt";
     if (!sorted.Create(sortedPath))
         throw ConsoleError(Format("\nUnable to open %s file", sortedPath.c_str()));
     if (!betasTmp.Rewind()) throw ConsoleError("\nIn sortbetas, can't read betatmp file.");
@@ -190,7 +190,7 @@ void SortDraws(DrawScratchFile& betasTmp, const std::string& studyFolder, const 
     // betas.tmp holds draw m of every respondent before draw m + 1 of any: one sequential read,
     // scattered writes to each record's respondent-major slot.
     for (int m = 0; m < d; ++m) {
-        show(Format("Sorting random draws (%d/%d)...", m + 1, d));
+        report(OutputPhase::SortingDraws, m + 1, d);
         for (int r = 0; r < n; ++r) {
             if (betasTmp.Read(record.data(), recordSize) != recordSize) {
                 throw ConsoleError("\nIn sortbetas, can't read betatmp file.");
@@ -206,7 +206,7 @@ void SortDraws(DrawScratchFile& betasTmp, const std::string& studyFolder, const 
     // Every draw is now in betas.srt.
     betasTmp.CloseAndRemove();
 
-    const std::string drawsPath = studyName + ".dra";
+    const std::string drawsPath = files.Draws();
     AtomicFile draws;
     if (!draws.Open(drawsPath)) throw ConsoleError(Format("\nUnable to open %s file", drawsPath.c_str()));
     if (!sorted.Rewind()) throw ConsoleError("\nCan't read betasrt file.");
@@ -230,7 +230,7 @@ void SortDraws(DrawScratchFile& betasTmp, const std::string& studyFolder, const 
                 throw OmbrelError(WriteFailureMessage(drawsPath));
             }
         }
-        show(Format("Expanding draws (%d/%d)...", block, d));
+        report(OutputPhase::ExpandingDraws, block, d);
     }
     if (!draws.Commit()) throw OmbrelError(WriteFailureMessage(drawsPath));
     sorted.CloseAndRemove();

@@ -18,25 +18,24 @@
 #include <vector>
 
 #include "common/ByteStream.h"
+#include "common/FileHandle.h"
+#include "common/StudyFiles.h"
 #include "estimator/chain/LevelExpansion.h"
 #include "estimator/chain/RespondentUpdate.h"
+#include "estimator/files/OutputProgress.h"
 
 namespace ombrel {
-
-// Stands for the status line of the progress screen while results are written.
-using StatusCallback = std::function<void(const std::string& message)>;
 
 // A binary scratch file opened for update, with 64-bit positions (the draw files pass 2 GB easily).
 class DrawScratchFile : public ByteSink, public ByteSource {
 public:
     DrawScratchFile() = default;
-    ~DrawScratchFile() override;
     DrawScratchFile(const DrawScratchFile&) = delete;
     DrawScratchFile& operator=(const DrawScratchFile&) = delete;
 
     // Creates or truncates path for reading and writing. False when it cannot be opened.
     bool Create(const std::string& path);
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(file_); }
     const std::string& Path() const { return path_; }
 
     bool Write(const void* data, size_t size) override;
@@ -50,7 +49,7 @@ public:
 
 private:
     std::string path_;
-    std::FILE* file_ = nullptr;
+    FileHandle file_;
     // stdio needs a positioning call between a write and a read on an update stream.
     enum class LastOperation { None, Read, Write } last_ = LastOperation::None;
 };
@@ -59,7 +58,8 @@ private:
 uint64_t DrawRecordSize(int parameterCount);
 uint64_t AccumulatorRecordSize(int levelCount);
 
-// Opens studyFolder + "betas.tmp" (saveDraws) or "betas.upd", truncated. Throws OmbrelError with the
+// Opens the study folder's saved-draw scratch file "betas.tmp" (saveDraws) or accumulator file
+// "betas.upd", truncated. Throws OmbrelError with the
 // run's message ("The betas.tmp file could not be opened.  Please check ...") when it cannot.
 void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, DrawScratchFile& file);
 
@@ -119,14 +119,13 @@ struct DrawLayout {
     bool hasNone = false;
 };
 
-// Reorders "betas.tmp" (betasTmp, still open from the run) into studyFolder + "betas.srt" by seeks, then
-// expands every draw (ties applied) into the draws file studyName + ".dra". Shows "Sorting random draws
-// (%d/%d)..." and "Expanding draws (%d/%d)..." through showStatus. Deletes both scratch files when the
-// draws file is complete; on any failure throws OmbrelError with its console message and leaves the
+// Reorders "betas.tmp" (betasTmp, still open from the run) into the study folder's "betas.srt" by seeks,
+// then expands every draw (ties applied) into the study's draws file (".dra"). Reports SortingDraws before
+// each draw is sorted and ExpandingDraws after each is expanded through progress. Deletes both scratch files
+// when the draws file is complete; on any failure throws OmbrelError with its console message and leaves the
 // scratch files that still exist on disk, and any previous draws file unchanged.
-void SortDraws(DrawScratchFile& betasTmp, const std::string& studyFolder, const std::string& studyName,
-               const DrawLayout& layout, const LevelExpansion& expansion, const ConstraintTies* ties,
-               const StatusCallback& showStatus);
+void SortDraws(DrawScratchFile& betasTmp, const StudyFiles& files, const DrawLayout& layout,
+               const LevelExpansion& expansion, const ConstraintTies* ties, const OutputProgress& progress);
 
 // One draws-file record: the header line, then the levelCount values.
 void FormatDrawRecord(std::string& out, int32_t respondentNumber, double respondentRlh,

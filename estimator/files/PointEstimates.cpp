@@ -55,6 +55,15 @@ void Commit(AtomicFile& file) {
     if (!file.Commit()) throw OmbrelError(WriteFailureMessage(path));
 }
 
+// The draws file, once the layout has draws to average.
+FileHandle OpenDraws(const std::string& drawsPath, const DrawLayout& layout) {
+    CheckDrawCount(layout);
+    FileHandle file;
+    if (!file.Open(drawsPath, "rb"))
+        throw ConsoleError(Format("\nUnable to open %s file", drawsPath.c_str()));
+    return file;
+}
+
 void OpenResult(AtomicFile& file, const std::string& path) {
     if (!file.Open(path)) throw ConsoleError(Format("\nUnable to open %s file", path.c_str()));
 }
@@ -62,35 +71,28 @@ void OpenResult(AtomicFile& file, const std::string& path) {
 }  // namespace
 
 DrawsFileEstimates::DrawsFileEstimates(const std::string& drawsPath, const DrawLayout& layout, int levelCount,
-                                       StatusCallback showStatus)
-    : layout_(layout), levelCount_(levelCount), showStatus_(std::move(showStatus)) {
-    CheckDrawCount(layout);
-    file_ = std::fopen(drawsPath.c_str(), "rb");
-    if (file_ == nullptr) throw ConsoleError(Format("\nUnable to open %s file", drawsPath.c_str()));
-    scanner_ = std::make_unique<TextNumberScanner>(file_);
-}
-
-DrawsFileEstimates::~DrawsFileEstimates() {
-    scanner_.reset();
-    if (file_ != nullptr) std::fclose(file_);
-}
+                                       OutputProgress progress)
+    : text_(OpenDraws(drawsPath, layout)),
+      scanner_(text_),
+      layout_(layout),
+      levelCount_(levelCount),
+      progress_(std::move(progress)) {}
 
 bool DrawsFileEstimates::Next(PointEstimate& estimate) {
     if (respondent_ >= layout_.respondentCount) return false;
     ++respondent_;
-    if (showStatus_)
-        showStatus_(Format("Computing point estimates (%d/%d)...", respondent_, layout_.respondentCount));
+    if (progress_) progress_(OutputPhase::ComputingPointEstimates, respondent_, layout_.respondentCount);
     estimate.values.assign(static_cast<size_t>(levelCount_), 0.0);
     double rlhSum = 0.0;
     int32_t number = 0;
     for (int draw = 0; draw < layout_.drawsPerRespondent; ++draw) {
         double rlh = 0.0;
-        bool ok = scanner_->ReadInt(number) && scanner_->ReadDouble(rlh) && scanner_->SkipInt() &&
-                  scanner_->SkipInt() && scanner_->SkipInt();
+        bool ok = scanner_.ReadInt(number) && scanner_.ReadDouble(rlh) && scanner_.SkipInt() &&
+                  scanner_.SkipInt() && scanner_.SkipInt();
         rlhSum += rlh;
         for (int k = 0; ok && k < levelCount_; ++k) {
             double value = 0.0;
-            ok = scanner_->ReadDouble(value);
+            ok = scanner_.ReadDouble(value);
             estimate.values[static_cast<size_t>(k)] += value;
         }
         if (!ok) throw ConsoleError("\nIncomplete studyname.dra file");
@@ -129,8 +131,8 @@ bool AccumulatorEstimates::Next(PointEstimate& estimate) {
 
 std::unique_ptr<PointEstimateSource> OpenPointEstimates(const EstimateInputs& inputs, int levelCount) {
     if (inputs.saveDraws) {
-        return std::make_unique<DrawsFileEstimates>(inputs.studyName + ".dra", inputs.layout, levelCount,
-                                                    inputs.showStatus);
+        return std::make_unique<DrawsFileEstimates>(inputs.files->Draws(), inputs.layout, levelCount,
+                                                    inputs.progress);
     }
     if (inputs.accumulators == nullptr) throw ConsoleError("\nCan't read cumbetafile file (4).");
     return std::make_unique<AccumulatorEstimates>(*inputs.accumulators, inputs.layout, levelCount);
@@ -162,14 +164,14 @@ void WritePointEstimates(const AttributeModel& model, const EstimateInputs& inpu
     const std::string layout = LayoutText(model);
     {
         AtomicFile layoutFile;
-        if (!layoutFile.Open(inputs.studyName + ".lay"))
+        if (!layoutFile.Open(inputs.files->Layout()))
             throw OmbrelError("Cannot create <studyname>.lay file.");
         WriteText(layoutFile, layout);
         Commit(layoutFile);
     }
 
     AtomicFile file;
-    OpenResult(file, inputs.studyName + ".hbu");
+    OpenResult(file, inputs.files->PartWorths());
     std::string text;
     AppendFormat(text, "%d %d %d %d %d\n", model.attributeCount, model.hasNone ? 1 : 0, model.levelCount, 1,
                  1);
@@ -201,7 +203,7 @@ void WritePointEstimates(const AttributeModel& model, const EstimateInputs& inpu
 void WriteCsv(const AttributeModel& model, const EstimateInputs& inputs) {
     LevelExpansion(model, true);
     AtomicFile file;
-    OpenResult(file, inputs.studyName + ".csv");
+    OpenResult(file, inputs.files->Spreadsheet());
     std::string text = "Respondent,RLH,Merged Variables,Parameters,None";
     for (int i = 0; i < model.attributeCount; ++i) {
         for (int k = 0; k < ShownLevels(model, i); ++k) text += "," + CsvLabel(Label(model, i, k));
@@ -232,11 +234,11 @@ void WriteCsv(const AttributeModel& model, const EstimateInputs& inputs) {
     Commit(file);
 }
 
-void WriteStandardDeviations(const std::string& studyName, DrawScratchFile& accumulators,
-                             const DrawLayout& layout, int levelCount) {
+void WriteStandardDeviations(const std::string& path, DrawScratchFile& accumulators, const DrawLayout& layout,
+                             int levelCount) {
     CheckDrawCount(layout);
     AtomicFile file;
-    OpenResult(file, studyName + ".std");
+    OpenResult(file, path);
     if (!accumulators.Rewind()) throw ConsoleError("\nCan't read cumbetafile file (4).");
     std::vector<unsigned char> record(AccumulatorRecordSize(levelCount));
     std::vector<double> deviations(static_cast<size_t>(levelCount));

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "common/FileHandle.h"
+#include "common/StudyFiles.h"
 #include "common/TextNumberScanner.h"
 #include "estimator/files/AttributeModel.h"
 #include "estimator/files/DrawFiles.h"
@@ -44,23 +46,22 @@ public:
     virtual bool Next(PointEstimate& estimate) = 0;
 };
 
-// Averages of the draws file studyName + ".dra": D records per respondent, each read as
+// Averages of the draws file (the study's ".dra"): D records per respondent, each read as
 // "%d %lf %*d %*d %*d" and levelCount "%lf". The averages are over the values as printed there.
-// Shows "Computing point estimates (%d/%d)..." per respondent. A value that cannot be read:
+// Reports ComputingPointEstimates before each respondent. A value that cannot be read:
 // "\nIncomplete studyname.dra file"; a draws file that cannot be opened: "\nUnable to open %s file".
 class DrawsFileEstimates : public PointEstimateSource {
 public:
     DrawsFileEstimates(const std::string& drawsPath, const DrawLayout& layout, int levelCount,
-                       StatusCallback showStatus);
-    ~DrawsFileEstimates() override;
+                       OutputProgress progress);
     bool Next(PointEstimate& estimate) override;
 
 private:
-    std::FILE* file_ = nullptr;
-    std::unique_ptr<TextNumberScanner> scanner_;
+    FileTextSource text_;
+    TextNumberScanner scanner_;
     DrawLayout layout_;
     int levelCount_;
-    StatusCallback showStatus_;
+    OutputProgress progress_;
     int respondent_ = 0;
 };
 
@@ -81,11 +82,11 @@ private:
 
 // Where the point estimates come from: the draws file when draws were saved, else "betas.upd".
 struct EstimateInputs {
-    std::string studyName;
+    const StudyFiles* files = nullptr;  // the study's result files; must be set
     DrawLayout layout;
     bool saveDraws = false;
     DrawScratchFile* accumulators = nullptr;  // "betas.upd", needed without saveDraws
-    StatusCallback showStatus;
+    OutputProgress progress;
 };
 
 // A fresh source over the inputs (each writer computes the estimates anew).
@@ -102,9 +103,9 @@ void WritePointEstimates(const AttributeModel& model, const EstimateInputs& inpu
 // ".csv".
 void WriteCsv(const AttributeModel& model, const EstimateInputs& inputs);
 
-// ".std" from "betas.upd" (without saveDraws): per level mean = sum / D, v = squares / D - mean^2,
+// ".std" (at path) from "betas.upd" (without saveDraws): per level mean = sum / D, v = squares / D - mean^2,
 // written as sqrt(v) when v > 0, else v itself.
-void WriteStandardDeviations(const std::string& studyName, DrawScratchFile& accumulators,
-                             const DrawLayout& layout, int levelCount);
+void WriteStandardDeviations(const std::string& path, DrawScratchFile& accumulators, const DrawLayout& layout,
+                             int levelCount);
 
 }  // namespace ombrel

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/AtomicFile.h"
+#include "common/FileHandle.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "common/TextNumberScanner.h"
@@ -12,128 +13,156 @@ namespace ombrel {
 
 namespace {
 
-class InputFile {
+// The restart file's writes, into its temporary file.
+class AtomicFileSink : public ByteSink {
 public:
-    explicit InputFile(std::FILE* file) : file_(file) {}
-    ~InputFile() {
-        if (file_ != nullptr) std::fclose(file_);
+    explicit AtomicFileSink(AtomicFile& file) : file_(file) {}
+    bool Write(const void* data, size_t size) override {
+        return std::fwrite(data, 1, size, file_.File()) == size;
     }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    std::FILE* Get() const { return file_; }
 
 private:
-    std::FILE* file_;
+    AtomicFile& file_;
 };
+
+// Reads numbers of a restart text and names the file in every complaint.
+class RestartReader {
+public:
+    RestartReader(TextSource& source, const std::string& path) : scanner_(source), path_(path) {}
+
+    OmbrelError Reject(const std::string& problem) const {
+        return OmbrelError(Format("The restart file %s %s.  Delete it to start the estimation afresh.",
+                                  path_.c_str(), problem.c_str()));
+    }
+    int32_t Int() {
+        int32_t value = 0;
+        if (!scanner_.ReadInt(value)) throw Reject(kShortFile);
+        return value;
+    }
+    double Double() {
+        double value = 0.0;
+        if (!scanner_.ReadDouble(value)) throw Reject(kShortFile);
+        return value;
+    }
+    TextNumberScanner& Scanner() { return scanner_; }
+
+private:
+    static constexpr const char* kShortFile = "holds fewer numbers than its first line announces";
+    TextNumberScanner scanner_;
+    const std::string& path_;
+};
+
+struct RestartCounts {
+    int32_t respondents = 0;
+    int32_t parameters = 0;
+    int32_t iterations = 0;
+    double jumpSize = 0.0;
+};
+
+RestartCounts ReadCounts(RestartReader& reader) {
+    RestartCounts counts;
+    TextNumberScanner& scanner = reader.Scanner();
+    if (!scanner.ReadInt(counts.respondents) || !scanner.ReadInt(counts.parameters) ||
+        !scanner.ReadInt(counts.iterations) || !scanner.ReadDouble(counts.jumpSize)) {
+        throw reader.Reject("does not start with its counts");
+    }
+    if (counts.respondents < 0) throw reader.Reject("announces a negative number of respondents");
+    if (counts.parameters < 0 || counts.parameters > kMaxRestartParameters) {
+        throw reader.Reject(Format("announces %d parameters per respondent (at most %d are possible)",
+                                   counts.parameters, kMaxRestartParameters));
+    }
+    if (counts.iterations < 0 || counts.iterations > kMaxRestartIterations) {
+        throw reader.Reject(Format("announces %d completed iterations", counts.iterations));
+    }
+    return counts;
+}
 
 }  // namespace
 
-std::string RestartFilePath(const std::string& studyName) { return studyName + ".res"; }
-
-void WriteRestartFile(const std::string& studyName, int completedIterations, double jumpSize,
-                      const std::vector<double>& alpha, const SquareMatrix& covariance,
-                      const RespondentStore& store) {
+bool WriteRestartText(const ChainState& state, ByteSink& sink) {
+    const RespondentStore& store = state.store;
     const int n = store.Count();
     const int p = store.ParameterCount();
-    if (alpha.size() != static_cast<size_t>(p) || covariance.Size() != p) {
+    if (state.alpha.size() != static_cast<size_t>(p) || state.covariance.Size() != p) {
         throw OmbrelError(Format("The restart state does not fit %d parameters.", p));
     }
-    const std::string path = RestartFilePath(studyName);
-    AtomicFile file;
-    if (!file.Open(path)) throw ConsoleError("\nCan't open studyname.res file.");
-
     std::string text;
     auto flush = [&] {
-        if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file.File()) != text.size()) {
-            throw OmbrelError(WriteFailureMessage(path));
-        }
+        const bool written = text.empty() || sink.Write(text.data(), text.size());
         text.clear();
+        return written;
     };
-    AppendFormat(text, "%d %d %d %6.3f\n", n, p, completedIterations, jumpSize);
-    for (int k = 0; k < p; ++k) AppendFormat(text, "%8.3lf", alpha[static_cast<size_t>(k)]);
+    AppendFormat(text, "%d %d %d %6.3f\n", n, p, state.completedIterations, state.jumpSize);
+    for (int k = 0; k < p; ++k) AppendFormat(text, "%8.3lf", state.alpha[static_cast<size_t>(k)]);
     text += "\n\n";
     for (int r = 0; r < n; ++r) {
         AppendFormat(text, "%8d", store.Number(r));
         const double* betas = store.Betas(r);
         for (int k = 0; k < p; ++k) AppendFormat(text, "%8.3lf", betas[k]);
         AppendFormat(text, "%10.3lf\n", store.LogLikelihood(r));
-        flush();
+        if (!flush()) return false;
     }
     text += "\n";
     for (int i = 0; i < p; ++i) {
-        for (int j = 0; j < p; ++j) AppendFormat(text, "%8.3lf", covariance(i, j));
+        for (int j = 0; j < p; ++j) AppendFormat(text, "%8.3lf", state.covariance(i, j));
         text += "\n";
-        flush();
+        if (!flush()) return false;
     }
-    flush();
+    return flush();
+}
+
+void WriteRestartFile(const std::string& path, const ChainState& state) {
+    const int p = state.store.ParameterCount();
+    if (state.alpha.size() != static_cast<size_t>(p) || state.covariance.Size() != p) {
+        throw OmbrelError(Format("The restart state does not fit %d parameters.", p));
+    }
+    AtomicFile file;
+    if (!file.Open(path)) throw ConsoleError("\nCan't open studyname.res file.");
+    AtomicFileSink sink(file);
+    if (!WriteRestartText(state, sink)) throw OmbrelError(WriteFailureMessage(path));
     if (!file.Commit()) throw OmbrelError(WriteFailureMessage(path));
 }
 
-std::optional<RestartState> LoadRestartFile(const std::string& studyName) {
-    const std::string path = RestartFilePath(studyName);
-    InputFile file(std::fopen(path.c_str(), "rb"));
-    if (file.Get() == nullptr) return std::nullopt;
-    TextNumberScanner scanner(file.Get());
-    auto reject = [&](const char* problem) -> OmbrelError {
-        return OmbrelError(Format("The restart file %s %s.  Delete it to start the estimation afresh.",
-                                  path.c_str(), problem));
-    };
+ChainState ReadRestartState(TextSource& source, const std::string& path) {
+    RestartReader reader(source, path);
+    const RestartCounts counts = ReadCounts(reader);
+    const int p = counts.parameters;
 
-    int32_t respondents = 0;
-    int32_t parameters = 0;
-    int32_t iterations = 0;
-    double jumpSize = 0.0;
-    if (!scanner.ReadInt(respondents) || !scanner.ReadInt(parameters) || !scanner.ReadInt(iterations) ||
-        !scanner.ReadDouble(jumpSize)) {
-        throw reject("does not start with its counts");
-    }
-    if (respondents < 0) throw reject("announces a negative number of respondents");
-    if (parameters < 0 || parameters > kMaxRestartParameters) {
-        throw reject(Format("announces %d parameters per respondent (at most %d are possible)", parameters,
-                            kMaxRestartParameters)
-                         .c_str());
-    }
-    if (iterations < 0 || iterations > kMaxRestartIterations) {
-        throw reject(Format("announces %d completed iterations", iterations).c_str());
-    }
-
-    RestartState state;
-    state.previousIterations = iterations;
-    state.jumpSize = jumpSize;
-    state.alpha.assign(static_cast<size_t>(parameters), 0.0);
-    state.covariance.Resize(parameters);
-    state.store.Reset(parameters);
-    const char* shortFile = "holds fewer numbers than its first line announces";
-    for (double& value : state.alpha) {
-        if (!scanner.ReadDouble(value)) throw reject(shortFile);
-    }
+    ChainState state;
+    state.completedIterations = counts.iterations;
+    state.jumpSize = counts.jumpSize;
+    state.alpha.assign(static_cast<size_t>(p), 0.0);
+    state.covariance.Resize(p);
+    state.store.Reset(p);
+    for (double& value : state.alpha) value = reader.Double();
     // The store grows only as records are actually read, so an absurd respondent count in a short
-    // file costs nothing before it is rejected.
-    std::vector<double> betas(static_cast<size_t>(parameters));
-    for (int32_t r = 0; r < respondents; ++r) {
-        int32_t number = 0;
-        double logLikelihood = 0.0;
-        if (!scanner.ReadInt(number)) throw reject(shortFile);
-        for (double& beta : betas) {
-            if (!scanner.ReadDouble(beta)) throw reject(shortFile);
-        }
-        if (!scanner.ReadDouble(logLikelihood)) throw reject(shortFile);
+    // text costs nothing before it is rejected.
+    std::vector<double> betas(static_cast<size_t>(p));
+    for (int32_t r = 0; r < counts.respondents; ++r) {
+        const int32_t number = reader.Int();
+        for (double& beta : betas) beta = reader.Double();
+        const double logLikelihood = reader.Double();
         state.store.Append(number, betas.data(), logLikelihood);
     }
-    for (int i = 0; i < parameters; ++i) {
-        for (int j = 0; j < parameters; ++j) {
-            if (!scanner.ReadDouble(state.covariance(i, j))) throw reject(shortFile);
-        }
+    for (int i = 0; i < p; ++i) {
+        for (int j = 0; j < p; ++j) state.covariance(i, j) = reader.Double();
     }
     return state;
 }
 
-std::string RestartRespondentMismatchMessage(const std::string& studyName, int restartRespondents,
+std::optional<ChainState> LoadRestartFile(const std::string& path) {
+    FileHandle file;
+    if (!file.Open(path, "rb")) return std::nullopt;
+    FileTextSource source(std::move(file));
+    return ReadRestartState(source, path);
+}
+
+std::string RestartRespondentMismatchMessage(const std::string& path, int restartRespondents,
                                              int dataRespondents) {
     return Format(
         "The restart file %s holds %d respondents, but the prepared data has %d.  Delete it to start "
         "the estimation afresh.",
-        RestartFilePath(studyName).c_str(), restartRespondents, dataRespondents);
+        path.c_str(), restartRespondents, dataRespondents);
 }
 
 }  // namespace ombrel

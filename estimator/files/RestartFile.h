@@ -15,10 +15,10 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "estimator/chain/Matrix.h"
-#include "estimator/chain/RespondentStore.h"
+#include "common/ByteStream.h"
+#include "common/TextSource.h"
+#include "estimator/chain/ChainState.h"
 
 namespace ombrel {
 
@@ -28,38 +28,29 @@ inline constexpr int kMaxRestartParameters = 1000;
 // (1 000 000 preliminary plus 10 000 draws x skip 100), so the run's counters stay within int.
 inline constexpr int kMaxRestartIterations = 2'000'000'000;
 
-// What a run leaves for the next one.
-struct RestartState {
-    int previousIterations = 0;
-    double jumpSize = 0.0;
-    std::vector<double> alpha;  // P values
-    SquareMatrix covariance;    // P x P
-    RespondentStore store;      // N records of P betas
+// The restart text of state, handed to sink a respondent at a time. False when a write failed;
+// throws OmbrelError when alpha or the covariance does not fit the store's parameter count.
+bool WriteRestartText(const ChainState& state, ByteSink& sink);
 
-    int RespondentCount() const { return store.Count(); }
-    int ParameterCount() const { return store.ParameterCount(); }
-};
+// Writes the restart file at path (the study's StudyFiles::Restart()), beside the old file first and
+// renamed into place when complete, so a failed write keeps the previous restart file. Throws
+// ConsoleError with "\nCan't open studyname.res file." when it cannot be created, and OmbrelError with
+// a write-failure message naming the file when it cannot be written completely.
+void WriteRestartFile(const std::string& path, const ChainState& state);
 
-// The restart file of a study.
-std::string RestartFilePath(const std::string& studyName);
+// Parses a restart text; path names the file in the messages. Throws OmbrelError naming it when the
+// text is unusable: a first line that cannot be read, counts that are negative or beyond the
+// capacities (more than kMaxRestartParameters parameters, more than kMaxRestartIterations iterations),
+// or fewer numbers than the first line announces.
+ChainState ReadRestartState(TextSource& source, const std::string& path);
 
-// Writes studyName + ".res" from the chain's current state, beside the old file first and renamed into
-// place when complete, so a failed write keeps the previous restart file. Throws OmbrelError with
-// "\nCan't open studyname.res file." when it cannot be created, and with a write-failure message naming
-// the file when it cannot be written completely.
-void WriteRestartFile(const std::string& studyName, int completedIterations, double jumpSize,
-                      const std::vector<double>& alpha, const SquareMatrix& covariance,
-                      const RespondentStore& store);
-
-// Reads studyName + ".res". Returns nothing when the file cannot be opened (the run starts afresh).
-// Throws OmbrelError naming the file when it is unusable: a first line that cannot be read, counts that
-// are negative or beyond the capacities (more than kMaxRestartParameters parameters, more than
-// kMaxRestartIterations iterations), or fewer numbers than the first line announces. The caller still
-// compares RespondentCount() with the prepared data file (RestartRespondentMismatchMessage).
-std::optional<RestartState> LoadRestartFile(const std::string& studyName);
+// Reads the restart file at path. Returns nothing when the file cannot be opened (the run starts
+// afresh); otherwise as ReadRestartState. The caller still compares RespondentCount() with the prepared
+// data file (RestartRespondentMismatchMessage).
+std::optional<ChainState> LoadRestartFile(const std::string& path);
 
 // The message for a restart file whose respondent count differs from the prepared data file's.
-std::string RestartRespondentMismatchMessage(const std::string& studyName, int restartRespondents,
+std::string RestartRespondentMismatchMessage(const std::string& path, int restartRespondents,
                                              int dataRespondents);
 
 }  // namespace ombrel

@@ -45,7 +45,19 @@ SquareMatrix ExpandCovariance(const LevelExpansion& expansion, const SquareMatri
     return result;
 }
 
-void WriteSummary(const std::string& studyName, const SummarySums& sums, int drawsPerRespondent,
+void AddToSums(SummarySums& sums, const std::vector<double>& alpha, const SquareMatrix& covariance,
+               std::span<const double> averageBetas) {
+    const int p = covariance.Size();
+    for (int k = 0; k < p; ++k) sums.alphaSum[static_cast<size_t>(k)] += alpha[static_cast<size_t>(k)];
+    size_t next = 0;
+    for (int i = 0; i < p; ++i)
+        for (int j = i; j < p; ++j) sums.covarianceSum[next++] += covariance(i, j);
+    if (!sums.constrainedBetaSum.empty())
+        for (int k = 0; k < p; ++k)
+            sums.constrainedBetaSum[static_cast<size_t>(k)] += averageBetas[static_cast<size_t>(k)];
+}
+
+void WriteSummary(const std::string& path, const SummarySums& sums, int drawsPerRespondent,
                   const LevelExpansion& expansion) {
     const int p = expansion.ParameterCount();
     const int levels = expansion.LevelCount();
@@ -59,7 +71,6 @@ void WriteSummary(const std::string& studyName, const SummarySums& sums, int dra
             Format("There are no draws to average (%d draws per respondent).", drawsPerRespondent));
     }
     const double d = drawsPerRespondent;
-    const std::string path = studyName + ".sum";
     AtomicFile file;
     if (!file.Open(path)) throw OmbrelError(Format("\nUnable to open %s file", path.c_str()));
 

@@ -13,6 +13,7 @@
 //                   each attribute omitted\n\n" and the p x p mean covariance, "%7.3lf " each, one row
 //                   per line.
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,15 @@ struct SummarySums {
     std::vector<double> covarianceSum;       // p(p+1)/2 values, upper triangle row by row
 };
 
-// Writes studyName + ".sum" from the sums over drawsPerRespondent used iterations. Written beside the
-// target and renamed into place; throws OmbrelError ("\nUnable to open %s file" or a write failure)
-// when it cannot be written.
-void WriteSummary(const std::string& studyName, const SummarySums& sums, int drawsPerRespondent,
+// Adds one used sampled iteration: alpha, the covariance's upper triangle row by row and, with
+// constraints (constrainedBetaSum not empty), the average constrained betas.
+void AddToSums(SummarySums& sums, const std::vector<double>& alpha, const SquareMatrix& covariance,
+               std::span<const double> averageBetas);
+
+// Writes the summary file at path (the study's ".sum") from the sums over drawsPerRespondent used iterations.
+// Written beside the target and renamed into place; throws OmbrelError ("\nUnable to open %s file" or a write
+// failure) when it cannot be written.
+void WriteSummary(const std::string& path, const SummarySums& sums, int drawsPerRespondent,
                   const LevelExpansion& expansion);
 
 }  // namespace ombrel

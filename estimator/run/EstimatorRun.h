@@ -4,7 +4,7 @@
 #include <string>
 
 #include "estimator/files/PreparedDataSource.h"
-#include "estimator/run/EstimatorConsole.h"
+#include "estimator/run/RunSinks.h"
 
 namespace ombrel {
 
@@ -13,7 +13,7 @@ namespace ombrel {
 // the restart and result files. Returns the process exit status: 0 after a normal end or a stop,
 // 1 after a fatal message. Prepared data up to memoryBudget bytes is held in memory, a larger file is
 // streamed from disk every pass; both give the same chain.
-int RunEstimator(EstimatorConsole& console, const std::string& namesFolder = "",
+int RunEstimator(const RunServices& services, const std::string& namesFolder = "",
                  uint64_t memoryBudget = DefaultMemoryBudget());
 
 }  // namespace ombrel

@@ -4,20 +4,20 @@
 #include <string>
 #include <vector>
 
-#include "estimator/run/EstimatorConsole.h"
+#include "estimator/run/RunSinks.h"
 #include "platform/ScriptedMessenger.h"
 
 namespace ombrel::test {
 
-// An estimator console without a terminal for in-process runs: records what the run shows, presses
-// ESC after a chosen iteration, and keeps a fixed clock (localTime) so that logs are reproducible.
-class RecordingConsole : public EstimatorConsole {
+// The estimator's sinks without a terminal for in-process runs: records what the run reports, asks to
+// stop after a chosen iteration, and keeps a fixed clock (localTime) so that logs are reproducible.
+class RecordingConsole : public ProgressSink, public StopToken, public Clock {
 public:
     ScriptedMessenger messenger;
     int escapeAfterIteration = 0;  // 0: never
     int lastIteration = 0;
-    std::vector<ScreenWrite> writes;
-    std::vector<std::string> titles;
+    int iterationsReported = 0;
+    std::vector<std::string> studies;
     std::string consoleText;
     int keyWaits = 0;
     std::tm localTime = [] {
@@ -32,19 +32,18 @@ public:
         return time;
     }();
 
-    Messenger& Messages() override { return messenger; }
-    void SetTitle(const std::string& title) override { titles.push_back(title); }
-    void ClearScreen() override {}
-    void Draw(const std::vector<ScreenWrite>& screenWrites) override {
-        writes.insert(writes.end(), screenWrites.begin(), screenWrites.end());
+    RunServices Services() { return RunServices{messenger, *this, *this, *this}; }
+
+    void StudyOpened(const std::string& baseName) override { studies.push_back(baseName); }
+    void IterationDone(const IterationProgress& progress) override {
+        lastIteration = progress.statistics.iteration;
+        ++iterationsReported;
     }
-    void ReportProgress(int iteration, int, double, double, long long) override { lastIteration = iteration; }
-    void WriteText(const std::string& text) override { consoleText += text; }
-    bool EscapePressed() override {
+    void ConsoleFailure(const std::string& text) override { consoleText += text; }
+    void HoldFinalScreen() override { ++keyWaits; }
+    bool StopRequested() override {
         return escapeAfterIteration != 0 && lastIteration >= escapeAfterIteration;
     }
-    bool CloseRequested() override { return false; }
-    void WaitForKey() override { ++keyWaits; }
     long long Now() override { return 1700000000; }
     std::tm LocalTime() override { return localTime; }
 };

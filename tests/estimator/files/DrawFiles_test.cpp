@@ -130,15 +130,23 @@ protected:
         }
     }
     void Sort() {
-        SortDraws(tmp, dir.Folder(), dir.File("study"), layout, expansion, nullptr,
-                  [this](const std::string& message) { statuses.push_back(message); });
+        SortDraws(tmp, *StudyFiles::ForDataFile(dir.File("study.cho")), layout, expansion, nullptr,
+                  [this](OutputPhase phase, int step, int total) {
+                      steps.push_back({phase, step, total});
+                  });
     }
 
     TempDir dir;
     DrawScratchFile tmp;
     LevelExpansion expansion{test::SingleAttribute(2), true};
     DrawLayout layout{2, 1, 3, false};
-    std::vector<std::string> statuses;
+    struct Step {
+        OutputPhase phase;
+        int step;
+        int total;
+        bool operator==(const Step&) const = default;
+    };
+    std::vector<Step> steps;
 };
 
 TEST_F(SortDrawsTest, WritesEachRespondentsDrawsTogetherAndRemovesScratchFiles) {
@@ -154,10 +162,16 @@ TEST_F(SortDrawsTest, WritesEachRespondentsDrawsTogetherAndRemovesScratchFiles) 
         ReadFileText(dir.File("study.dra")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("betas.tmp")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("betas.srt")));
-    EXPECT_EQ((std::vector<std::string>{"Sorting random draws (1/3)...", "Sorting random draws (2/3)...",
-                                        "Sorting random draws (3/3)...", "Expanding draws (1/3)...",
-                                        "Expanding draws (2/3)...", "Expanding draws (3/3)..."}),
-              statuses);
+    // Sorting is reported before each draw, expanding after it.
+    const OutputPhase sorting = OutputPhase::SortingDraws;
+    const OutputPhase expanding = OutputPhase::ExpandingDraws;
+    EXPECT_EQ((std::vector<Step>{{sorting, 1, 3},
+                                 {sorting, 2, 3},
+                                 {sorting, 3, 3},
+                                 {expanding, 1, 3},
+                                 {expanding, 2, 3},
+                                 {expanding, 3, 3}}),
+              steps);
 }
 
 TEST_F(SortDrawsTest, ShortScratchFileFailsAndKeepsThePreviousDrawsFile) {

@@ -26,11 +26,14 @@ constexpr const char* kTinyLayout =
 class PointEstimatesTest : public ::testing::Test {
 protected:
     PointEstimatesTest() {
-        inputs.studyName = dir.File("study");
+        inputs.files = &files;
         inputs.layout = {2, 7, 2, true};
         inputs.saveDraws = false;
         inputs.accumulators = &accumulators;
-        inputs.showStatus = [this](const std::string& message) { statuses.push_back(message); };
+        inputs.progress = [this](OutputPhase phase, int step, int total) {
+            EXPECT_EQ(OutputPhase::ComputingPointEstimates, phase);
+            steps.push_back({step, total});
+        };
     }
 
     // Respondent 1 (number 7) draws the tiny parameters twice; respondent 2 (number 8) draws them and
@@ -52,8 +55,9 @@ protected:
     AttributeModel model = test::TinyModel();
     LevelExpansion expansion{model, true};
     DrawScratchFile accumulators;
+    StudyFiles files = *StudyFiles::ForDataFile(dir.File("study.cho"));
     EstimateInputs inputs;
-    std::vector<std::string> statuses;
+    std::vector<std::pair<int, int>> steps;  // (step, total) of ComputingPointEstimates
 };
 
 constexpr const char* kTinyEstimates =
@@ -91,7 +95,7 @@ TEST_F(PointEstimatesTest, CsvHasLabelsWithoutCommasAndNoNoneLabel) {
 
 TEST_F(PointEstimatesTest, StandardDeviationsOfEqualDrawsAreZero) {
     Accumulate();
-    WriteStandardDeviations(inputs.studyName, accumulators, inputs.layout, 13);
+    WriteStandardDeviations(files.StandardDeviations(), accumulators, inputs.layout, 13);
     // Respondent 8's draws are x and -x: the deviation is |x|.
     EXPECT_EQ(
         "      7\n"
@@ -113,7 +117,7 @@ TEST_F(PointEstimatesTest, RoundingResidueBelowZeroIsWrittenAsItIs) {
     accumulator.Flush();
     const double mean = (0.1 + 0.1 + 0.1) / 3;
     const double v = (0.1 * 0.1 + 0.1 * 0.1 + 0.1 * 0.1) / 3 - mean * mean;
-    WriteStandardDeviations(inputs.studyName, accumulators, {1, 1, 3, false}, 2);
+    WriteStandardDeviations(files.StandardDeviations(), accumulators, {1, 1, 3, false}, 2);
     const std::string shown = v > 0 ? "  0.000" : (v < 0 ? " -0.000" : "  0.000");
     EXPECT_EQ("      1\n" + shown + " " + shown + " \n", ReadFileText(dir.File("study.std")));
 }
@@ -140,9 +144,7 @@ TEST_F(PointEstimatesTest, DrawsFileAveragesThePrintedValues) {
                                           "  0.250  -0.100  -0.150   0.625   0.150  -0.150   0.500  -0.500   "
                                           "1.000  -1.000 \n -1.500   1.500  -0.375 \n"))
         << hbu;
-    EXPECT_EQ((std::vector<std::string>{"Computing point estimates (1/2)...",
-                                        "Computing point estimates (2/2)..."}),
-              statuses);
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{1, 2}, {2, 2}}), steps);
 }
 
 TEST_F(PointEstimatesTest, OneDrawPerRespondentGivesThatDraw) {
@@ -179,12 +181,13 @@ TEST_F(PointEstimatesTest, DamagedInputsFailAndKeepThePreviousFiles) {
     CreateDrawScratchFile(dir.Folder(), false, accumulators);  // empty: no records
     EXPECT_EQ("\nCan't read cumbetafile file (4).", FailureMessage([this] { WriteCsv(model, inputs); }));
     EXPECT_EQ("\nCan't read cumbetafile file (4).", FailureMessage([this] {
-                  WriteStandardDeviations(inputs.studyName, accumulators, inputs.layout, 13);
+                  WriteStandardDeviations(files.StandardDeviations(), accumulators, inputs.layout, 13);
               }));
 }
 
 TEST_F(PointEstimatesTest, UncreatableLayoutFileHasItsOwnMessage) {
-    inputs.studyName = dir.File("missing-folder/study");
+    const StudyFiles missing = *StudyFiles::ForDataFile(dir.File("missing-folder/study.cho"));
+    inputs.files = &missing;
     EXPECT_EQ("Cannot create <studyname>.lay file.",
               FailureMessage([this] { WritePointEstimates(model, inputs); }));
 }

@@ -14,20 +14,23 @@ using test::WriteFileText;
 
 using test::FailureMessage;
 
-struct Chain {
-    std::vector<double> alpha{0.5, -1.25};
-    SquareMatrix covariance{2};
-    RespondentStore store{2};
-    Chain() {
-        covariance(0, 0) = 1.0;
-        covariance(0, 1) = covariance(1, 0) = -0.125;
-        covariance(1, 1) = 12.3456;
-        const double first[] = {0.1234, -2.0};
-        const double second[] = {10.0, 0.0005};
-        store.Append(17, first, -3.5);
-        store.Append(1234, second, -12345.6789);
-    }
-};
+// Two respondents, two parameters, after 12000 iterations.
+ChainState SampleState() {
+    ChainState state;
+    state.completedIterations = 12000;
+    state.jumpSize = 0.1234;
+    state.alpha = {0.5, -1.25};
+    state.covariance.Resize(2);
+    state.covariance(0, 0) = 1.0;
+    state.covariance(0, 1) = state.covariance(1, 0) = -0.125;
+    state.covariance(1, 1) = 12.3456;
+    state.store.Reset(2);
+    const double first[] = {0.1234, -2.0};
+    const double second[] = {10.0, 0.0005};
+    state.store.Append(17, first, -3.5);
+    state.store.Append(1234, second, -12345.6789);
+    return state;
+}
 
 constexpr const char* kChainText =
     "2 2 12000  0.123\n"
@@ -41,29 +44,30 @@ constexpr const char* kChainText =
 
 TEST(RestartFile, WritesFixedWidthFields) {
     TempDir dir;
-    Chain chain;
-    WriteRestartFile(dir.File("study"), 12000, 0.1234, chain.alpha, chain.covariance, chain.store);
+    WriteRestartFile(dir.File("study.res"), SampleState());
     EXPECT_EQ(kChainText, ReadFileText(dir.File("study.res")));
 }
 
 TEST(RestartFile, TinyJumpSizeIsWrittenAsZero) {
     TempDir dir;
-    RespondentStore empty(0);
-    WriteRestartFile(dir.File("study"), 1, 0.0004, {}, SquareMatrix(0), empty);
+    ChainState empty;
+    empty.completedIterations = 1;
+    empty.jumpSize = 0.0004;
+    WriteRestartFile(dir.File("study.res"), empty);
     EXPECT_EQ("0 0 1  0.000\n\n\n\n", ReadFileText(dir.File("study.res")));
-    const auto loaded = LoadRestartFile(dir.File("study"));
+    const auto loaded = LoadRestartFile(dir.File("study.res"));
     ASSERT_TRUE(loaded.has_value());
     EXPECT_EQ(0.0, loaded->jumpSize);
-    EXPECT_EQ(1, loaded->previousIterations);
+    EXPECT_EQ(1, loaded->completedIterations);
 }
 
 TEST(RestartFile, RoundTripKeepsTheStateToThreeDecimals) {
     TempDir dir;
-    Chain chain;
-    WriteRestartFile(dir.File("study"), 12000, 0.1234, chain.alpha, chain.covariance, chain.store);
-    const auto loaded = LoadRestartFile(dir.File("study"));
+    const ChainState chain = SampleState();
+    WriteRestartFile(dir.File("study.res"), chain);
+    const auto loaded = LoadRestartFile(dir.File("study.res"));
     ASSERT_TRUE(loaded.has_value());
-    EXPECT_EQ(12000, loaded->previousIterations);
+    EXPECT_EQ(12000, loaded->completedIterations);
     EXPECT_EQ(0.123, loaded->jumpSize);
     EXPECT_EQ(2, loaded->RespondentCount());
     EXPECT_EQ(2, loaded->ParameterCount());
@@ -80,16 +84,15 @@ TEST(RestartFile, RoundTripKeepsTheStateToThreeDecimals) {
 
 TEST(RestartFile, AbsentFileMeansAFreshStart) {
     TempDir dir;
-    EXPECT_FALSE(LoadRestartFile(dir.File("study")).has_value());
+    EXPECT_FALSE(LoadRestartFile(dir.File("study.res")).has_value());
 }
 
 TEST(RestartFile, UnusableFilesAreRejectedNamingTheFile) {
     TempDir dir;
-    const std::string study = dir.File("study");
     const std::string path = dir.File("study.res");
     auto rejection = [&](const std::string& text) {
         WriteFileText(path, text);
-        return FailureMessage([&] { LoadRestartFile(study); });
+        return FailureMessage([&] { LoadRestartFile(path); });
     };
     const std::string truncated = std::string(kChainText).substr(0, 60);
     EXPECT_EQ(
@@ -110,18 +113,54 @@ TEST(RestartFile, UnusableFilesAreRejectedNamingTheFile) {
 }
 
 TEST(RestartFile, UncreatableFileGivesTheConsoleMessage) {
-    Chain chain;
-    EXPECT_EQ("\nCan't open studyname.res file.", FailureMessage([&] {
-                  WriteRestartFile("/nonexistent-folder/study", 1, 0.1, chain.alpha, chain.covariance,
-                                   chain.store);
-              }));
+    EXPECT_EQ("\nCan't open studyname.res file.",
+              FailureMessage([&] { WriteRestartFile("/nonexistent-folder/study.res", SampleState()); }));
+}
+
+// The state survives a trip through memory (writer to a byte sink, reader from a text source) exactly
+// as through the file, and a text in memory is rejected with the name it is given.
+TEST(RestartFile, RoundTripThroughMemory) {
+    MemoryByteSink sink;
+    ASSERT_TRUE(WriteRestartText(SampleState(), sink));
+    const std::string text(sink.Bytes().begin(), sink.Bytes().end());
+    EXPECT_EQ(kChainText, text);
+    MemoryTextSource source(text);
+    const ChainState read = ReadRestartState(source, "memory.res");
+    EXPECT_EQ(12000, read.completedIterations);
+    EXPECT_EQ(0.123, read.jumpSize);
+    EXPECT_EQ((std::vector<double>{0.5, -1.25}), read.alpha);
+    ASSERT_EQ(2, read.RespondentCount());
+    EXPECT_EQ(1234, read.store.Number(1));
+    EXPECT_EQ(10.0, read.store.Betas(1)[0]);
+    EXPECT_EQ(-3.5, read.store.LogLikelihood(0));
+    EXPECT_EQ(1.0, read.covariance(0, 0));
+    // Written again, the rounded state gives the same text: the format is a fixed point of a trip.
+    MemoryByteSink again;
+    ASSERT_TRUE(WriteRestartText(read, again));
+    EXPECT_EQ(text, std::string(again.Bytes().begin(), again.Bytes().end()));
+
+    MemoryTextSource shortText("1 1 3 0.1\n 0.5\n");
+    EXPECT_EQ(
+        "The restart file memory.res holds fewer numbers than its first line announces.  Delete it to "
+        "start the estimation afresh.",
+        FailureMessage([&] { ReadRestartState(shortText, "memory.res"); }));
+}
+
+// A sink that refuses its second write: the writer stops and says so.
+TEST(RestartFile, FailedWriteIsReported) {
+    struct FailingSink : ByteSink {
+        int writes = 0;
+        bool Write(const void*, size_t) override { return ++writes < 2; }
+    } sink;
+    EXPECT_FALSE(WriteRestartText(SampleState(), sink));
+    EXPECT_EQ(2, sink.writes);
 }
 
 TEST(RestartFile, RespondentMismatchMessageNamesTheFile) {
     EXPECT_EQ(
         "The restart file s.res holds 3 respondents, but the prepared data has 4.  Delete it to start the "
         "estimation afresh.",
-        RestartRespondentMismatchMessage("s", 3, 4));
+        RestartRespondentMismatchMessage("s.res", 3, 4));
 }
 
 }  // namespace

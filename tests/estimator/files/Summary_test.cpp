@@ -58,7 +58,7 @@ TEST(WriteSummary, PointEstimatesConstrainedBetasAndExpandedCovariance) {
     sums.alphaSum = {1.0, -0.5};           // mean (0.5, -0.25)
     sums.constrainedBetaSum = {0.5, 0.5};  // mean (0.25, 0.25)
     sums.covarianceSum = {4.0, 1.0, 6.0};  // mean [[2, 0.5], [0.5, 3]]
-    WriteSummary(dir.File("study"), sums, 2, expansion);
+    WriteSummary(dir.File("study.sum"), sums, 2, expansion);
     EXPECT_EQ(
         "Point Estimate of Alpha\n  0.500  -0.250  -0.250 \n\n"
         "Average of Constrained Betas\n  0.250   0.250  -0.500 \n\n"
@@ -69,7 +69,7 @@ TEST(WriteSummary, PointEstimatesConstrainedBetasAndExpandedCovariance) {
         ReadFileText(dir.File("study.sum")));
 
     sums.constrainedBetaSum.clear();
-    WriteSummary(dir.File("study"), sums, 2, expansion);
+    WriteSummary(dir.File("study.sum"), sums, 2, expansion);
     EXPECT_EQ(0u, ReadFileText(dir.File("study.sum"))
                       .find("Point Estimate of Alpha\n  0.500  -0.250  -0.250 \n\n"
                             "Estimated Covariances\n"));
@@ -81,7 +81,7 @@ TEST(WriteSummary, BreaksLevelRowsBeforeTheEleventhValue) {
     SummarySums sums;
     sums.alphaSum.assign(11, 1.0);
     sums.covarianceSum.assign(11 * 12 / 2, 0.0);
-    WriteSummary(dir.File("study"), sums, 1, expansion);
+    WriteSummary(dir.File("study.sum"), sums, 1, expansion);
     const std::string text = ReadFileText(dir.File("study.sum"));
     EXPECT_EQ(0u,
               text.find("Point Estimate of Alpha\n"
@@ -109,7 +109,7 @@ TEST(WriteSummary, MoreThanAThousandLevelsWritesTheParameterCovariance) {
     sums.covarianceSum[0] = 1.0;
     sums.covarianceSum[1] = 2.0;
     TempDir dir;
-    WriteSummary(dir.File("study"), sums, 1, expansion);
+    WriteSummary(dir.File("study.sum"), sums, 1, expansion);
     const std::string text = ReadFileText(dir.File("study.sum"));
     const size_t block = text.find(
         "\n\nEstimated Covariances: Last level for each attribute omitted\n\n  1.000   2.000   0.000 ");
@@ -122,7 +122,7 @@ TEST(WriteSummary, MoreThanAThousandLevelsWritesTheParameterCovariance) {
 TEST(WriteSummary, UnwritableSummaryIsReported) {
     LevelExpansion expansion(test::SingleAttribute(2), true);
     SummarySums sums{{0.0}, {}, {0.0}};
-    EXPECT_THROW(WriteSummary("/nonexistent-folder/study", sums, 1, expansion), OmbrelError);
+    EXPECT_THROW(WriteSummary("/nonexistent-folder/study.sum", sums, 1, expansion), OmbrelError);
 }
 
 }  // namespace

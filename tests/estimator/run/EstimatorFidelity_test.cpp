@@ -50,7 +50,7 @@ struct SmallStudy {
     int Run(QuietConsole& console) {
         ScriptedMessenger messenger;
         EXPECT_TRUE(settings.SaveSettings(messenger));
-        return RunEstimator(console, dir.Folder());
+        return RunEstimator(console.Services(), dir.Folder());
     }
     std::string File(const std::string& extension) const {
         return ReadFileText(dir.File("study" + extension));

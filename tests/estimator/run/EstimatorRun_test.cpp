@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -38,7 +39,7 @@ struct Study {
     int Run(RecordingConsole& console) {
         ScriptedMessenger messenger;
         EXPECT_TRUE(settings.SaveSettings(messenger));
-        return RunEstimator(console, dir.Folder());
+        return RunEstimator(console.Services(), dir.Folder());
     }
     std::string File(const std::string& extension) const {
         return ReadFileText(dir.File("study" + extension));
@@ -201,6 +202,42 @@ TEST(EstimatorRun, EscapeWritesTheRestartFileOnlyAndAResumedRunContinues) {
     EXPECT_NE(study.File(".log").find("\nThis session did 80 iterations in 0 seconds.\n"), std::string::npos);
 }
 
+// Fields of the log line of one iteration ("\n%8d  %7.3lf ..."): the jump size is the second.
+std::string LoggedJumpSize(const std::string& log, int iteration) {
+    char start[16];
+    std::snprintf(start, sizeof start, "\n%8d  ", iteration);
+    const size_t at = log.find(start);
+    return at == std::string::npos ? std::string() : log.substr(at + 11, 7);
+}
+
+// A stop falls before the stopped iteration's jump-size adaptation: the restart file keeps the jump
+// size that iteration used, and the resumed session starts with it. The sinks hear of every iteration
+// and the console holds its final screen once.
+TEST(EstimatorRun, StopKeepsTheJumpSizeTheLastIterationUsed) {
+    Study study(SmallSpec());
+    ShortRun(study.settings);
+    study.settings.logSkip = 1;
+    RecordingConsole stopped;
+    stopped.escapeAfterIteration = 30;
+    ASSERT_EQ(study.Run(stopped), 0);
+    EXPECT_EQ(30, stopped.iterationsReported);
+    EXPECT_EQ(1, stopped.keyWaits);
+    EXPECT_EQ((std::vector<std::string>{"study"}), stopped.studies);
+    std::istringstream restart(study.File(".res"));
+    int respondents = 0, parameters = 0, completed = 0;
+    std::string jumpSize;
+    restart >> respondents >> parameters >> completed >> jumpSize;
+    EXPECT_EQ(30, completed);
+    const std::string firstLog = study.File(".log");
+    EXPECT_EQ(LoggedJumpSize(firstLog, 30), "  " + jumpSize);
+
+    RecordingConsole resumed;
+    ASSERT_EQ(study.Run(resumed), 0);
+    EXPECT_EQ(80 + 30, resumed.lastIteration);
+    EXPECT_EQ(80, resumed.iterationsReported);
+    EXPECT_EQ(LoggedJumpSize(study.File(".log").substr(firstLog.size()), 31), "  " + jumpSize);
+}
+
 TEST(EstimatorRun, RefusesToStartOnBadStudies) {
     {  // no respondents in the prepared data
         Study study(SmallSpec());
@@ -230,7 +267,7 @@ TEST(EstimatorRun, RefusesToStartOnBadStudies) {
         Study study(SmallSpec());
         test::WriteFileText(study.dir.File("names.pellik"), study.dir.File("study.txt"));
         RecordingConsole console;
-        EXPECT_EQ(RunEstimator(console, study.dir.Folder()), 1);
+        EXPECT_EQ(RunEstimator(console.Services(), study.dir.Folder()), 1);
         EXPECT_EQ(console.messenger.Texts().back(), "An invalid data file was specified.");
     }
 }

@@ -50,11 +50,11 @@ RunFiles RunStudy(bool saveDraws, uint64_t memoryBudget, int stopAfter) {
     if (stopAfter != 0) {
         QuietConsole stopped;
         stopped.escapeAfterIteration = stopAfter;
-        EXPECT_EQ(RunEstimator(stopped, dir.Folder(), memoryBudget), 0);
+        EXPECT_EQ(RunEstimator(stopped.Services(), dir.Folder(), memoryBudget), 0);
         EXPECT_EQ(stopped.lastIteration, stopAfter);
     }
     QuietConsole console;
-    EXPECT_EQ(RunEstimator(console, dir.Folder(), memoryBudget), 0)
+    EXPECT_EQ(RunEstimator(console.Services(), dir.Folder(), memoryBudget), 0)
         << testing::PrintToString(console.messenger.Texts());
 
     RunFiles files;

@@ -1,61 +1,17 @@
 #pragma once
 
-// The estimator's log lines (appended to study name + ".log") and its progress screen as data.
-//
-// Log header: "\n\n%I:%M:%S%p   %A, %B %d, %Y\n" and a rule of 53 "=", then one "\n"-led line per
-// setting ("\nPrevious Iterations        %8d", ...), then "\n\nIteration   Jump Size   Acceptance   ...".
-// Log line: "\n%8d  %7.3lf     %7.3lf      %7.3lf      %7.3lf  %7.3lf   %7.3lf" (every line starts with
-// its line break). Closing: "\n\n", the sentence, "\n".
-//
-// Screen: 80 columns; positions (column, row) from 0; the status line is row 24.
+// The estimator's 80 x 25 progress screen as data, and the texts kivotra shows for a run's events.
+// Positions are (column, row) from 0; the status line is row 24. A terminal backend draws the writes;
+// a console without a screen uses the same model for its time remaining.
 
-#include <cstdio>
-#include <ctime>
 #include <string>
 #include <vector>
 
+#include "estimator/chain/IterationStatistics.h"
+#include "estimator/files/OutputProgress.h"
+#include "estimator/files/RunLog.h"
+
 namespace ombrel {
-
-// The run's settings and counts shown in the log header and the screen's header block.
-struct RunSummary {
-    int previousIterations = 0;
-    int preliminaryIterations = 0;
-    int drawsPerRespondent = 0;
-    int drawSkip = 0;
-    int totalIterations = 0;
-    int logSkip = 0;
-    int respondentCount = 0;
-    int parameterCount = 0;
-    bool choiceData = false;  // the data file is ".cho": the total task weight is shown
-    double totalTaskWeight = 0.0;
-    int constraintCount = 0;
-    bool saveDraws = false;
-};
-
-// The statistics of one iteration, as the log and the screen show them.
-struct IterationStatistics {
-    int iteration = 0;
-    double jumpSize = 0.0;  // as used in this iteration, before its adaptation
-    double acceptanceRate = 0.0;
-    double pctCert = 0.0;
-    double rlh = 0.0;
-    double averageVariance = 0.0;
-    double parameterRms = 0.0;
-};
-
-// "%I:%M:%S%p   %A, %B %d, %Y" of localTime with the "C" locale's names, whatever the process locale.
-std::string FormatLogTime(const std::tm& localTime);
-std::string FormatLogHeader(const RunSummary& run, const std::tm& localTime);
-std::string FormatLogLine(const IterationStatistics& statistics);
-// "This session did %d iterations in %d seconds."
-std::string ClosingSentence(int sessionIterations, long long seconds);
-// "\n\n" + sentence + "\n", as appended to the log.
-std::string FormatLogClosing(const std::string& sentence);
-
-// Append to the open log; false when the write failed (the run goes on: log writes are advisory).
-bool WriteLogHeader(std::FILE* log, const RunSummary& run, const std::tm& localTime);
-bool WriteLogLine(std::FILE* log, const IterationStatistics& statistics);
-bool WriteLogClosing(std::FILE* log, const std::string& sentence);
 
 // "h:mm:ss" of a number of seconds (negative counts as 0).
 std::string FormatTimeRemaining(long long seconds);
@@ -63,6 +19,14 @@ std::string FormatTimeRemaining(long long seconds);
 // The one-line progress report of a run without a screen.
 std::string FormatHeadlessProgress(int iteration, int totalIterations, double pctCert, double rlh,
                                    long long secondsLeft);
+
+// The status line's texts.
+inline constexpr const char* kStopHint = "Press ESC to stop";
+inline constexpr const char* kStopLosesDrawsHint = "Press ESC to stop (saved draws will be lost)";
+// The status text of a step of writing the results.
+std::string OutputStatusText(OutputPhase phase, int step, int total);
+// The status text at the end of a session.
+std::string FinalStatusText(const std::string& closingSentence);
 
 // One text to draw at a screen position.
 struct ScreenWrite {

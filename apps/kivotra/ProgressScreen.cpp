@@ -1,66 +1,29 @@
-#include "estimator/files/ProgressLog.h"
+#include "apps/kivotra/ProgressScreen.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "common/LogDate.h"
 #include "common/TextConversion.h"
 #include "estimator/files/ResultText.h"
 
 namespace ombrel {
 
-namespace {
-
-bool WriteAll(std::FILE* file, const std::string& text) {
-    return file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-}
-
-}  // namespace
-
-std::string FormatLogTime(const std::tm& localTime) { return FormatLogDate(localTime); }
-
-std::string FormatLogHeader(const RunSummary& run, const std::tm& localTime) {
-    std::string text = "\n\n" + FormatLogTime(localTime) + "\n" + std::string(53, '=');
-    AppendFormat(text, "\nPrevious Iterations        %8d", run.previousIterations);
-    AppendFormat(text, "\nPreliminary iterations     %8d", run.preliminaryIterations);
-    AppendFormat(text, "\nDraws used per respondent  %8d", run.drawsPerRespondent);
-    AppendFormat(text, "\nSkip factor for draws used %8d", run.drawSkip);
-    AppendFormat(text, "\nTotal iterations           %8d", run.totalIterations);
-    AppendFormat(text, "\nSkip factor for log file   %8d", run.logSkip);
-    AppendFormat(text, "\nNumber of respondents      %8d", run.respondentCount);
-    AppendFormat(text, "\nParameters per respondent  %8d", run.parameterCount);
-    if (run.choiceData) AppendFormat(text, "\nTotal task weight          %8.2lf", run.totalTaskWeight);
-    if (run.constraintCount != 0) {
-        AppendFormat(text, "\nConstraints in use         %8d", run.constraintCount);
-    } else {
-        text += "\nNo Constraints are in use";
+std::string OutputStatusText(OutputPhase phase, int step, int total) {
+    switch (phase) {
+        case OutputPhase::SavingOutputFiles:
+            return "Saving output files, please wait...";
+        case OutputPhase::SortingDraws:
+            return Format("Sorting random draws (%d/%d)...", step, total);
+        case OutputPhase::ExpandingDraws:
+            return Format("Expanding draws (%d/%d)...", step, total);
+        case OutputPhase::ComputingPointEstimates:
+            return Format("Computing point estimates (%d/%d)...", step, total);
     }
-    AppendFormat(text, "\nRandom draws %s saved", run.saveDraws ? "are" : "not");
-    text += "\n\nIteration   Jump Size   Acceptance   Pct. Cert.   RLH      Avg Var   Parameter RMS";
-    return text;
+    return std::string();
 }
 
-std::string FormatLogLine(const IterationStatistics& s) {
-    return Format("\n%8d  %7.3lf     %7.3lf      %7.3lf      %7.3lf  %7.3lf   %7.3lf", s.iteration,
-                  s.jumpSize, s.acceptanceRate, s.pctCert, s.rlh, s.averageVariance, s.parameterRms);
-}
-
-std::string ClosingSentence(int sessionIterations, long long seconds) {
-    return Format("This session did %d iterations in %lld seconds.", sessionIterations, seconds);
-}
-
-std::string FormatLogClosing(const std::string& sentence) { return "\n\n" + sentence + "\n"; }
-
-bool WriteLogHeader(std::FILE* log, const RunSummary& run, const std::tm& localTime) {
-    return WriteAll(log, FormatLogHeader(run, localTime));
-}
-
-bool WriteLogLine(std::FILE* log, const IterationStatistics& statistics) {
-    return WriteAll(log, FormatLogLine(statistics));
-}
-
-bool WriteLogClosing(std::FILE* log, const std::string& sentence) {
-    return WriteAll(log, FormatLogClosing(sentence));
+std::string FinalStatusText(const std::string& closingSentence) {
+    return closingSentence + "  Press any key.";
 }
 
 std::string FormatTimeRemaining(long long seconds) {

@@ -1,21 +1,9 @@
-#include "estimator/files/ProgressLog.h"
+#include "apps/kivotra/ProgressScreen.h"
 
 #include <gtest/gtest.h>
 
 namespace ombrel {
 namespace {
-
-std::tm Time(int year, int month, int day, int hour, int minute, int second, int weekday) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_wday = weekday;
-    return t;
-}
 
 RunSummary Defaults() {
     RunSummary run;
@@ -29,51 +17,6 @@ RunSummary Defaults() {
     run.parameterCount = 13;
     run.totalTaskWeight = 5.0;
     return run;
-}
-
-TEST(LogHeader, TimeUsesTwelveHourClockAndEnglishNames) {
-    EXPECT_EQ("02:07:09PM   Tuesday, March 05, 2024", FormatLogTime(Time(2024, 3, 5, 14, 7, 9, 2)));
-    EXPECT_EQ("12:00:00AM   Sunday, December 31, 2023", FormatLogTime(Time(2023, 12, 31, 0, 0, 0, 0)));
-    EXPECT_EQ("12:30:00PM   Saturday, June 01, 2024", FormatLogTime(Time(2024, 6, 1, 12, 30, 0, 6)));
-}
-
-TEST(LogHeader, AllocationDataWithoutConstraints) {
-    EXPECT_EQ(
-        "\n\n09:15:00AM   Monday, January 08, 2024\n"
-        "=====================================================\n"
-        "Previous Iterations               0\n"
-        "Preliminary iterations         2000\n"
-        "Draws used per respondent      1000\n"
-        "Skip factor for draws used       10\n"
-        "Total iterations              12000\n"
-        "Skip factor for log file        100\n"
-        "Number of respondents           250\n"
-        "Parameters per respondent        13\n"
-        "No Constraints are in use\n"
-        "Random draws not saved\n"
-        "\n"
-        "Iteration   Jump Size   Acceptance   Pct. Cert.   RLH      Avg Var   Parameter RMS",
-        FormatLogHeader(Defaults(), Time(2024, 1, 8, 9, 15, 0, 1)));
-}
-
-TEST(LogHeader, ChoiceDataWithConstraintsAndSavedDraws) {
-    RunSummary run = Defaults();
-    run.choiceData = true;
-    run.constraintCount = 3;
-    run.saveDraws = true;
-    const std::string header = FormatLogHeader(run, Time(2024, 1, 8, 9, 15, 0, 1));
-    EXPECT_NE(std::string::npos, header.find("        13\n"
-                                             "Total task weight              5.00\n"
-                                             "Constraints in use                3\n"
-                                             "Random draws are saved\n\n"));
-}
-
-TEST(LogLines, IterationLineAndClosing) {
-    IterationStatistics s{100, 0.1, 0.3125, 0.45678, 0.6544, 1.5, 0.875};
-    EXPECT_EQ("\n     100    0.100       0.312        0.457        0.654    1.500     0.875",
-              FormatLogLine(s));
-    EXPECT_EQ("\n\nThis session did 12000 iterations in 3725 seconds.\n",
-              FormatLogClosing(ClosingSentence(12000, 3725)));
 }
 
 TEST(ProgressScreenLayout, HeaderBlockAndLabels) {
@@ -169,6 +112,18 @@ TEST(HeadlessProgress, OneLineReport) {
     EXPECT_EQ("Iteration 3000 of 12000 (25%)  Pct. Cert. 0.457  RLH 0.654  Time remaining 1:02:05",
               FormatHeadlessProgress(3000, 12000, 0.4567, 0.6544, 3725));
     EXPECT_EQ("0:00:00", FormatTimeRemaining(-5));
+}
+
+TEST(StatusTexts, OutputStepsAndTheEndOfTheSession) {
+    EXPECT_EQ("Saving output files, please wait...", OutputStatusText(OutputPhase::SavingOutputFiles, 0, 0));
+    EXPECT_EQ("Sorting random draws (1/3)...", OutputStatusText(OutputPhase::SortingDraws, 1, 3));
+    EXPECT_EQ("Expanding draws (3/3)...", OutputStatusText(OutputPhase::ExpandingDraws, 3, 3));
+    EXPECT_EQ("Computing point estimates (2/250)...",
+              OutputStatusText(OutputPhase::ComputingPointEstimates, 2, 250));
+    EXPECT_EQ("This session did 5 iterations in 1 seconds.  Press any key.",
+              FinalStatusText("This session did 5 iterations in 1 seconds."));
+    EXPECT_EQ("Press ESC to stop (saved draws will be lost)" + std::string(35, ' '),
+              ProgressScreen::Status(kStopLosesDrawsHint).text);
 }
 
 }  // namespace
