@@ -29,7 +29,9 @@
 
 #include "common/AtomicFile.h"
 #include "common/SettingsSchema.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
+#include "common/TextSource.h"
 
 namespace ombrel {
 
@@ -127,7 +129,7 @@ bool ShowFailure(const std::string& failure, Messenger& messenger) {
 
 }  // namespace
 
-StudySettings::StudySettings() {
+StudySettings::StudySettings() : namesFileName(kNamesFileName), settingsExtension(kSettingsExtension) {
     for (const SettingDescriptor& setting : SettingsSchema()) ResetSetting(setting, *this);
 }
 

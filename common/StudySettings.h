@@ -4,10 +4,10 @@
 #include <string>
 
 #include "common/Messenger.h"
-#include "common/StudyFiles.h"
-#include "common/TextSource.h"
 
 namespace ombrel {
+
+class TextSource;
 
 // The record through which the front end and the estimator agree on what to estimate: the path of
 // the study's data file and the eleven estimation settings. Both programs build it from the names
@@ -38,10 +38,10 @@ public:
     bool smartStart = false;
     int32_t priorDegreesOfFreedom = 0;  // additional prior degrees of freedom
     double priorVariance = 0.0;
-    bool effectsCoding = false;  // false: dummy coding
-    int32_t randomSeed = 0;      // 0: seeded from the time of day
-    std::string namesFileName = kNamesFileName;
-    std::string settingsExtension = kSettingsExtension;
+    bool effectsCoding = false;     // false: dummy coding
+    int32_t randomSeed = 0;         // 0: seeded from the time of day
+    std::string namesFileName;      // kNamesFileName by default
+    std::string settingsExtension;  // kSettingsExtension by default
 
     // Folder of the names file. Empty: the current directory. Our programs set it to the settings
     // folder instead of changing directory. Kept by assignment, like namesFileName.

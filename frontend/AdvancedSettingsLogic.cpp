@@ -1,19 +1,42 @@
 #include "frontend/AdvancedSettingsLogic.h"
 
-#include "common/TextConversion.h"
+#include "common/SettingsSchema.h"
 
 namespace ombrel {
+
+namespace {
+
+// The dialog's text fields, each bound to its row of SettingsSchema.
+struct SettingTextField {
+    AdvancedTextField field;
+    SettingId setting;
+    std::string AdvancedSettingsFields::*text;
+};
+
+constexpr SettingTextField kSettingTextFields[] = {
+    {AdvancedTextField::PriorDegreesOfFreedom, SettingId::PriorDegreesOfFreedom,
+     &AdvancedSettingsFields::priorDegreesOfFreedom},
+    {AdvancedTextField::PriorVariance, SettingId::PriorVariance, &AdvancedSettingsFields::priorVariance},
+    {AdvancedTextField::RandomSeed, SettingId::RandomSeed, &AdvancedSettingsFields::randomSeed},
+};
+
+// The fields from the settings: the two switches and the three texts.
+void FillFields(AdvancedSettingsFields& fields, const StudySettings& settings) {
+    fields.smartStart = settings.smartStart;
+    fields.effectsCoding = settings.effectsCoding;
+    for (const SettingTextField& bound : kSettingTextFields) {
+        fields.*bound.text = FormatSetting(Setting(bound.setting), settings);
+    }
+}
+
+}  // namespace
 
 AdvancedSettingsLogic::AdvancedSettingsLogic(StudySettings& settings, Messenger& messenger)
     : settings_(settings), messenger_(messenger) {}
 
 void AdvancedSettingsLogic::Initialize() {
     dialogReady_ = false;
-    fields_.smartStart = settings_.smartStart;
-    fields_.priorDegreesOfFreedom = Format("%d", settings_.priorDegreesOfFreedom);
-    fields_.priorVariance = Format("%5.2lf", settings_.priorVariance);
-    fields_.effectsCoding = settings_.effectsCoding;
-    fields_.randomSeed = Format("%d", settings_.randomSeed);
+    FillFields(fields_, settings_);
     dialogReady_ = true;
 }
 
@@ -27,16 +50,8 @@ void AdvancedSettingsLogic::MarkChanged() {
 }
 
 void AdvancedSettingsLogic::EditText(AdvancedTextField field, const std::string& text) {
-    switch (field) {
-        case AdvancedTextField::PriorDegreesOfFreedom:
-            fields_.priorDegreesOfFreedom = text;
-            break;
-        case AdvancedTextField::PriorVariance:
-            fields_.priorVariance = text;
-            break;
-        case AdvancedTextField::RandomSeed:
-            fields_.randomSeed = text;
-            break;
+    for (const SettingTextField& bound : kSettingTextFields) {
+        if (bound.field == field) fields_.*bound.text = text;
     }
     MarkChanged();
 }
@@ -58,21 +73,16 @@ void AdvancedSettingsLogic::ClickDummyCoding() {
 }
 
 void AdvancedSettingsLogic::RestoreDefaults() {
-    const StudySettings defaults;
-    fields_.smartStart = defaults.smartStart;
-    fields_.priorDegreesOfFreedom = Format("%d", defaults.priorDegreesOfFreedom);
-    fields_.priorVariance = Format("%5.2lf", defaults.priorVariance);
-    fields_.effectsCoding = defaults.effectsCoding;
-    fields_.randomSeed = Format("%d", defaults.randomSeed);
+    FillFields(fields_, StudySettings());
     MarkChanged();
 }
 
 bool AdvancedSettingsLogic::Ok() {
     settings_.smartStart = fields_.smartStart;
-    settings_.priorDegreesOfFreedom = LeadingInt(fields_.priorDegreesOfFreedom);
-    settings_.priorVariance = LeadingDouble(fields_.priorVariance);
+    for (const SettingTextField& bound : kSettingTextFields) {
+        ReadSetting(Setting(bound.setting), fields_.*bound.text, settings_);
+    }
     settings_.effectsCoding = fields_.effectsCoding;
-    settings_.randomSeed = LeadingInt(fields_.randomSeed);
     return settings_.ValidateAdvancedSettings(messenger_);
 }
 
