@@ -41,8 +41,10 @@ public:
     // OK: reads and validates the fields through the logic; the dialog closes only when they pass.
     void accept() override;
 
-protected:
 private:
+    void BuildLayout();
+    void ConnectControls();
+    void WatchFocus();
     void CopyFieldsFromLogic();
 
     AdvancedSettingsLogic& logic_;

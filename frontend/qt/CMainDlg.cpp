@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/SettingsSchema.h"
 #include "frontend/ProductInfo.h"
 #include "frontend/qt/CAdvSettingsDlg.h"
 #include "frontend/qt/FieldWidgets.h"
@@ -54,8 +55,8 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
       drawsPerRespondent_(DigitsField(this)),
       drawSkip_(DigitsField(this)),
       logSkip_(DigitsField(this)),
-      saveDraws_(new QCheckBox(QStringLiteral("Save random draws"), this)),
-      totalTaskWeightLabel_(new QLabel(QStringLiteral("Total task weight"), this)),
+      saveDraws_(new QCheckBox(QString::fromUtf8(Setting(SettingId::SaveDraws).label), this)),
+      totalTaskWeightLabel_(new QLabel(QString::fromUtf8(Setting(SettingId::TotalTaskWeight).label), this)),
       totalTaskWeight_(new NumericEdit(this)),
       advancedSettings_(Button("Advanced Settings...", this)),
       estimate_(Button("Estimate Parameters", this)),
@@ -87,16 +88,16 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     auto* settingsGroup = new QGroupBox(QStringLiteral("Settings"), this);
     auto* grid = new QGridLayout(settingsGroup);
     int row = 0;
-    auto addRow = [&](const char* label, QLineEdit* field) {
-        auto* text = new QLabel(QString::fromUtf8(label), settingsGroup);
+    auto addRow = [&](SettingId setting, QLineEdit* field) {
+        auto* text = new QLabel(QString::fromUtf8(Setting(setting).label), settingsGroup);
         text->setBuddy(field);
         grid->addWidget(text, row, 0);
         grid->addWidget(field, row++, 1);
     };
-    addRow("Number of iterations before using results", preliminaryIterations_);
-    addRow("Number of draws to be used for each respondent", drawsPerRespondent_);
-    addRow("Skip factor for using draws", drawSkip_);
-    addRow("Skip factor for printing in log file", logSkip_);
+    addRow(SettingId::PreliminaryIterations, preliminaryIterations_);
+    addRow(SettingId::DrawsPerRespondent, drawsPerRespondent_);
+    addRow(SettingId::DrawSkip, drawSkip_);
+    addRow(SettingId::LogSkip, logSkip_);
     grid->addWidget(saveDraws_, row++, 0, 1, 2, Qt::AlignLeft);
     grid->addWidget(totalTaskWeightLabel_, row, 0);
     grid->addWidget(totalTaskWeight_, row++, 1);
