@@ -9,12 +9,13 @@ namespace ombrel {
 
 class TextSource;
 
+// Shown for a data file name that names no study, by the validation and by the command line.
+inline constexpr const char* kInvalidDataFileMessage = "An invalid data file was specified.";
+
 // The record through which the front end and the estimator agree on what to estimate: the path of
 // the study's data file and the eleven estimation settings. Both programs build it from the names
 // file (which names the data file) and the study's settings file (which holds the eleven values);
 // only the front end writes them.
-inline constexpr const char* kInvalidDataFileMessage = "An invalid data file was specified.";
-
 class StudySettings {
 public:
     // The eleven settings at their defaults (SettingsSchema), no data file.
@@ -27,7 +28,8 @@ public:
     // and settings extension, so a dialog's working copy can be assigned back without moving them.
     StudySettings& operator=(const StudySettings& other);
 
-    // The eleven settings; SettingsSchema gives each one's default, range, file line and option.
+    // The data file, then the eleven settings: SettingsSchema gives each one's default, range, file
+    // line and option.
     std::string dataFileName;           // ".cho" (discrete choice) or ".chs" (allocation) data
     int32_t preliminaryIterations = 0;  // iterations before results are used
     int32_t drawsPerRespondent = 0;
