@@ -6,30 +6,27 @@ namespace ombrel {
 
 namespace {
 
-// The dialog's text fields, each bound to its row of SettingsSchema.
-struct SettingTextField {
-    AdvancedTextField field;
-    SettingId setting;
-    std::string AdvancedSettingsFields::*text;
-};
-
-constexpr SettingTextField kSettingTextFields[] = {
+constexpr AdvancedSettingField kSettingFields[] = {
     {AdvancedTextField::PriorDegreesOfFreedom, SettingId::PriorDegreesOfFreedom,
-     &AdvancedSettingsFields::priorDegreesOfFreedom},
-    {AdvancedTextField::PriorVariance, SettingId::PriorVariance, &AdvancedSettingsFields::priorVariance},
-    {AdvancedTextField::RandomSeed, SettingId::RandomSeed, &AdvancedSettingsFields::randomSeed},
+     AdvancedControl::PriorDegreesOfFreedom, &AdvancedSettingsFields::priorDegreesOfFreedom},
+    {AdvancedTextField::PriorVariance, SettingId::PriorVariance, AdvancedControl::PriorVariance,
+     &AdvancedSettingsFields::priorVariance},
+    {AdvancedTextField::RandomSeed, SettingId::RandomSeed, AdvancedControl::RandomSeed,
+     &AdvancedSettingsFields::randomSeed},
 };
 
 // The fields from the settings: the two switches and the three texts.
 void FillFields(AdvancedSettingsFields& fields, const StudySettings& settings) {
     fields.smartStart = settings.smartStart;
     fields.effectsCoding = settings.effectsCoding;
-    for (const SettingTextField& bound : kSettingTextFields) {
+    for (const AdvancedSettingField& bound : kSettingFields) {
         fields.*bound.text = FormatSetting(Setting(bound.setting), settings);
     }
 }
 
 }  // namespace
+
+std::span<const AdvancedSettingField> AdvancedSettingFields() { return kSettingFields; }
 
 AdvancedSettingsLogic::AdvancedSettingsLogic(StudySettings& settings, Messenger& messenger)
     : settings_(settings), messenger_(messenger) {}
@@ -50,7 +47,7 @@ void AdvancedSettingsLogic::MarkChanged() {
 }
 
 void AdvancedSettingsLogic::EditText(AdvancedTextField field, const std::string& text) {
-    for (const SettingTextField& bound : kSettingTextFields) {
+    for (const AdvancedSettingField& bound : kSettingFields) {
         if (bound.field == field) fields_.*bound.text = text;
     }
     MarkChanged();
@@ -79,7 +76,7 @@ void AdvancedSettingsLogic::RestoreDefaults() {
 
 bool AdvancedSettingsLogic::Ok() {
     settings_.smartStart = fields_.smartStart;
-    for (const SettingTextField& bound : kSettingTextFields) {
+    for (const AdvancedSettingField& bound : kSettingFields) {
         ReadSetting(Setting(bound.setting), fields_.*bound.text, settings_);
     }
     settings_.effectsCoding = fields_.effectsCoding;

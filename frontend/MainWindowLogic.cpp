@@ -15,23 +15,20 @@ constexpr const char* kRestartQuestion =
     "A restart file is available.  Select 'Yes' if you would like to resume estimation using this data.  "
     "Select 'No' if you want to destroy the restart data and begin estimation.  Select 'Cancel' otherwise.";
 
-// The main window's text fields for settings, each bound to its row of SettingsSchema.
-struct SettingTextField {
-    MainTextField field;
-    SettingId setting;
-    std::string MainWindowFields::*text;
-};
-
-constexpr SettingTextField kSettingTextFields[] = {
+constexpr MainSettingField kSettingFields[] = {
     {MainTextField::PreliminaryIterations, SettingId::PreliminaryIterations,
-     &MainWindowFields::preliminaryIterations},
-    {MainTextField::DrawsPerRespondent, SettingId::DrawsPerRespondent, &MainWindowFields::drawsPerRespondent},
-    {MainTextField::DrawSkip, SettingId::DrawSkip, &MainWindowFields::drawSkip},
-    {MainTextField::LogSkip, SettingId::LogSkip, &MainWindowFields::logSkip},
-    {MainTextField::TotalTaskWeight, SettingId::TotalTaskWeight, &MainWindowFields::totalTaskWeight},
+     MainControl::PreliminaryIterations, &MainWindowFields::preliminaryIterations},
+    {MainTextField::DrawsPerRespondent, SettingId::DrawsPerRespondent, MainControl::DrawsPerRespondent,
+     &MainWindowFields::drawsPerRespondent},
+    {MainTextField::DrawSkip, SettingId::DrawSkip, MainControl::DrawSkip, &MainWindowFields::drawSkip},
+    {MainTextField::LogSkip, SettingId::LogSkip, MainControl::LogSkip, &MainWindowFields::logSkip},
+    {MainTextField::TotalTaskWeight, SettingId::TotalTaskWeight, MainControl::TotalTaskWeight,
+     &MainWindowFields::totalTaskWeight},
 };
 
 }  // namespace
+
+std::span<const MainSettingField> MainSettingFields() { return kSettingFields; }
 
 MainWindowLogic::MainWindowLogic(const FrontEndFolders& folders, const MainWindowServices& services)
     : folders_(folders), services_(services) {
@@ -83,7 +80,7 @@ void MainWindowLogic::FillFields() {
 
 // The settings' fields (not the path) from settings, then the weight rule.
 void MainWindowLogic::FillSettingFields(const StudySettings& settings) {
-    for (const SettingTextField& bound : kSettingTextFields) {
+    for (const MainSettingField& bound : kSettingFields) {
         SetText(fields_.*bound.text, FormatSetting(Setting(bound.setting), settings));
     }
     fields_.saveDraws = settings.saveDraws;
@@ -92,7 +89,7 @@ void MainWindowLogic::FillSettingFields(const StudySettings& settings) {
 
 void MainWindowLogic::ReadFields() {
     settings_.dataFileName = fields_.dataFileName;
-    for (const SettingTextField& bound : kSettingTextFields) {
+    for (const MainSettingField& bound : kSettingFields) {
         ReadSetting(Setting(bound.setting), fields_.*bound.text, settings_);
     }
     settings_.saveDraws = fields_.saveDraws;
@@ -111,7 +108,7 @@ void MainWindowLogic::ApplyWeightRule() {
 
 void MainWindowLogic::EditText(MainTextField field, const std::string& text) {
     if (field == MainTextField::DataFileName) fields_.dataFileName = text;
-    for (const SettingTextField& bound : kSettingTextFields) {
+    for (const MainSettingField& bound : kSettingFields) {
         if (bound.field == field) fields_.*bound.text = text;
     }
     MarkChanged();

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "common/Messenger.h"
+#include "common/SettingsSchema.h"
 #include "common/StudySettings.h"
 #include "frontend/EstimateLaunch.h"
 #include "frontend/FrontEndServices.h"
@@ -33,6 +35,18 @@ enum class MainTextField {
     LogSkip,
     TotalTaskWeight
 };
+
+// A text field of the main window bound to its setting: the field the user edits, the row of
+// SettingsSchema whose value it shows (in the row's format), the control whose help text it has, and
+// where MainWindowFields keeps its text.
+struct MainSettingField {
+    MainTextField field;
+    SettingId setting;
+    MainControl control;
+    std::string MainWindowFields::*text;
+};
+// Every text field but the path, in the window's order.
+std::span<const MainSettingField> MainSettingFields();
 
 // Where the front end finds its programs and its names file, each with a trailing "/".
 struct FrontEndFolders {

@@ -109,15 +109,11 @@ void CAdvSettingsDlg::ConnectControls() {
         logic_.ClickDummyCoding();
         CopyFieldsFromLogic();
     });
-    connect(priorDegreesOfFreedom_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        logic_.EditText(AdvancedTextField::PriorDegreesOfFreedom, text.toStdString());
-    });
-    connect(priorVariance_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        logic_.EditText(AdvancedTextField::PriorVariance, text.toStdString());
-    });
-    connect(randomSeed_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        logic_.EditText(AdvancedTextField::RandomSeed, text.toStdString());
-    });
+    for (const AdvancedSettingField& bound : AdvancedSettingFields()) {
+        const AdvancedTextField field = bound.field;
+        connect(SettingField(field), &QLineEdit::textEdited, this,
+                [this, field](const QString& text) { logic_.EditText(field, text.toStdString()); });
+    }
     connect(restoreDefaults_, &QPushButton::clicked, this, [this] {
         logic_.RestoreDefaults();
         CopyFieldsFromLogic();
@@ -128,24 +124,36 @@ void CAdvSettingsDlg::ConnectControls() {
 
 void CAdvSettingsDlg::WatchFocus() {
     focusHelp_->Watch(smartStart_, AdvancedControl::SmartStart);
-    focusHelp_->Watch(priorDegreesOfFreedom_, AdvancedControl::PriorDegreesOfFreedom);
-    focusHelp_->Watch(priorVariance_, AdvancedControl::PriorVariance);
+    for (const AdvancedSettingField& bound : AdvancedSettingFields()) {
+        focusHelp_->Watch(SettingField(bound.field), bound.control);
+    }
     focusHelp_->Watch(effectsCoding_, AdvancedControl::EffectsCoding);
     focusHelp_->Watch(dummyCoding_, AdvancedControl::DummyCoding);
-    focusHelp_->Watch(randomSeed_, AdvancedControl::RandomSeed);
     focusHelp_->Watch(ok_, AdvancedControl::Ok);
     focusHelp_->Watch(cancel_, AdvancedControl::Cancel);
     focusHelp_->Watch(restoreDefaults_, AdvancedControl::RestoreDefaults);
 }
 
+QLineEdit* CAdvSettingsDlg::SettingField(AdvancedTextField field) const {
+    switch (field) {
+        case AdvancedTextField::PriorDegreesOfFreedom:
+            return priorDegreesOfFreedom_;
+        case AdvancedTextField::PriorVariance:
+            return priorVariance_;
+        case AdvancedTextField::RandomSeed:
+            return randomSeed_;
+    }
+    return randomSeed_;
+}
+
 void CAdvSettingsDlg::CopyFieldsFromLogic() {
     const AdvancedSettingsFields& fields = logic_.Fields();
     smartStart_->setChecked(fields.smartStart);
-    ShowText(priorDegreesOfFreedom_, fields.priorDegreesOfFreedom);
-    ShowText(priorVariance_, fields.priorVariance);
+    for (const AdvancedSettingField& bound : AdvancedSettingFields()) {
+        ShowText(SettingField(bound.field), fields.*bound.text);
+    }
     effectsCoding_->setChecked(fields.effectsCoding);
     dummyCoding_->setChecked(!fields.effectsCoding);
-    ShowText(randomSeed_, fields.randomSeed);
 }
 
 void CAdvSettingsDlg::accept() {

@@ -46,6 +46,8 @@ private:
     void ConnectControls();
     void WatchFocus();
     void CopyFieldsFromLogic();
+    // The widget of a text field.
+    QLineEdit* SettingField(AdvancedTextField field) const;
 
     AdvancedSettingsLogic& logic_;
     QCheckBox* smartStart_;

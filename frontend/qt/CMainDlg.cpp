@@ -122,11 +122,8 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     resize(675, 440);
 
     ReportEdits(path_, MainTextField::DataFileName);
-    ReportEdits(preliminaryIterations_, MainTextField::PreliminaryIterations);
-    ReportEdits(drawsPerRespondent_, MainTextField::DrawsPerRespondent);
-    ReportEdits(drawSkip_, MainTextField::DrawSkip);
-    ReportEdits(logSkip_, MainTextField::LogSkip);
-    ReportEdits(totalTaskWeight_, MainTextField::TotalTaskWeight);
+    for (const MainSettingField& bound : MainSettingFields())
+        ReportEdits(SettingField(bound.field), bound.field);
     connect(saveDraws_, &QCheckBox::clicked, this, [this](bool checked) { logic_.ClickSaveDraws(checked); });
     connect(browse_, &QPushButton::clicked, this, [this] { logic_.Browse(); });
     connect(advancedSettings_, &QPushButton::clicked, this, [this] { logic_.AdvancedSettings(); });
@@ -135,12 +132,10 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
 
     focusHelp_->Watch(path_, MainControl::DataFile);
     focusHelp_->Watch(browse_, MainControl::DataFile);
-    focusHelp_->Watch(preliminaryIterations_, MainControl::PreliminaryIterations);
-    focusHelp_->Watch(drawsPerRespondent_, MainControl::DrawsPerRespondent);
-    focusHelp_->Watch(drawSkip_, MainControl::DrawSkip);
-    focusHelp_->Watch(logSkip_, MainControl::LogSkip);
+    for (const MainSettingField& bound : MainSettingFields()) {
+        focusHelp_->Watch(SettingField(bound.field), bound.control);
+    }
     focusHelp_->Watch(saveDraws_, MainControl::SaveDraws);
-    focusHelp_->Watch(totalTaskWeight_, MainControl::TotalTaskWeight);
     focusHelp_->Watch(advancedSettings_, MainControl::AdvancedSettings);
     focusHelp_->Watch(estimate_, MainControl::EstimateParameters);
     focusHelp_->Watch(restoreDefaults_, MainControl::RestoreDefaults);
@@ -180,15 +175,30 @@ void CMainDlg::ReportEdits(QLineEdit* field, MainTextField which) {
             [this, which](const QString& text) { logic_.EditText(which, text.toStdString()); });
 }
 
+QLineEdit* CMainDlg::SettingField(MainTextField field) const {
+    switch (field) {
+        case MainTextField::DataFileName:
+            return path_;
+        case MainTextField::PreliminaryIterations:
+            return preliminaryIterations_;
+        case MainTextField::DrawsPerRespondent:
+            return drawsPerRespondent_;
+        case MainTextField::DrawSkip:
+            return drawSkip_;
+        case MainTextField::LogSkip:
+            return logSkip_;
+        case MainTextField::TotalTaskWeight:
+            return totalTaskWeight_;
+    }
+    return path_;
+}
+
 void CMainDlg::FieldsChanged() {
     const MainWindowFields& fields = logic_.Fields();
     ShowText(path_, fields.dataFileName);
-    ShowText(preliminaryIterations_, fields.preliminaryIterations);
-    ShowText(drawsPerRespondent_, fields.drawsPerRespondent);
-    ShowText(drawSkip_, fields.drawSkip);
-    ShowText(logSkip_, fields.logSkip);
+    for (const MainSettingField& bound : MainSettingFields())
+        ShowText(SettingField(bound.field), fields.*bound.text);
     saveDraws_->setChecked(fields.saveDraws);
-    ShowText(totalTaskWeight_, fields.totalTaskWeight);
     totalTaskWeightLabel_->setEnabled(fields.totalTaskWeightEnabled);
     totalTaskWeight_->setEnabled(fields.totalTaskWeightEnabled);
 }
