@@ -38,8 +38,8 @@ void AdvancedSettingsLogic::Initialize() {
 }
 
 void AdvancedSettingsLogic::Focus(AdvancedControl control) {
-    const char* text = AdvancedSettingsHelpText(control);
-    if (text[0] != '\0') helpText_ = text;
+    std::string text = AdvancedSettingsHelpText(control);
+    if (!text.empty()) helpText_ = std::move(text);
 }
 
 void AdvancedSettingsLogic::MarkChanged() {

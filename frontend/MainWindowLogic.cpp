@@ -49,8 +49,8 @@ void MainWindowLogic::Start() {
 }
 
 void MainWindowLogic::Focus(MainControl control) {
-    const char* text = MainWindowHelpText(control);
-    if (text[0] != '\0') helpText_ = text;
+    std::string text = MainWindowHelpText(control);
+    if (!text.empty()) helpText_ = std::move(text);
 }
 
 void MainWindowLogic::NotifyFields() {
