@@ -1,11 +1,11 @@
 // The names file and the settings file.
 //
-// Names file ("names.pellik"): the data file path as its only line, written without a line
+// Names file (kNamesFileName, "names.pellik"): the data file path as its only line, written without a line
 // terminator. The reader takes the first line (to LF, CR LF or the end of the file) and trims it.
 //
-// Settings file (study name + ".set"): eleven lines, LF-ended when written, LF or CR LF when read,
-// each read by the leading-number conversion (missing lines read as 0, 0.0 or false; lines after
-// the eleventh are ignored):
+// Settings file (study name + kSettingsExtension, ".set"): eleven lines, LF-ended when written, LF
+// or CR LF when read, each read by the leading-number conversion (missing lines read as 0, 0.0 or
+// false; lines after the eleventh are ignored). The lines follow SettingsSchema's rows:
 //    1 preliminaryIterations   "%d"
 //    2 drawsPerRespondent      "%d"
 //    3 drawSkip                "%d"
@@ -23,10 +23,15 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <system_error>
 
 #include "common/AtomicFile.h"
+#include "common/SettingsSchema.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
+#include "common/TextSource.h"
 
 namespace ombrel {
 
@@ -35,7 +40,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kInvalidFilename = "An invalid data filename was entered.";
-constexpr int kSettingsLineCount = 11;
 // Longer than any path the system accepts; a longer first line is not a path, and the names file
 // counts as unreadable.
 constexpr size_t kMaxNamesLine = 64 * 1024;
@@ -55,13 +59,13 @@ FileState InspectFile(const std::string& path) {
 }
 
 // Reads one line without its LF or CR LF, keeping at most maxKept characters; the rest of a longer
-// line is read and dropped, and truncated is set. False at the end of the file with nothing read.
-bool ReadLimitedLine(std::FILE* file, std::string& line, size_t maxKept, bool& truncated) {
+// line is read and dropped, and truncated is set. False at the end of the text with nothing read.
+bool ReadLimitedLine(TextSource& text, std::string& line, size_t maxKept, bool& truncated) {
     line.clear();
     truncated = false;
     bool readAny = false;
     int c = 0;
-    while ((c = std::getc(file)) != EOF) {
+    while ((c = text.Get()) != TextSource::kEnd) {
         readAny = true;
         if (c == '\n') break;
         // One character beyond the limit is kept so that a CR before the LF is not taken for excess.
@@ -79,30 +83,21 @@ bool ReadLimitedLine(std::FILE* file, std::string& line, size_t maxKept, bool& t
     return readAny;
 }
 
-// The first line of the names file, untrimmed. False when the file cannot be opened or read.
-bool ReadNamesFile(const std::string& path, std::string& line) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    bool truncated = false;
-    ReadLimitedLine(file, line, kMaxNamesLine, truncated);
-    bool readFailed = std::ferror(file) != 0;
-    std::fclose(file);
-    return !readFailed && !truncated;
-}
-
-// Up to eleven lines of the settings file; missing lines stay empty. False when the file cannot
-// be opened or read.
-bool ReadSettingsLines(const std::string& path, std::string (&lines)[kSettingsLineCount]) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    bool truncated = false;
-    for (std::string& line : lines) {
-        if (!ReadLimitedLine(file, line, kMaxSettingsLine, truncated)) break;
+// The text of a regular file, for the readers above; an unopenable file counts as a read error.
+class SettingsFileSource {
+public:
+    explicit SettingsFileSource(const std::string& path) {
+        FileHandle file;
+        opened_ = file.Open(path, "rb");
+        source_.emplace(std::move(file));
     }
-    bool readFailed = std::ferror(file) != 0;
-    std::fclose(file);
-    return !readFailed;
-}
+    bool Opened() const { return opened_; }
+    TextSource& Text() { return *source_; }
+
+private:
+    bool opened_ = false;
+    std::optional<FileTextSource> source_;
+};
 
 // Replaces the file at path by exactly these bytes, through a temporary file renamed into place
 // (a full disk or a failed write leaves the previous file whole). False on any failure.
@@ -118,64 +113,62 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents) {
     return WriteFileAtomically(target, contents);
 }
 
-bool InRange(int32_t value, int32_t low, int32_t high) { return low <= value && value <= high; }
-// Written so that NaN, which a settings file can hold as "nan", fails every range.
-bool InRange(double value, double low, double high) { return low <= value && value <= high; }
+// The first range failure among the page's settings, in row order; empty when all pass.
+std::string FirstRangeFailure(const StudySettings& settings, SettingsPage page) {
+    for (const SettingDescriptor& setting : SettingsSchema()) {
+        if (setting.page == page && !SettingInRange(setting, settings)) return RangeMessage(setting);
+    }
+    return std::string();
+}
+
+bool ShowFailure(const std::string& failure, Messenger& messenger) {
+    if (failure.empty()) return true;
+    messenger.Show(failure, MessageIcon::Information);
+    return false;
+}
 
 }  // namespace
 
-StudySettings::StudySettings(const StudySettings& other)
-    : dataFileName(other.dataFileName),
-      preliminaryIterations(other.preliminaryIterations),
-      drawsPerRespondent(other.drawsPerRespondent),
-      drawSkip(other.drawSkip),
-      logSkip(other.logSkip),
-      saveDraws(other.saveDraws),
-      totalTaskWeight(other.totalTaskWeight),
-      smartStart(other.smartStart),
-      priorDegreesOfFreedom(other.priorDegreesOfFreedom),
-      priorVariance(other.priorVariance),
-      effectsCoding(other.effectsCoding),
-      randomSeed(other.randomSeed),
-      namesFileName(other.namesFileName),
-      settingsExtension(other.settingsExtension),
-      namesFolder(other.namesFolder) {}
+StudySettings::StudySettings() : namesFileName(kNamesFileName), settingsExtension(kSettingsExtension) {
+    for (const SettingDescriptor& setting : SettingsSchema()) ResetSetting(setting, *this);
+}
+
+StudySettings::StudySettings(const StudySettings& other) = default;
 
 StudySettings& StudySettings::operator=(const StudySettings& other) {
     if (this == &other) return *this;
     dataFileName = other.dataFileName;
-    preliminaryIterations = other.preliminaryIterations;
-    drawsPerRespondent = other.drawsPerRespondent;
-    drawSkip = other.drawSkip;
-    logSkip = other.logSkip;
-    saveDraws = other.saveDraws;
-    totalTaskWeight = other.totalTaskWeight;
-    smartStart = other.smartStart;
-    priorDegreesOfFreedom = other.priorDegreesOfFreedom;
-    priorVariance = other.priorVariance;
-    effectsCoding = other.effectsCoding;
-    randomSeed = other.randomSeed;
+    for (const SettingDescriptor& setting : SettingsSchema()) CopySetting(setting, other, *this);
     return *this;
 }
 
-bool StudySettings::IsChoiceData() const { return EndsWithNoCase(dataFileName, ".cho"); }
+namespace {
 
-bool StudySettings::IsAllocationData() const { return EndsWithNoCase(dataFileName, ".chs"); }
-
-bool StudySettings::NamesStudyDataFile() const {
-    return (IsChoiceData() || IsAllocationData()) && dataFileName.find('\0') == std::string::npos;
+// The kind by extension alone: a name holding a NUL byte still has the kind its last characters
+// give (the part after the last NUL holds them), though it names no study.
+std::optional<DataKind> KindByExtension(const std::string& dataFileName) {
+    const size_t nul = dataFileName.rfind('\0');
+    const std::string_view tail = nul == std::string::npos ? std::string_view(dataFileName)
+                                                           : std::string_view(dataFileName).substr(nul + 1);
+    return StudyFiles::KindOf(tail);
 }
 
+}  // namespace
+
+bool StudySettings::IsChoiceData() const { return KindByExtension(dataFileName) == DataKind::Choice; }
+
+bool StudySettings::IsAllocationData() const { return KindByExtension(dataFileName) == DataKind::Allocation; }
+
+bool StudySettings::NamesStudyDataFile() const { return StudyFiles::KindOf(dataFileName).has_value(); }
+
 std::string StudySettings::StudyName() const {
-    if (!NamesStudyDataFile()) return std::string();
-    return dataFileName.substr(0, dataFileName.size() - 4);
+    const std::optional<StudyFiles> files = StudyFiles::ForDataFile(dataFileName);
+    return files ? files->Name() : std::string();
 }
 
 std::string StudySettings::StudyFolder() const {
-    if (!NamesStudyDataFile()) return std::string();
-    size_t separator = dataFileName.rfind('/');
-    if (separator == std::string::npos) return std::string();
-    return dataFileName.substr(0, separator + 1);
+    const std::optional<StudyFiles> files = StudyFiles::ForDataFile(dataFileName);
+    return files ? files->Folder() : std::string();
 }
 
 std::string StudySettings::SettingsFileName() const {
@@ -204,8 +197,9 @@ void StudySettings::LoadSettings(Messenger& messenger) {
             ResetToDefaults();
             return;
         case FileState::Regular: {
+            SettingsFileSource file(namesPath);
             std::string line;
-            if (!ReadNamesFile(namesPath, line)) {
+            if (!file.Opened() || !ReadNamesText(file.Text(), line)) {
                 ResetToDefaults();
                 return;
             }
@@ -233,22 +227,41 @@ void StudySettings::LoadForDataFileName(Messenger& messenger) {
     std::string settingsPath = SettingsFileName();
     FileState state = InspectFile(settingsPath);
     if (state == FileState::Missing) return;  // a new study: the current values stay
-    std::string lines[kSettingsLineCount];
-    if (state == FileState::Unreadable || !ReadSettingsLines(settingsPath, lines)) {
+    if (state == FileState::Unreadable) {
         ResetToDefaults();
         return;
     }
-    preliminaryIterations = LeadingInt(lines[0]);
-    drawsPerRespondent = LeadingInt(lines[1]);
-    drawSkip = LeadingInt(lines[2]);
-    logSkip = LeadingInt(lines[3]);
-    saveDraws = LeadingInt(lines[4]) != 0;
-    totalTaskWeight = LeadingDouble(lines[5]);
-    smartStart = LeadingInt(lines[6]) != 0;
-    priorDegreesOfFreedom = LeadingInt(lines[7]);
-    priorVariance = LeadingDouble(lines[8]);
-    effectsCoding = LeadingInt(lines[9]) != 0;
-    randomSeed = LeadingInt(lines[10]);
+    SettingsFileSource file(settingsPath);
+    if (!file.Opened() || !ReadSettingsText(file.Text())) ResetToDefaults();
+}
+
+bool StudySettings::ReadNamesText(TextSource& text, std::string& dataFilePath) {
+    bool truncated = false;
+    ReadLimitedLine(text, dataFilePath, kMaxNamesLine, truncated);
+    return !text.Failed() && !truncated;
+}
+
+bool StudySettings::ReadSettingsText(TextSource& text) {
+    std::string lines[kSettingCount];
+    bool truncated = false;
+    for (std::string& line : lines) {
+        if (!ReadLimitedLine(text, line, kMaxSettingsLine, truncated)) break;
+    }
+    if (text.Failed()) return false;
+    for (const SettingDescriptor& setting : SettingsSchema()) {
+        ReadSetting(setting, lines[static_cast<size_t>(setting.id)], *this);
+    }
+    return true;
+}
+
+std::string StudySettings::SettingsText() const {
+    StudySettings written(*this);
+    for (const SettingDescriptor& setting : SettingsSchema()) {
+        if (setting.oneForChoiceData && IsChoiceData()) written.*setting.realField = 1.0;
+    }
+    std::string text;
+    for (const SettingDescriptor& setting : SettingsSchema()) text += FormatSetting(setting, written) + '\n';
+    return text;
 }
 
 bool StudySettings::SaveSettings(Messenger& messenger) {
@@ -261,47 +274,21 @@ bool StudySettings::SaveSettings(Messenger& messenger) {
         messenger.Show(kInvalidFilename, MessageIcon::Exclamation);
         return false;
     }
-    std::string contents = Format(
-        "%d\n%d\n%d\n%d\n%d\n%5.2lf\n%d\n%d\n%5.2lf\n%d\n%d\n", preliminaryIterations, drawsPerRespondent,
-        drawSkip, logSkip, saveDraws ? 1 : 0, IsChoiceData() ? 1.0 : totalTaskWeight, smartStart ? 1 : 0,
-        priorDegreesOfFreedom, priorVariance, effectsCoding ? 1 : 0, randomSeed);
-    return ReplaceFileContents(SettingsFileName(), contents);
+    return ReplaceFileContents(SettingsFileName(), SettingsText());
 }
 
 bool StudySettings::ValidateMainSettings(Messenger& messenger) const {
-    const char* failure = nullptr;
-    if (!NamesStudyDataFile()) {
-        failure = "An invalid data file was specified.";
-    } else if (!InRange(preliminaryIterations, 0, 1000000)) {
-        failure = "'Number of iterations before using results' must be an integer between 0 and 1000000.";
-    } else if (!InRange(drawsPerRespondent, 1, 10000)) {
-        failure = "'Number of draws to be used for each respondent' must be an integer between 1 and 10000.";
-    } else if (!InRange(drawSkip, 1, 100)) {
-        failure = "'Skip factor for using draws' must be an integer between 1 and 100.";
-    } else if (!InRange(logSkip, 1, 100000)) {
-        failure = "'Skip factor for printing in log file' must be an integer between 1 and 100000.";
-    } else if (!InRange(totalTaskWeight, 1.0, 10.0)) {
-        failure = "'Total task weight' must be a number between 1.0 and 10.0.";
-    }
-    if (failure == nullptr) return true;
-    messenger.Show(failure, MessageIcon::Information);
-    return false;
+    if (!NamesStudyDataFile()) return ShowFailure(kInvalidDataFileMessage, messenger);
+    return ShowFailure(FirstRangeFailure(*this, SettingsPage::Main), messenger);
 }
 
 bool StudySettings::ValidateAdvancedSettings(Messenger& messenger) const {
-    const char* failure = nullptr;
-    if (!InRange(priorDegreesOfFreedom, 2, 100000)) {
-        failure = "'Prior degrees of freedom' must be an integer between 2 and 100000.";
-    } else if (!InRange(priorVariance, 0.1, 100.0)) {
-        failure = "'Prior variance' must be a number between 0.1 and 100.0.";
-    } else if (!InRange(randomSeed, 0, 32000)) {
-        failure = "'Random starting seed' must be an integer between 0 and 32000.";
-    } else if (smartStart && !effectsCoding) {
-        failure = "'Use smart starting betas' cannot be used with 'Use dummy coding'.";
+    std::string failure = FirstRangeFailure(*this, SettingsPage::Advanced);
+    if (failure.empty() && smartStart && !effectsCoding) {
+        failure = Format("'%s' cannot be used with '%s'.", Setting(SettingId::SmartStart).label,
+                         Setting(SettingId::EffectsCoding).offHelp);
     }
-    if (failure == nullptr) return true;
-    messenger.Show(failure, MessageIcon::Information);
-    return false;
+    return ShowFailure(failure, messenger);
 }
 
 }  // namespace ombrel

@@ -7,13 +7,19 @@
 
 namespace ombrel {
 
+class TextSource;
+
+// Shown for a data file name that names no study, by the validation and by the command line.
+inline constexpr const char* kInvalidDataFileMessage = "An invalid data file was specified.";
+
 // The record through which the front end and the estimator agree on what to estimate: the path of
 // the study's data file and the eleven estimation settings. Both programs build it from the names
 // file (which names the data file) and the study's settings file (which holds the eleven values);
 // only the front end writes them.
 class StudySettings {
 public:
-    StudySettings() = default;
+    // The eleven settings at their defaults (SettingsSchema), no data file.
+    StudySettings();
     virtual ~StudySettings() = default;
 
     // Copies all fields, the names file's location and the settings extension included.
@@ -22,20 +28,22 @@ public:
     // and settings extension, so a dialog's working copy can be assigned back without moving them.
     StudySettings& operator=(const StudySettings& other);
 
-    std::string dataFileName;              // ".cho" (discrete choice) or ".chs" (allocation) data
-    int32_t preliminaryIterations = 2000;  // iterations before results are used
-    int32_t drawsPerRespondent = 1000;
-    int32_t drawSkip = 10;  // every drawSkip-th later iteration is a used draw
-    int32_t logSkip = 100;  // every logSkip-th iteration goes to the log
+    // The data file, then the eleven settings: SettingsSchema gives each one's default, range, file
+    // line and option.
+    std::string dataFileName;           // ".cho" (discrete choice) or ".chs" (allocation) data
+    int32_t preliminaryIterations = 0;  // iterations before results are used
+    int32_t drawsPerRespondent = 0;
+    int32_t drawSkip = 0;  // every drawSkip-th later iteration is a used draw
+    int32_t logSkip = 0;   // every logSkip-th iteration goes to the log
     bool saveDraws = false;
-    double totalTaskWeight = 5.0;  // shown, saved and used as 1.0 for ".cho" data
-    bool smartStart = true;
-    int32_t priorDegreesOfFreedom = 5;  // additional prior degrees of freedom
-    double priorVariance = 2.0;
-    bool effectsCoding = true;  // false: dummy coding
-    int32_t randomSeed = 0;     // 0: seeded from the time of day
-    std::string namesFileName = "names.pellik";
-    std::string settingsExtension = ".set";
+    double totalTaskWeight = 0.0;  // shown, saved and used as 1.0 for ".cho" data
+    bool smartStart = false;
+    int32_t priorDegreesOfFreedom = 0;  // additional prior degrees of freedom
+    double priorVariance = 0.0;
+    bool effectsCoding = false;     // false: dummy coding
+    int32_t randomSeed = 0;         // 0: seeded from the time of day
+    std::string namesFileName;      // kNamesFileName by default
+    std::string settingsExtension;  // kSettingsExtension by default
 
     // Folder of the names file. Empty: the current directory. Our programs set it to the settings
     // folder instead of changing directory. Kept by assignment, like namesFileName.
@@ -73,6 +81,15 @@ public:
     // Check the ranges; the first failure shows its message (information icon) and returns false.
     bool ValidateMainSettings(Messenger& messenger) const;
     bool ValidateAdvancedSettings(Messenger& messenger) const;
+
+    // The settings file's bytes for the eleven values (layout in StudySettings.cpp).
+    std::string SettingsText() const;
+    // The eleven values from settings-file text; missing lines read as 0, 0.0 or false. False after a
+    // read error, with the values unchanged.
+    bool ReadSettingsText(TextSource& text);
+    // The names file's first line, untrimmed, into dataFilePath. False after a read error or for a
+    // line too long to be a path.
+    static bool ReadNamesText(TextSource& text, std::string& dataFilePath);
 
 private:
     // True when the data file name can name a study: the right extension and no NUL byte, which

@@ -1,25 +1,45 @@
 #include "frontend/AdvancedSettingsLogic.h"
 
-#include "common/TextConversion.h"
+#include "common/SettingsSchema.h"
 
 namespace ombrel {
+
+namespace {
+
+constexpr AdvancedSettingField kSettingFields[] = {
+    {AdvancedTextField::PriorDegreesOfFreedom, SettingId::PriorDegreesOfFreedom,
+     AdvancedControl::PriorDegreesOfFreedom, &AdvancedSettingsFields::priorDegreesOfFreedom},
+    {AdvancedTextField::PriorVariance, SettingId::PriorVariance, AdvancedControl::PriorVariance,
+     &AdvancedSettingsFields::priorVariance},
+    {AdvancedTextField::RandomSeed, SettingId::RandomSeed, AdvancedControl::RandomSeed,
+     &AdvancedSettingsFields::randomSeed},
+};
+
+// The fields from the settings: the two switches and the three texts.
+void FillFields(AdvancedSettingsFields& fields, const StudySettings& settings) {
+    fields.smartStart = settings.smartStart;
+    fields.effectsCoding = settings.effectsCoding;
+    for (const AdvancedSettingField& bound : kSettingFields) {
+        fields.*bound.text = FormatSetting(Setting(bound.setting), settings);
+    }
+}
+
+}  // namespace
+
+std::span<const AdvancedSettingField> AdvancedSettingFields() { return kSettingFields; }
 
 AdvancedSettingsLogic::AdvancedSettingsLogic(StudySettings& settings, Messenger& messenger)
     : settings_(settings), messenger_(messenger) {}
 
 void AdvancedSettingsLogic::Initialize() {
     dialogReady_ = false;
-    fields_.smartStart = settings_.smartStart;
-    fields_.priorDegreesOfFreedom = Format("%d", settings_.priorDegreesOfFreedom);
-    fields_.priorVariance = Format("%5.2lf", settings_.priorVariance);
-    fields_.effectsCoding = settings_.effectsCoding;
-    fields_.randomSeed = Format("%d", settings_.randomSeed);
+    FillFields(fields_, settings_);
     dialogReady_ = true;
 }
 
 void AdvancedSettingsLogic::Focus(AdvancedControl control) {
-    const char* text = AdvancedSettingsHelpText(control);
-    if (text[0] != '\0') helpText_ = text;
+    std::string text = AdvancedSettingsHelpText(control);
+    if (!text.empty()) helpText_ = std::move(text);
 }
 
 void AdvancedSettingsLogic::MarkChanged() {
@@ -27,16 +47,8 @@ void AdvancedSettingsLogic::MarkChanged() {
 }
 
 void AdvancedSettingsLogic::EditText(AdvancedTextField field, const std::string& text) {
-    switch (field) {
-        case AdvancedTextField::PriorDegreesOfFreedom:
-            fields_.priorDegreesOfFreedom = text;
-            break;
-        case AdvancedTextField::PriorVariance:
-            fields_.priorVariance = text;
-            break;
-        case AdvancedTextField::RandomSeed:
-            fields_.randomSeed = text;
-            break;
+    for (const AdvancedSettingField& bound : kSettingFields) {
+        if (bound.field == field) fields_.*bound.text = text;
     }
     MarkChanged();
 }
@@ -58,21 +70,16 @@ void AdvancedSettingsLogic::ClickDummyCoding() {
 }
 
 void AdvancedSettingsLogic::RestoreDefaults() {
-    const StudySettings defaults;
-    fields_.smartStart = defaults.smartStart;
-    fields_.priorDegreesOfFreedom = Format("%d", defaults.priorDegreesOfFreedom);
-    fields_.priorVariance = Format("%5.2lf", defaults.priorVariance);
-    fields_.effectsCoding = defaults.effectsCoding;
-    fields_.randomSeed = Format("%d", defaults.randomSeed);
+    FillFields(fields_, StudySettings());
     MarkChanged();
 }
 
 bool AdvancedSettingsLogic::Ok() {
     settings_.smartStart = fields_.smartStart;
-    settings_.priorDegreesOfFreedom = LeadingInt(fields_.priorDegreesOfFreedom);
-    settings_.priorVariance = LeadingDouble(fields_.priorVariance);
+    for (const AdvancedSettingField& bound : kSettingFields) {
+        ReadSetting(Setting(bound.setting), fields_.*bound.text, settings_);
+    }
     settings_.effectsCoding = fields_.effectsCoding;
-    settings_.randomSeed = LeadingInt(fields_.randomSeed);
     return settings_.ValidateAdvancedSettings(messenger_);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "common/Messenger.h"
+#include "common/SettingsSchema.h"
 #include "common/StudySettings.h"
 #include "frontend/HelpTexts.h"
 
@@ -18,6 +20,16 @@ struct AdvancedSettingsFields {
 };
 
 enum class AdvancedTextField { PriorDegreesOfFreedom, PriorVariance, RandomSeed };
+
+// A text field of the dialog bound to its setting, as MainSettingField is for the main window.
+struct AdvancedSettingField {
+    AdvancedTextField field;
+    SettingId setting;
+    AdvancedControl control;
+    std::string AdvancedSettingsFields::*text;
+};
+// The dialog's three text fields, in its order.
+std::span<const AdvancedSettingField> AdvancedSettingFields();
 
 // The logic of the "Advanced Settings" dialog (CAdvSettingsDlg) without its widgets. It works on the
 // caller's copy of the settings, which only Ok() writes; the caller assigns the copy back after OK

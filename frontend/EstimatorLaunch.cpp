@@ -1,5 +1,6 @@
 #include "frontend/EstimatorLaunch.h"
 
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "prepare/StudyPreparation.h"
 
@@ -21,10 +22,10 @@ std::string EstimatorCommandLine(const std::string& program, const WindowRect& r
 EstimatorLaunch BuildEstimatorLaunch(const std::string& programFolder, const std::string& settingsFolder,
                                      const WindowRect& rect) {
     EstimatorLaunch launch;
-    launch.programPath = programFolder + kEstimatorProgram;
+    launch.programPath = programFolder + kEstimatorProgramName;
     for (int value : {rect.top, rect.left, rect.bottom, rect.right})
         launch.arguments.push_back(Format("%d", value));
-    launch.commandLine = EstimatorCommandLine(kEstimatorProgram, rect);
+    launch.commandLine = EstimatorCommandLine(kEstimatorProgramName, rect);
     launch.workingFolder = settingsFolder;
     // Computed in a wider type: a rectangle near INT_MAX must not overflow.
     auto offset = [](int value, int by) {

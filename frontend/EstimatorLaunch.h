@@ -7,14 +7,12 @@
 
 namespace ombrel {
 
-// The estimator's program name, in the program folder beside the front end.
-inline constexpr const char* kEstimatorProgram = "kivotra";
-
 // "%s %d %d %d %d": the program, then top, left, bottom and right of the main window.
 std::string EstimatorCommandLine(const std::string& program, const WindowRect& rect);
 
-// programFolder + kivotra with the rectangle's four numbers, run in settingsFolder (both folders with
-// their trailing "/"), its console placed at (left + 6, top + 29) so that it opens over the window.
+// programFolder + kEstimatorProgramName with the rectangle's four numbers, run in settingsFolder (both
+// folders with their trailing "/"), its console placed at (left + 6, top + 29) so that it opens over the
+// window.
 EstimatorLaunch BuildEstimatorLaunch(const std::string& programFolder, const std::string& settingsFolder,
                                      const WindowRect& rect);
 

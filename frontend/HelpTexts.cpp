@@ -1,8 +1,18 @@
 #include "frontend/HelpTexts.h"
 
+#include "common/SettingsSchema.h"
+#include "common/TextConversion.h"
+
 namespace ombrel {
 
-const char* MainWindowHelpText(MainControl control) {
+namespace {
+
+// A range end as the help texts write it: a whole number.
+int End(double value) { return static_cast<int>(value); }
+
+}  // namespace
+
+std::string MainWindowHelpText(MainControl control) {
     switch (control) {
         case MainControl::DataFile:
             return "The data file contains the respondent data to be used for estimation.  Data files are "
@@ -51,15 +61,17 @@ const char* MainWindowHelpText(MainControl control) {
                    "computation slightly.  Most of the information they would contain will be summarized by "
                    "their means and standard deviations.\n\nThe default is not to save the random draws.";
         case MainControl::TotalTaskWeight:
-            return "Respondents use unknown processes in allocating constant sum points.  At one extreme, "
-                   "they allocate each point by making an independent choice.  At the other extreme, they "
-                   "award all points to the best alternative.  Or they do something in between, which "
-                   "provides more information than a single choice, but less than independent "
-                   "decisions.\n\nYou may choose a value between 1 and 10 to indicate the weight given to "
-                   "the constant sum data in each task.  A weight of 1 means each task is equivalent to a "
-                   "single choice.  A weight of 10 means it contains as much information as 10 independent "
-                   "choice tasks.\n\nThe default is 5.  Experience suggests the quality of the results is "
-                   "not very sensitive to this value, and the default works well under most conditions.";
+            return Format(
+                "Respondents use unknown processes in allocating constant sum points.  At one extreme, "
+                "they allocate each point by making an independent choice.  At the other extreme, they "
+                "award all points to the best alternative.  Or they do something in between, which "
+                "provides more information than a single choice, but less than independent "
+                "decisions.\n\nYou may choose a value between %d and %d to indicate the weight given to "
+                "the constant sum data in each task.  A weight of 1 means each task is equivalent to a "
+                "single choice.  A weight of 10 means it contains as much information as 10 independent "
+                "choice tasks.\n\nThe default is 5.  Experience suggests the quality of the results is "
+                "not very sensitive to this value, and the default works well under most conditions.",
+                End(Setting(SettingId::TotalTaskWeight).low), End(Setting(SettingId::TotalTaskWeight).high));
         case MainControl::AdvancedSettings:
             return "Modify the advanced settings.";
         case MainControl::EstimateParameters:
@@ -70,7 +82,7 @@ const char* MainWindowHelpText(MainControl control) {
     return "";
 }
 
-const char* AdvancedSettingsHelpText(AdvancedControl control) {
+std::string AdvancedSettingsHelpText(AdvancedControl control) {
     switch (control) {
         case AdvancedControl::SmartStart:
             return "Select whether to use 'smart' starting estimates for betas and alpha.  The 'smart' "
@@ -82,10 +94,13 @@ const char* AdvancedSettingsHelpText(AdvancedControl control) {
                    "beta and alpha will begin at zero.  In this case, we recommend increasing the initial "
                    "iterations prior to assuming convergence to about 5,000 to 10,000 or more.";
         case AdvancedControl::PriorDegreesOfFreedom:
-            return "This value is the additional degrees of freedom for the prior covariance matrix (not "
-                   "including # parameters estimated), and can be set from 2 to 100000.  The higher this "
-                   "value relative to sample size, the greater the influence of the prior variance.  The "
-                   "default is 5.";
+            return Format(
+                "This value is the additional degrees of freedom for the prior covariance matrix (not "
+                "including # parameters estimated), and can be set from %d to %d.  The higher this "
+                "value relative to sample size, the greater the influence of the prior variance.  The "
+                "default is 5.",
+                End(Setting(SettingId::PriorDegreesOfFreedom).low),
+                End(Setting(SettingId::PriorDegreesOfFreedom).high));
         case AdvancedControl::PriorVariance:
             return "Select a prior variance for the prior covariance matrix.  The default is 2.0.  "
                    "Increasing the prior variance tends to place more weight on fitting each individual’s "
@@ -104,9 +119,12 @@ const char* AdvancedSettingsHelpText(AdvancedControl control) {
                    "level.  With dummy coding, the interpretation of main effects and first-order "
                    "interactions is more difficult, as they are no longer separately interpretable.";
         case AdvancedControl::RandomSeed:
-            return "Use this value to seed the random number generator.  0 means to use the time of day as "
-                   "the seed.  If for some reason you need your results to be repeatable, use an integer "
-                   "between 1-32000.";
+            // Seeds from 1 up: 0 stands for the time of day.
+            return Format(
+                "Use this value to seed the random number generator.  0 means to use the time of day as "
+                "the seed.  If for some reason you need your results to be repeatable, use an integer "
+                "between 1-%d.",
+                End(Setting(SettingId::RandomSeed).high));
         case AdvancedControl::Ok:
             return "Save these options and return to the main window.";
         case AdvancedControl::Cancel:

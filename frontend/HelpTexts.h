@@ -34,7 +34,8 @@ enum class AdvancedControl {
 
 // The help text shown while the control has the focus; empty for a control without one. "\n" is a
 // line break of the help area.
-const char* MainWindowHelpText(MainControl control);
-const char* AdvancedSettingsHelpText(AdvancedControl control);
+// The ranges they quote are the settings' own (SettingsSchema).
+std::string MainWindowHelpText(MainControl control);
+std::string AdvancedSettingsHelpText(AdvancedControl control);
 
 }  // namespace ombrel

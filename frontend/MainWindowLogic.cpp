@@ -1,10 +1,7 @@
 #include "frontend/MainWindowLogic.h"
 
-#include <exception>
-#include <filesystem>
-#include <system_error>
-
-#include "common/OmbrelError.h"
+#include "common/SettingsSchema.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "frontend/AdvancedSettingsLogic.h"
 #include "frontend/EstimatorLaunch.h"
@@ -13,14 +10,25 @@ namespace ombrel {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr const char* kSaveQuestion = "Some settings have changed.  Would you like to save your changes?";
 constexpr const char* kRestartQuestion =
     "A restart file is available.  Select 'Yes' if you would like to resume estimation using this data.  "
     "Select 'No' if you want to destroy the restart data and begin estimation.  Select 'Cancel' otherwise.";
 
+constexpr MainSettingField kSettingFields[] = {
+    {MainTextField::PreliminaryIterations, SettingId::PreliminaryIterations,
+     MainControl::PreliminaryIterations, &MainWindowFields::preliminaryIterations},
+    {MainTextField::DrawsPerRespondent, SettingId::DrawsPerRespondent, MainControl::DrawsPerRespondent,
+     &MainWindowFields::drawsPerRespondent},
+    {MainTextField::DrawSkip, SettingId::DrawSkip, MainControl::DrawSkip, &MainWindowFields::drawSkip},
+    {MainTextField::LogSkip, SettingId::LogSkip, MainControl::LogSkip, &MainWindowFields::logSkip},
+    {MainTextField::TotalTaskWeight, SettingId::TotalTaskWeight, MainControl::TotalTaskWeight,
+     &MainWindowFields::totalTaskWeight},
+};
+
 }  // namespace
+
+std::span<const MainSettingField> MainSettingFields() { return kSettingFields; }
 
 MainWindowLogic::MainWindowLogic(const FrontEndFolders& folders, const MainWindowServices& services)
     : folders_(folders), services_(services) {
@@ -41,8 +49,8 @@ void MainWindowLogic::Start() {
 }
 
 void MainWindowLogic::Focus(MainControl control) {
-    const char* text = MainWindowHelpText(control);
-    if (text[0] != '\0') helpText_ = text;
+    std::string text = MainWindowHelpText(control);
+    if (!text.empty()) helpText_ = std::move(text);
 }
 
 void MainWindowLogic::NotifyFields() {
@@ -67,29 +75,30 @@ void MainWindowLogic::SetText(std::string& field, const std::string& text) {
 
 void MainWindowLogic::FillFields() {
     SetText(fields_.dataFileName, settings_.dataFileName);
-    SetText(fields_.preliminaryIterations, Format("%d", settings_.preliminaryIterations));
-    SetText(fields_.drawsPerRespondent, Format("%d", settings_.drawsPerRespondent));
-    SetText(fields_.drawSkip, Format("%d", settings_.drawSkip));
-    SetText(fields_.logSkip, Format("%d", settings_.logSkip));
-    fields_.saveDraws = settings_.saveDraws;
-    SetText(fields_.totalTaskWeight, Format("%5.2lf", settings_.totalTaskWeight));
+    FillSettingFields(settings_);
+}
+
+// The settings' fields (not the path) from settings, then the weight rule.
+void MainWindowLogic::FillSettingFields(const StudySettings& settings) {
+    for (const MainSettingField& bound : kSettingFields) {
+        SetText(fields_.*bound.text, FormatSetting(Setting(bound.setting), settings));
+    }
+    fields_.saveDraws = settings.saveDraws;
     ApplyWeightRule();
 }
 
 void MainWindowLogic::ReadFields() {
     settings_.dataFileName = fields_.dataFileName;
-    settings_.preliminaryIterations = LeadingInt(fields_.preliminaryIterations);
-    settings_.drawsPerRespondent = LeadingInt(fields_.drawsPerRespondent);
-    settings_.drawSkip = LeadingInt(fields_.drawSkip);
-    settings_.logSkip = LeadingInt(fields_.logSkip);
+    for (const MainSettingField& bound : kSettingFields) {
+        ReadSetting(Setting(bound.setting), fields_.*bound.text, settings_);
+    }
     settings_.saveDraws = fields_.saveDraws;
-    settings_.totalTaskWeight = LeadingDouble(fields_.totalTaskWeight);
 }
 
 // Discrete-choice data carries one choice per task: its weight is always 1.00 and cannot be edited.
 // Enabling the field again leaves its text as it is.
 void MainWindowLogic::ApplyWeightRule() {
-    if (EndsWithNoCase(Trim(fields_.dataFileName), ".cho")) {
+    if (StudyFiles::KindOf(Trim(fields_.dataFileName)) == DataKind::Choice) {
         fields_.totalTaskWeightEnabled = false;
         SetText(fields_.totalTaskWeight, "1.00");
     } else {
@@ -98,25 +107,9 @@ void MainWindowLogic::ApplyWeightRule() {
 }
 
 void MainWindowLogic::EditText(MainTextField field, const std::string& text) {
-    switch (field) {
-        case MainTextField::DataFileName:
-            fields_.dataFileName = text;
-            break;
-        case MainTextField::PreliminaryIterations:
-            fields_.preliminaryIterations = text;
-            break;
-        case MainTextField::DrawsPerRespondent:
-            fields_.drawsPerRespondent = text;
-            break;
-        case MainTextField::DrawSkip:
-            fields_.drawSkip = text;
-            break;
-        case MainTextField::LogSkip:
-            fields_.logSkip = text;
-            break;
-        case MainTextField::TotalTaskWeight:
-            fields_.totalTaskWeight = text;
-            break;
+    if (field == MainTextField::DataFileName) fields_.dataFileName = text;
+    for (const MainSettingField& bound : kSettingFields) {
+        if (bound.field == field) fields_.*bound.text = text;
     }
     MarkChanged();
     if (field == MainTextField::DataFileName) {
@@ -130,23 +123,8 @@ void MainWindowLogic::ClickSaveDraws(bool checked) {
     MarkChanged();
 }
 
-// A save that could not be written must not pass for one: the estimator would read the old files.
 bool MainWindowLogic::SaveAndClear() {
-    if (!settings_.ValidateMainSettings(services_.messenger)) return false;
-    if (!settings_.ValidateAdvancedSettings(services_.messenger)) return false;
-    // The names file carries the path as one line: the estimator would read only its first part.
-    if (settings_.dataFileName.find_first_of("\r\n") != std::string::npos) {
-        services_.messenger.Show("The data file path holds a line break, which the names file cannot carry.",
-                                 MessageIcon::Exclamation);
-        return false;
-    }
-    if (!settings_.SaveSettings(services_.messenger)) {
-        services_.messenger.Show(
-            Format("The settings could not be saved to %s and %s.", settings_.NamesFilePath().c_str(),
-                   settings_.SettingsFileName().c_str()),
-            MessageIcon::Exclamation);
-        return false;
-    }
+    if (!ValidateAndSaveSettings(settings_, services_.messenger)) return false;
     SetChanged(false);
     return true;
 }
@@ -177,8 +155,12 @@ void MainWindowLogic::Browse() {
             return;
         }
     }
-    const FileFilter filter{"Ombrel Data Files (*.cho; *.chs)", {"*.cho", "*.chs"}};
-    std::optional<std::string> chosen = services_.filePicker.PickExistingFile({filter}, "cho");
+    const FileFilter filter{
+        "Ombrel Data Files (*.cho; *.chs)",
+        {std::string("*") + kChoiceDataExtension, std::string("*") + kAllocationDataExtension}};
+    // The default suffix without its dot.
+    std::optional<std::string> chosen =
+        services_.filePicker.PickExistingFile({filter}, kChoiceDataExtension + 1);
     if (!chosen) return;
     SetText(fields_.dataFileName, *chosen);
     StudySettings study;
@@ -189,14 +171,7 @@ void MainWindowLogic::Browse() {
 }
 
 void MainWindowLogic::RestoreDefaults() {
-    const StudySettings defaults;
-    SetText(fields_.preliminaryIterations, Format("%d", defaults.preliminaryIterations));
-    SetText(fields_.drawsPerRespondent, Format("%d", defaults.drawsPerRespondent));
-    SetText(fields_.drawSkip, Format("%d", defaults.drawSkip));
-    SetText(fields_.logSkip, Format("%d", defaults.logSkip));
-    fields_.saveDraws = defaults.saveDraws;
-    SetText(fields_.totalTaskWeight, Format("%5.2lf", defaults.totalTaskWeight));
-    ApplyWeightRule();
+    FillSettingFields(StudySettings());
     NotifyFields();
 }
 
@@ -209,62 +184,39 @@ void MainWindowLogic::AdvancedSettings() {
     if (logic.SettingsChanged()) MarkChanged();
 }
 
+RestartChoice MainWindowLogic::AskAboutRestart() {
+    switch (services_.messenger.Ask(kRestartQuestion, ButtonSet::YesNoCancel, MessageIcon::Question)) {
+        case Answer::Yes:
+            return RestartChoice::Resume;
+        case Answer::No:
+            return RestartChoice::StartOver;
+        default:
+            return RestartChoice::Cancel;
+    }
+}
+
 LaunchOutcome MainWindowLogic::Estimate() {
-    Messenger& messenger = services_.messenger;
     ReadFields();
-    if (!SaveAndClear()) return LaunchOutcome::NotSaved;
-
-    bool resume = false;
-    const std::string restartFile = settings_.StudyName() + ".res";
-    std::error_code error;
-    const bool restartExists = fs::exists(restartFile, error);
-    if (error) {
-        // Not knowing whether earlier work is there must not lead to preparing over it.
-        messenger.Show(Format("The restart file %s could not be checked (%s).", restartFile.c_str(),
-                              error.message().c_str()),
-                       MessageIcon::Exclamation);
-        return LaunchOutcome::RestartFileKept;
-    }
-    if (restartExists) {
-        switch (messenger.Ask(kRestartQuestion, ButtonSet::YesNoCancel, MessageIcon::Question)) {
-            case Answer::Yes:
-                resume = true;
-                break;
-            case Answer::No:
-                // A restart file left behind would be resumed against freshly prepared files.
-                if (!fs::remove(restartFile, error) || error) {
-                    messenger.Show(
-                        Format("The restart file %s could not be deleted (%s).", restartFile.c_str(),
-                               error ? error.message().c_str() : "it is no longer there"),
-                        MessageIcon::Exclamation);
-                    return LaunchOutcome::RestartFileKept;
-                }
-                break;
-            default:
-                return LaunchOutcome::Cancelled;
-        }
-    }
-
-    if (!resume) {
-        std::string report;
-        try {
-            report = services_.launcher.PrepareStudy(StudySettings(settings_));
-        } catch (const std::exception& failure) {
-            messenger.Show(failure.what(), MessageIcon::Exclamation);
-            return LaunchOutcome::PreparationFailed;
-        }
-        if (!services_.launcher.ShowReport(ReportDisplayText(report))) return LaunchOutcome::NotContinued;
-    }
-
-    const EstimatorLaunch launch = BuildEstimatorLaunch(folders_.programFolder, folders_.settingsFolder,
-                                                        services_.launcher.MainWindowRect());
-    try {
-        services_.launcher.RunEstimator(launch);
-    } catch (const std::exception& failure) {
-        messenger.Show(failure.what(), MessageIcon::Exclamation);
-        return LaunchOutcome::EstimatorNotStarted;
-    }
-    return LaunchOutcome::EstimatorRan;
+    EstimatorLauncher& launcher = services_.launcher;
+    const EstimateLaunchSteps steps{
+        .messenger = services_.messenger,
+        .saved = [this] { SetChanged(false); },
+        .askAboutRestart = [this](const std::string&) { return AskAboutRestart(); },
+        .noRestartFile = nullptr,
+        .prepare =
+            [&launcher](const StudySettings& settings) {
+                return launcher.PrepareStudy(StudySettings(settings));
+            },
+        .showReport =
+            [&launcher](const std::string& report) { return launcher.ShowReport(ReportDisplayText(report)); },
+        .startEstimator =
+            [this, &launcher] {
+                launcher.RunEstimator(BuildEstimatorLaunch(folders_.programFolder, folders_.settingsFolder,
+                                                           launcher.MainWindowRect()));
+                return 0;
+            },
+    };
+    return LaunchEstimation(settings_, steps).outcome;
 }
 
 }  // namespace ombrel

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "common/Messenger.h"
+#include "common/SettingsSchema.h"
 #include "common/StudySettings.h"
+#include "frontend/EstimateLaunch.h"
 #include "frontend/FrontEndServices.h"
 #include "frontend/HelpTexts.h"
 
@@ -33,21 +36,22 @@ enum class MainTextField {
     TotalTaskWeight
 };
 
-// How "Estimate Parameters" ended.
-enum class LaunchOutcome {
-    NotSaved,             // validation failed (its message shown) or the settings could not be written
-    Cancelled,            // Cancel at the restart question
-    RestartFileKept,      // the restart file could not be checked or deleted
-    PreparationFailed,    // the preparation's message shown
-    NotContinued,         // "Do not estimate now"
-    EstimatorNotStarted,  // the estimator could not be started
-    EstimatorRan,
+// A text field of the main window bound to its setting: the field the user edits, the row of
+// SettingsSchema whose value it shows (in the row's format), the control whose help text it has, and
+// where MainWindowFields keeps its text.
+struct MainSettingField {
+    MainTextField field;
+    SettingId setting;
+    MainControl control;
+    std::string MainWindowFields::*text;
 };
+// Every text field but the path, in the window's order.
+std::span<const MainSettingField> MainSettingFields();
 
 // Where the front end finds its programs and its names file, each with a trailing "/".
 struct FrontEndFolders {
     std::string programFolder;   // holds kivotra beside the front end
-    std::string settingsFolder;  // holds "names.pellik"; the estimator's working directory
+    std::string settingsFolder;  // holds the names file; the estimator's working directory
 };
 
 // The services the main window logic talks through; all must outlive it.
@@ -101,12 +105,14 @@ public:
 
 private:
     void FillFields();
+    void FillSettingFields(const StudySettings& settings);
     void ReadFields();
     void ApplyWeightRule();
     void SetText(std::string& field, const std::string& text);
     void MarkChanged();
     void SetChanged(bool changed);
     bool SaveAndClear();
+    RestartChoice AskAboutRestart();
     void NotifyFields();
 
     FrontEndFolders folders_;

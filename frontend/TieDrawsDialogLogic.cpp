@@ -1,5 +1,6 @@
 #include "frontend/TieDrawsDialogLogic.h"
 
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "tools/TieDraws.h"
 
@@ -19,7 +20,9 @@ void FillCompanions(const std::string& partWorth, TieDrawsPaths& paths) {
 
 std::string ChosenPathText(const std::string& path) { return Trim(path); }
 
-std::vector<FileFilter> ChoDataFileFilters() { return {{"Ombrel Data Files (*.cho)", {"*.cho"}}}; }
+std::vector<FileFilter> ChoDataFileFilters() {
+    return {{"Ombrel Data Files (*.cho)", {std::string("*") + kChoiceDataExtension}}};
+}
 
 std::vector<FileFilter> ResponseFileFilters() {
     return {{"Text Files (*.txt)", {"*.txt"}}, {"All Files (*.*)", {"*.*"}}};

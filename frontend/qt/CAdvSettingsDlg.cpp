@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "common/SettingsSchema.h"
 #include "frontend/qt/FieldWidgets.h"
 #include "frontend/qt/NumericEditWidget.h"
 
@@ -24,8 +25,8 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
       smartStart_(new QCheckBox(QStringLiteral("Use 'smart' starting betas"), this)),
       priorDegreesOfFreedom_(DigitsField(this)),
       priorVariance_(new NumericEdit(this)),
-      effectsCoding_(new QRadioButton(QStringLiteral("Use effects coding"), this)),
-      dummyCoding_(new QRadioButton(QStringLiteral("Use dummy coding"), this)),
+      effectsCoding_(new QRadioButton(QString::fromUtf8(Setting(SettingId::EffectsCoding).label), this)),
+      dummyCoding_(new QRadioButton(QString::fromUtf8(Setting(SettingId::EffectsCoding).offHelp), this)),
       randomSeed_(DigitsField(this)),
       helpArea_(new QPlainTextEdit(this)),
       restoreDefaults_(new QPushButton(QStringLiteral("Restore defaults"), this)),
@@ -40,7 +41,13 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
           this)) {
     setWindowTitle(QStringLiteral("Advanced Settings"));
     setModal(true);
+    BuildLayout();
+    CopyFieldsFromLogic();
+    ConnectControls();
+    WatchFocus();
+}
 
+void CAdvSettingsDlg::BuildLayout() {
     // Check box and radio buttons carry their labels at their left.
     smartStart_->setLayoutDirection(Qt::RightToLeft);
     effectsCoding_->setLayoutDirection(Qt::RightToLeft);
@@ -57,17 +64,17 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
     auto* fields = new QGridLayout;
     int row = 0;
     fields->addWidget(smartStart_, row++, 0, 1, 2, Qt::AlignLeft);
-    auto addRow = [&](const char* label, QWidget* field) {
-        auto* text = new QLabel(QString::fromUtf8(label), this);
+    auto addRow = [&](SettingId setting, QWidget* field) {
+        auto* text = new QLabel(QString::fromUtf8(Setting(setting).label), this);
         text->setBuddy(field);
         fields->addWidget(text, row, 0);
         fields->addWidget(field, row++, 1);
     };
-    addRow("Prior degrees of freedom", priorDegreesOfFreedom_);
-    addRow("Prior variance", priorVariance_);
+    addRow(SettingId::PriorDegreesOfFreedom, priorDegreesOfFreedom_);
+    addRow(SettingId::PriorVariance, priorVariance_);
     fields->addWidget(effectsCoding_, row++, 0, 1, 2, Qt::AlignLeft);
     fields->addWidget(dummyCoding_, row++, 0, 1, 2, Qt::AlignLeft);
-    addRow("Random starting seed", randomSeed_);
+    addRow(SettingId::RandomSeed, randomSeed_);
     fields->setRowStretch(row, 1);
 
     auto* helpGroup = new QGroupBox(QStringLiteral("Help"), this);
@@ -91,9 +98,9 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
     layout->addLayout(top, 1);
     layout->addLayout(buttons);
     resize(620, 320);
+}
 
-    CopyFieldsFromLogic();
-
+void CAdvSettingsDlg::ConnectControls() {
     // Only the user's own clicks and typing are reported; CopyFieldsFromLogic emits none of these.
     connect(smartStart_, &QCheckBox::clicked, this,
             [this](bool checked) { logic_.ClickSmartStart(checked); });
@@ -102,41 +109,51 @@ CAdvSettingsDlg::CAdvSettingsDlg(AdvancedSettingsLogic& logic, QWidget* parent)
         logic_.ClickDummyCoding();
         CopyFieldsFromLogic();
     });
-    connect(priorDegreesOfFreedom_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        logic_.EditText(AdvancedTextField::PriorDegreesOfFreedom, text.toStdString());
-    });
-    connect(priorVariance_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        logic_.EditText(AdvancedTextField::PriorVariance, text.toStdString());
-    });
-    connect(randomSeed_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        logic_.EditText(AdvancedTextField::RandomSeed, text.toStdString());
-    });
+    for (const AdvancedSettingField& bound : AdvancedSettingFields()) {
+        const AdvancedTextField field = bound.field;
+        connect(SettingField(field), &QLineEdit::textEdited, this,
+                [this, field](const QString& text) { logic_.EditText(field, text.toStdString()); });
+    }
     connect(restoreDefaults_, &QPushButton::clicked, this, [this] {
         logic_.RestoreDefaults();
         CopyFieldsFromLogic();
     });
     connect(ok_, &QPushButton::clicked, this, &CAdvSettingsDlg::accept);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+}
 
+void CAdvSettingsDlg::WatchFocus() {
     focusHelp_->Watch(smartStart_, AdvancedControl::SmartStart);
-    focusHelp_->Watch(priorDegreesOfFreedom_, AdvancedControl::PriorDegreesOfFreedom);
-    focusHelp_->Watch(priorVariance_, AdvancedControl::PriorVariance);
+    for (const AdvancedSettingField& bound : AdvancedSettingFields()) {
+        focusHelp_->Watch(SettingField(bound.field), bound.control);
+    }
     focusHelp_->Watch(effectsCoding_, AdvancedControl::EffectsCoding);
     focusHelp_->Watch(dummyCoding_, AdvancedControl::DummyCoding);
-    focusHelp_->Watch(randomSeed_, AdvancedControl::RandomSeed);
     focusHelp_->Watch(ok_, AdvancedControl::Ok);
     focusHelp_->Watch(cancel_, AdvancedControl::Cancel);
     focusHelp_->Watch(restoreDefaults_, AdvancedControl::RestoreDefaults);
 }
 
+QLineEdit* CAdvSettingsDlg::SettingField(AdvancedTextField field) const {
+    switch (field) {
+        case AdvancedTextField::PriorDegreesOfFreedom:
+            return priorDegreesOfFreedom_;
+        case AdvancedTextField::PriorVariance:
+            return priorVariance_;
+        case AdvancedTextField::RandomSeed:
+            return randomSeed_;
+    }
+    return randomSeed_;
+}
+
 void CAdvSettingsDlg::CopyFieldsFromLogic() {
     const AdvancedSettingsFields& fields = logic_.Fields();
     smartStart_->setChecked(fields.smartStart);
-    ShowText(priorDegreesOfFreedom_, fields.priorDegreesOfFreedom);
-    ShowText(priorVariance_, fields.priorVariance);
+    for (const AdvancedSettingField& bound : AdvancedSettingFields()) {
+        ShowText(SettingField(bound.field), fields.*bound.text);
+    }
     effectsCoding_->setChecked(fields.effectsCoding);
     dummyCoding_->setChecked(!fields.effectsCoding);
-    ShowText(randomSeed_, fields.randomSeed);
 }
 
 void CAdvSettingsDlg::accept() {

@@ -41,9 +41,13 @@ public:
     // OK: reads and validates the fields through the logic; the dialog closes only when they pass.
     void accept() override;
 
-protected:
 private:
+    void BuildLayout();
+    void ConnectControls();
+    void WatchFocus();
     void CopyFieldsFromLogic();
+    // The widget of a text field.
+    QLineEdit* SettingField(AdvancedTextField field) const;
 
     AdvancedSettingsLogic& logic_;
     QCheckBox* smartStart_;

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "frontend/TieDrawsDialogLogic.h"
 
@@ -87,7 +88,7 @@ CCho2ChsConverterDlg::CCho2ChsConverterDlg(FilePicker& filePicker, QWidget* pare
 
 void CCho2ChsConverterDlg::Browse(QLineEdit* field, bool dataFile) {
     const std::optional<std::string> chosen =
-        dataFile ? filePicker_.PickExistingFile(ChoDataFileFilters(), "cho")
+        dataFile ? filePicker_.PickExistingFile(ChoDataFileFilters(), kChoiceDataExtension + 1)
                  : filePicker_.PickExistingFile(ResponseFileFilters(), "txt");
     if (chosen) SetFieldPath(field, ChosenPathText(*chosen));
 }

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/SettingsSchema.h"
 #include "frontend/ProductInfo.h"
 #include "frontend/qt/CAdvSettingsDlg.h"
 #include "frontend/qt/FieldWidgets.h"
@@ -54,8 +55,8 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
       drawsPerRespondent_(DigitsField(this)),
       drawSkip_(DigitsField(this)),
       logSkip_(DigitsField(this)),
-      saveDraws_(new QCheckBox(QStringLiteral("Save random draws"), this)),
-      totalTaskWeightLabel_(new QLabel(QStringLiteral("Total task weight"), this)),
+      saveDraws_(new QCheckBox(QString::fromUtf8(Setting(SettingId::SaveDraws).label), this)),
+      totalTaskWeightLabel_(new QLabel(QString::fromUtf8(Setting(SettingId::TotalTaskWeight).label), this)),
       totalTaskWeight_(new NumericEdit(this)),
       advancedSettings_(Button("Advanced Settings...", this)),
       estimate_(Button("Estimate Parameters", this)),
@@ -87,16 +88,16 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     auto* settingsGroup = new QGroupBox(QStringLiteral("Settings"), this);
     auto* grid = new QGridLayout(settingsGroup);
     int row = 0;
-    auto addRow = [&](const char* label, QLineEdit* field) {
-        auto* text = new QLabel(QString::fromUtf8(label), settingsGroup);
+    auto addRow = [&](SettingId setting, QLineEdit* field) {
+        auto* text = new QLabel(QString::fromUtf8(Setting(setting).label), settingsGroup);
         text->setBuddy(field);
         grid->addWidget(text, row, 0);
         grid->addWidget(field, row++, 1);
     };
-    addRow("Number of iterations before using results", preliminaryIterations_);
-    addRow("Number of draws to be used for each respondent", drawsPerRespondent_);
-    addRow("Skip factor for using draws", drawSkip_);
-    addRow("Skip factor for printing in log file", logSkip_);
+    addRow(SettingId::PreliminaryIterations, preliminaryIterations_);
+    addRow(SettingId::DrawsPerRespondent, drawsPerRespondent_);
+    addRow(SettingId::DrawSkip, drawSkip_);
+    addRow(SettingId::LogSkip, logSkip_);
     grid->addWidget(saveDraws_, row++, 0, 1, 2, Qt::AlignLeft);
     grid->addWidget(totalTaskWeightLabel_, row, 0);
     grid->addWidget(totalTaskWeight_, row++, 1);
@@ -121,11 +122,8 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     resize(675, 440);
 
     ReportEdits(path_, MainTextField::DataFileName);
-    ReportEdits(preliminaryIterations_, MainTextField::PreliminaryIterations);
-    ReportEdits(drawsPerRespondent_, MainTextField::DrawsPerRespondent);
-    ReportEdits(drawSkip_, MainTextField::DrawSkip);
-    ReportEdits(logSkip_, MainTextField::LogSkip);
-    ReportEdits(totalTaskWeight_, MainTextField::TotalTaskWeight);
+    for (const MainSettingField& bound : MainSettingFields())
+        ReportEdits(SettingField(bound.field), bound.field);
     connect(saveDraws_, &QCheckBox::clicked, this, [this](bool checked) { logic_.ClickSaveDraws(checked); });
     connect(browse_, &QPushButton::clicked, this, [this] { logic_.Browse(); });
     connect(advancedSettings_, &QPushButton::clicked, this, [this] { logic_.AdvancedSettings(); });
@@ -134,12 +132,10 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
 
     focusHelp_->Watch(path_, MainControl::DataFile);
     focusHelp_->Watch(browse_, MainControl::DataFile);
-    focusHelp_->Watch(preliminaryIterations_, MainControl::PreliminaryIterations);
-    focusHelp_->Watch(drawsPerRespondent_, MainControl::DrawsPerRespondent);
-    focusHelp_->Watch(drawSkip_, MainControl::DrawSkip);
-    focusHelp_->Watch(logSkip_, MainControl::LogSkip);
+    for (const MainSettingField& bound : MainSettingFields()) {
+        focusHelp_->Watch(SettingField(bound.field), bound.control);
+    }
     focusHelp_->Watch(saveDraws_, MainControl::SaveDraws);
-    focusHelp_->Watch(totalTaskWeight_, MainControl::TotalTaskWeight);
     focusHelp_->Watch(advancedSettings_, MainControl::AdvancedSettings);
     focusHelp_->Watch(estimate_, MainControl::EstimateParameters);
     focusHelp_->Watch(restoreDefaults_, MainControl::RestoreDefaults);
@@ -179,15 +175,30 @@ void CMainDlg::ReportEdits(QLineEdit* field, MainTextField which) {
             [this, which](const QString& text) { logic_.EditText(which, text.toStdString()); });
 }
 
+QLineEdit* CMainDlg::SettingField(MainTextField field) const {
+    switch (field) {
+        case MainTextField::DataFileName:
+            return path_;
+        case MainTextField::PreliminaryIterations:
+            return preliminaryIterations_;
+        case MainTextField::DrawsPerRespondent:
+            return drawsPerRespondent_;
+        case MainTextField::DrawSkip:
+            return drawSkip_;
+        case MainTextField::LogSkip:
+            return logSkip_;
+        case MainTextField::TotalTaskWeight:
+            return totalTaskWeight_;
+    }
+    return path_;
+}
+
 void CMainDlg::FieldsChanged() {
     const MainWindowFields& fields = logic_.Fields();
     ShowText(path_, fields.dataFileName);
-    ShowText(preliminaryIterations_, fields.preliminaryIterations);
-    ShowText(drawsPerRespondent_, fields.drawsPerRespondent);
-    ShowText(drawSkip_, fields.drawSkip);
-    ShowText(logSkip_, fields.logSkip);
+    for (const MainSettingField& bound : MainSettingFields())
+        ShowText(SettingField(bound.field), fields.*bound.text);
     saveDraws_->setChecked(fields.saveDraws);
-    ShowText(totalTaskWeight_, fields.totalTaskWeight);
     totalTaskWeightLabel_->setEnabled(fields.totalTaskWeightEnabled);
     totalTaskWeight_->setEnabled(fields.totalTaskWeightEnabled);
 }

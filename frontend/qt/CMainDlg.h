@@ -66,6 +66,8 @@ protected:
 private:
     void BuildMenus();
     void ReportEdits(QLineEdit* field, MainTextField which);
+    // The widget of a text field.
+    QLineEdit* SettingField(MainTextField field) const;
 
     Messenger& messenger_;
     FilePicker& filePicker_;

@@ -49,7 +49,11 @@ CTieDrawsDlg::CTieDrawsDlg(FilePicker& filePicker, QWidget* parent)
         button->setAutoDefault(false);
     }
     continue_->setDefault(true);
+    BuildLayout();
+    ConnectButtons();
+}
 
+void CTieDrawsDlg::BuildLayout() {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Explanation(
         "Tie Draws enforces utility constraints after an unconstrained estimation that saved its random "
@@ -82,32 +86,26 @@ CTieDrawsDlg::CTieDrawsDlg(FilePicker& filePicker, QWidget* parent)
     buttons->addWidget(cancel_);
     layout->addLayout(buttons);
     setMinimumWidth(520);
+}
 
+void CTieDrawsDlg::ConnectButtons() {
     partWorthField_->installEventFilter(this);
-    connect(partWorthBrowse_, &QPushButton::clicked, this, [this] {
-        const std::optional<std::string> chosen = filePicker_.PickExistingFile(PartWorthFileFilters(), "hbu");
-        if (!chosen) return;
-        TieDrawsPaths paths = FieldPaths();
-        PartWorthChosen(*chosen, paths);
-        ShowPaths(paths);
-    });
-    connect(drawsBrowse_, &QPushButton::clicked, this, [this] {
-        const std::optional<std::string> chosen = filePicker_.PickExistingFile(DrawsFileFilters(), "dra");
-        if (!chosen) return;
-        TieDrawsPaths paths = FieldPaths();
-        DrawsChosen(*chosen, paths);
-        ShowPaths(paths);
-    });
-    connect(constraintsBrowse_, &QPushButton::clicked, this, [this] {
-        const std::optional<std::string> chosen =
-            filePicker_.PickExistingFile(ConstraintsFileFilters(), "con");
-        if (!chosen) return;
-        TieDrawsPaths paths = FieldPaths();
-        ConstraintsChosen(*chosen, paths);
-        ShowPaths(paths);
-    });
+    ConnectBrowse(partWorthBrowse_, PartWorthFileFilters, "hbu", PartWorthChosen);
+    ConnectBrowse(drawsBrowse_, DrawsFileFilters, "dra", DrawsChosen);
+    ConnectBrowse(constraintsBrowse_, ConstraintsFileFilters, "con", ConstraintsChosen);
     connect(continue_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CTieDrawsDlg::ConnectBrowse(QPushButton* button, std::vector<FileFilter> (*filters)(),
+                                 const char* defaultSuffix, PathChosen chosen) {
+    connect(button, &QPushButton::clicked, this, [this, filters, defaultSuffix, chosen] {
+        const std::optional<std::string> picked = filePicker_.PickExistingFile(filters(), defaultSuffix);
+        if (!picked) return;
+        TieDrawsPaths paths = FieldPaths();
+        chosen(*picked, paths);
+        ShowPaths(paths);
+    });
 }
 
 TieDrawsPaths CTieDrawsDlg::FieldPaths() const {

@@ -37,6 +37,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    using PathChosen = void (*)(const std::string& chosen, TieDrawsPaths& paths);
+
+    void BuildLayout();
+    void ConnectButtons();
+    // A Browse button: the picker on filters, then the logic's rule for the chosen path.
+    void ConnectBrowse(QPushButton* button, std::vector<FileFilter> (*filters)(), const char* defaultSuffix,
+                       PathChosen chosen);
     TieDrawsPaths FieldPaths() const;
     void ShowPaths(const TieDrawsPaths& paths);
 

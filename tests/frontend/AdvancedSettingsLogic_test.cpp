@@ -133,3 +133,36 @@ TEST_F(AdvancedSettingsTest, RestoreDefaultsSetsTheFiveFieldsAndCountsAsAChange)
 
 }  // namespace
 }  // namespace ombrel
+
+namespace ombrel {
+namespace {
+
+// Each text field reads into its own setting and no other; together they are the advanced page's
+// settings that are not switches.
+TEST_F(AdvancedSettingsTest, EveryTextFieldIsBoundToItsOwnSetting) {
+    size_t advancedValues = 0;
+    for (const SettingDescriptor& setting : SettingsSchema()) {
+        advancedValues += setting.page == SettingsPage::Advanced && setting.type != SettingType::Switch;
+    }
+    EXPECT_EQ(AdvancedSettingFields().size(), advancedValues);
+
+    for (const AdvancedSettingField& bound : AdvancedSettingFields()) {
+        const SettingDescriptor& setting = Setting(bound.setting);
+        EXPECT_EQ(setting.page, SettingsPage::Advanced);
+        StudySettings edited;
+        AdvancedSettingsLogic editing(edited, messenger);
+        editing.Initialize();
+        editing.EditText(bound.field, setting.type == SettingType::Real ? "10.25" : "31999");
+        EXPECT_TRUE(editing.Ok()) << setting.label;
+        const StudySettings defaults;
+        for (const SettingDescriptor& other : SettingsSchema()) {
+            const double expected = other.id == setting.id
+                                        ? (setting.type == SettingType::Real ? 10.25 : 31999)
+                                        : SettingValue(other, defaults);
+            EXPECT_EQ(SettingValue(other, edited), expected) << setting.label << ": " << other.label;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ombrel

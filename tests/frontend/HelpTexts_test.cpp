@@ -12,17 +12,17 @@ namespace ombrel {
 namespace {
 
 TEST(HelpTexts, ShortTextsAreExact) {
-    EXPECT_STREQ(MainWindowHelpText(MainControl::AdvancedSettings), "Modify the advanced settings.");
-    EXPECT_STREQ(MainWindowHelpText(MainControl::EstimateParameters),
-                 "Estimate parameters for each respondent.");
-    EXPECT_STREQ(AdvancedSettingsHelpText(AdvancedControl::Ok),
-                 "Save these options and return to the main window.");
-    EXPECT_STREQ(AdvancedSettingsHelpText(AdvancedControl::Cancel),
-                 "Ignore any changes made and return to the main window.");
-    EXPECT_STREQ(AdvancedSettingsHelpText(AdvancedControl::RandomSeed),
-                 "Use this value to seed the random number generator.  0 means to use the time of day as the "
-                 "seed.  If for some reason you need your results to be repeatable, use an integer between "
-                 "1-32000.");
+    EXPECT_EQ(MainWindowHelpText(MainControl::AdvancedSettings), "Modify the advanced settings.");
+    EXPECT_EQ(MainWindowHelpText(MainControl::EstimateParameters),
+              "Estimate parameters for each respondent.");
+    EXPECT_EQ(AdvancedSettingsHelpText(AdvancedControl::Ok),
+              "Save these options and return to the main window.");
+    EXPECT_EQ(AdvancedSettingsHelpText(AdvancedControl::Cancel),
+              "Ignore any changes made and return to the main window.");
+    EXPECT_EQ(AdvancedSettingsHelpText(AdvancedControl::RandomSeed),
+              "Use this value to seed the random number generator.  0 means to use the time of day as the "
+              "seed.  If for some reason you need your results to be repeatable, use an integer between "
+              "1-32000.");
 }
 
 TEST(HelpTexts, LongTextsKeepTheirLineBreaksAndTypographicApostrophe) {
@@ -46,7 +46,7 @@ TEST(HelpTexts, AreaStartsEmptyAndKeepsTheLastTextForRestoreDefaults) {
     logic.Focus(AdvancedControl::Ok);
     logic.Focus(AdvancedControl::RestoreDefaults);
     EXPECT_EQ(logic.HelpText(), "Save these options and return to the main window.");
-    EXPECT_STREQ(MainWindowHelpText(MainControl::RestoreDefaults), "");
+    EXPECT_EQ(MainWindowHelpText(MainControl::RestoreDefaults), "");
 }
 
 }  // namespace

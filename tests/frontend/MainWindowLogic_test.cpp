@@ -489,3 +489,36 @@ TEST(EstimatorLaunch, ReportLosesItsCarriageReturns) {
 
 }  // namespace
 }  // namespace ombrel
+
+namespace ombrel {
+namespace {
+
+// Each text field saves into its own setting and no other; together they are the main page's
+// settings that are not switches.
+TEST_F(MainWindowTest, EveryTextFieldIsBoundToItsOwnSetting) {
+    size_t mainValues = 0;
+    for (const SettingDescriptor& setting : SettingsSchema()) {
+        mainValues += setting.page == SettingsPage::Main && setting.type != SettingType::Switch;
+    }
+    EXPECT_EQ(MainSettingFields().size(), mainValues);
+
+    StartWithStudy(Study("bound.chs"));
+    for (const MainSettingField& bound : MainSettingFields()) {
+        const SettingDescriptor& setting = Setting(bound.setting);
+        EXPECT_EQ(setting.page, SettingsPage::Main);
+        logic.RestoreDefaults();
+        logic.EditText(bound.field, setting.type == SettingType::Real ? "7.25" : "7");
+        logic.Save();
+        const StudySettings defaults;
+        for (const SettingDescriptor& other : SettingsSchema()) {
+            const double expected = other.id == setting.id ? (setting.type == SettingType::Real ? 7.25 : 7)
+                                                           : SettingValue(other, defaults);
+            EXPECT_EQ(SettingValue(other, logic.Settings()), expected)
+                << setting.label << ": " << other.label;
+        }
+    }
+    EXPECT_TRUE(messenger.Entries().empty());
+}
+
+}  // namespace
+}  // namespace ombrel
