@@ -18,15 +18,15 @@ namespace {
 // process's mask is taken from /proc when it is there.
 mode_t CreationMask() {
     mode_t mask = 022;
-    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+    FileHandle status;
+    if (status.Open("/proc/self/status", "r")) {
         char line[256];
-        while (std::fgets(line, sizeof line, status) != nullptr) {
+        while (std::fgets(line, sizeof line, status.Get()) != nullptr) {
             if (std::strncmp(line, "Umask:", 6) == 0) {
                 mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8)) & 0777;
                 break;
             }
         }
-        std::fclose(status);
     }
     return mask;
 }
@@ -52,8 +52,8 @@ bool AtomicFile::Open(const std::string& path) {
     path_ = path;
     // A mode that cannot be set only leaves the file private to its owner; not worth failing for.
     if (::fchmod(descriptor, mode) != 0) errno = 0;
-    file_ = ::fdopen(descriptor, "wb");
-    if (file_ == nullptr) {
+    file_ = FileHandle(::fdopen(descriptor, "wb"));
+    if (!file_) {
         ::close(descriptor);
         ::unlink(temporaryPath_.c_str());
         temporaryPath_.clear();
@@ -63,12 +63,11 @@ bool AtomicFile::Open(const std::string& path) {
 }
 
 bool AtomicFile::Commit(bool syncToDevice) {
-    if (file_ == nullptr) return false;
-    bool ok = std::ferror(file_) == 0;
-    ok = std::fflush(file_) == 0 && ok;
-    if (ok && syncToDevice) ok = ::fsync(::fileno(file_)) == 0;
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
+    if (!file_) return false;
+    bool ok = std::ferror(file_.Get()) == 0;
+    ok = std::fflush(file_.Get()) == 0 && ok;
+    if (ok && syncToDevice) ok = ::fsync(::fileno(file_.Get())) == 0;
+    ok = file_.Close() && ok;
     if (ok) ok = std::rename(temporaryPath_.c_str(), path_.c_str()) == 0;
     if (!ok) ::unlink(temporaryPath_.c_str());
     temporaryPath_.clear();
@@ -76,10 +75,7 @@ bool AtomicFile::Commit(bool syncToDevice) {
 }
 
 void AtomicFile::Discard() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    file_.Close();
     if (!temporaryPath_.empty()) {
         ::unlink(temporaryPath_.c_str());
         temporaryPath_.clear();

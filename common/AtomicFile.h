@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/FileHandle.h"
+
 namespace ombrel {
 
 // Writes a file so that readers only ever see the old complete file or the new complete file: the
@@ -20,9 +22,9 @@ public:
     // Creates the temporary file beside path. False when it cannot be created, or when path exists
     // and may not be written (a read-only result file stays protected, as an fopen would keep it).
     bool Open(const std::string& path);
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(file_); }
     // The stream to write to (binary; nothing translates line ends). Null unless open.
-    std::FILE* File() const { return file_; }
+    std::FILE* File() const { return file_.Get(); }
     const std::string& Path() const { return path_; }
     const std::string& TemporaryPath() const { return temporaryPath_; }
 
@@ -36,7 +38,7 @@ public:
 private:
     std::string path_;
     std::string temporaryPath_;
-    std::FILE* file_ = nullptr;
+    FileHandle file_;
 };
 
 // The whole file in one go, through AtomicFile. False when it could not be written completely.

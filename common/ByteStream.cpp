@@ -71,43 +71,35 @@ bool ReadFloat64Run(ByteSource& source, double* values, size_t count) {
     return true;
 }
 
-FileByteStream::~FileByteStream() {
-    if (file_ != nullptr) std::fclose(file_);
-}
+// Closed before the buffer it may have been given goes away.
+FileByteStream::~FileByteStream() { Close(); }
 
 bool FileByteStream::Open(const std::string& path, const char* mode) {
     Close();
-    file_ = std::fopen(path.c_str(), mode);
-    return file_ != nullptr;
+    return file_.Open(path, mode);
 }
 
-bool FileByteStream::Close() {
-    if (file_ == nullptr) return true;
-    bool flushed = std::fflush(file_) == 0;
-    bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    return flushed && closed;
-}
+bool FileByteStream::Close() { return file_.Close(); }
 
 bool FileByteStream::SetBufferSize(size_t size) {
-    if (file_ == nullptr) return false;
+    if (!file_) return false;
     buffer_.resize(size);
-    return std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size()) == 0;
+    return std::setvbuf(file_.Get(), buffer_.data(), _IOFBF, buffer_.size()) == 0;
 }
 
 bool FileByteStream::Write(const void* data, size_t size) {
-    if (file_ == nullptr) return false;
-    return std::fwrite(data, 1, size, file_) == size;
+    if (!file_) return false;
+    return std::fwrite(data, 1, size, file_.Get()) == size;
 }
 
 size_t FileByteStream::Read(void* data, size_t size) {
-    if (file_ == nullptr) return 0;
-    return std::fread(data, 1, size, file_);
+    if (!file_) return 0;
+    return std::fread(data, 1, size, file_.Get());
 }
 
 bool FileByteStream::Rewind() {
-    if (file_ == nullptr) return false;
-    return std::fseek(file_, 0, SEEK_SET) == 0;
+    if (!file_) return false;
+    return std::fseek(file_.Get(), 0, SEEK_SET) == 0;
 }
 
 bool MemoryByteSink::Write(const void* data, size_t size) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/FileHandle.h"
+
 namespace ombrel {
 
 class ByteSink {
@@ -52,7 +54,7 @@ public:
 
     // mode as for fopen ("wb", "rb", "w+b", ...). Returns false when the file cannot be opened.
     bool Open(const std::string& path, const char* mode);
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(file_); }
     // Gives the open file a stdio buffer of this many bytes (call before the first read or write).
     bool SetBufferSize(size_t size);
     // Flushes and closes; false when the flush failed (a full device shows up here).
@@ -63,8 +65,8 @@ public:
     bool Rewind() override;
 
 private:
-    std::FILE* file_ = nullptr;
-    std::vector<char> buffer_;
+    std::vector<char> buffer_;  // before file_: the stream may use it until it is closed
+    FileHandle file_;
 };
 
 // Bytes in memory: a sink that collects them, a source that hands them out.

@@ -19,6 +19,7 @@ inline constexpr const char* kAttributeLabelFileName = "qebatt.tmp";
 inline constexpr const char* kPreparationScratchFileName = "tempfile";
 inline constexpr const char* kSavedDrawScratchFileName = "betas.tmp";
 inline constexpr const char* kDrawAccumulatorFileName = "betas.upd";
+inline constexpr const char* kSortedDrawFileName = "betas.srt";
 inline constexpr const char* kDrawSortScratchFileName = "tempb";
 inline constexpr const char* kEstimatorProgramName = "kivotra";
 inline constexpr const char* kNamesFileName = "names.pellik";
@@ -74,6 +75,7 @@ public:
     std::string PreparationScratch() const { return folder_ + kPreparationScratchFileName; }
     std::string SavedDrawScratch() const { return folder_ + kSavedDrawScratchFileName; }
     std::string DrawAccumulators() const { return folder_ + kDrawAccumulatorFileName; }
+    std::string SortedDraws() const { return folder_ + kSortedDrawFileName; }
     std::string DrawSortScratch() const { return folder_ + kDrawSortScratchFileName; }
 
 private:

@@ -30,6 +30,7 @@
 #include "common/ByteStream.h"
 #include "common/FileHandle.h"
 #include "common/OmbrelError.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "common/TextNumberScanner.h"
 #include "prepare/InputFile.h"
@@ -292,7 +293,8 @@ std::string ChsOutputName(const std::string& dataPath) {
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     bool replaced = false;
-    for (size_t at = name.find(".cho"); at != std::string::npos; at = name.find(".cho", at + 4)) {
+    const std::string_view choice = kChoiceDataExtension;  // lower case, as the name now is
+    for (size_t at = name.find(choice); at != std::string::npos; at = name.find(choice, at + choice.size())) {
         name[at + 3] = 's';
         replaced = true;
     }

@@ -182,7 +182,7 @@ void SortDraws(DrawScratchFile& betasTmp, const StudyFiles& files, const DrawLay
     std::vector<unsigned char> record(recordSize);
 
     DrawScratchFile sorted;
-    const std::string sortedPath = files.Folder() + "betas.srt";
+    const std::string sortedPath = files.SortedDraws();
     if (!sorted.Create(sortedPath))
         throw ConsoleError(Format("\nUnable to open %s file", sortedPath.c_str()));
     if (!betasTmp.Rewind()) throw ConsoleError("\nIn sortbetas, can't read betatmp file.");
