@@ -72,8 +72,13 @@ void OpenResult(AtomicFile& file, const std::string& path) {
 
 DrawsFileEstimates::DrawsFileEstimates(const std::string& drawsPath, const DrawLayout& layout, int levelCount,
                                        OutputProgress progress)
-    : text_(OpenDraws(drawsPath, layout)),
-      scanner_(text_),
+    : DrawsFileEstimates(std::make_unique<FileTextSource>(OpenDraws(drawsPath, layout)), layout, levelCount,
+                         std::move(progress)) {}
+
+DrawsFileEstimates::DrawsFileEstimates(std::unique_ptr<TextSource> draws, const DrawLayout& layout,
+                                       int levelCount, OutputProgress progress)
+    : text_(std::move(draws)),
+      scanner_(*text_),
       layout_(layout),
       levelCount_(levelCount),
       progress_(std::move(progress)) {}

@@ -54,10 +54,13 @@ class DrawsFileEstimates : public PointEstimateSource {
 public:
     DrawsFileEstimates(const std::string& drawsPath, const DrawLayout& layout, int levelCount,
                        OutputProgress progress);
+    // The same over draws text from any source (memory in tests).
+    DrawsFileEstimates(std::unique_ptr<TextSource> draws, const DrawLayout& layout, int levelCount,
+                       OutputProgress progress);
     bool Next(PointEstimate& estimate) override;
 
 private:
-    FileTextSource text_;
+    std::unique_ptr<TextSource> text_;
     TextNumberScanner scanner_;
     DrawLayout layout_;
     int levelCount_;

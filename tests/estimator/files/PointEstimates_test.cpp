@@ -147,6 +147,35 @@ TEST_F(PointEstimatesTest, DrawsFileAveragesThePrintedValues) {
     EXPECT_EQ((std::vector<std::pair<int, int>>{{1, 2}, {2, 2}}), steps);
 }
 
+TEST(DrawsFileEstimates, AveragesDrawsTextFromMemoryAndNamesACutFile) {
+    // Two levels, two draws per respondent: "%d %lf %*d %*d %*d" (number, RLH x 1000, three counts)
+    // then the level values.
+    const DrawLayout layout{2, 2, 2, false};
+    DrawsFileEstimates draws(std::make_unique<MemoryTextSource>("5 500 0 2 -1 1.0 -1.0\n"
+                                                                "5 700 0 2 -1 3.0 -3.0\n"
+                                                                "9 200 0 2 -1 0.5 0.25\n"
+                                                                "9 400 0 2 -1 0.5 0.75\n"),
+                             layout, 2, nullptr);
+    PointEstimate estimate;
+    ASSERT_TRUE(draws.Next(estimate));
+    EXPECT_EQ(estimate.respondentNumber, 5);
+    EXPECT_DOUBLE_EQ(estimate.rlhTimes1000, 600.0);  // (500 + 700) / 2
+    EXPECT_EQ(estimate.values, (std::vector<double>{2.0, -2.0}));
+    ASSERT_TRUE(draws.Next(estimate));
+    EXPECT_EQ(estimate.respondentNumber, 9);
+    EXPECT_EQ(estimate.values, (std::vector<double>{0.5, 0.5}));
+    EXPECT_FALSE(draws.Next(estimate));
+
+    DrawsFileEstimates cut(std::make_unique<MemoryTextSource>("5 0.5 0 2 -1 1.0 -1.0\n5 0.7 0 2 -1 3.0"),
+                           layout, 2, nullptr);
+    try {
+        cut.Next(estimate);
+        FAIL() << "no failure";
+    } catch (const OmbrelError& failure) {
+        EXPECT_EQ(std::string(failure.what()), "\nIncomplete studyname.dra file");
+    }
+}
+
 TEST_F(PointEstimatesTest, OneDrawPerRespondentGivesThatDraw) {
     std::string dra;
     const auto expanded = test::TinyExpanded();
