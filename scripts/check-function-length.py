@@ -25,7 +25,7 @@ def definitions(lines):
         if indent in (0, 4) and text and not text.startswith(("#", "//", "}", ":", ")")) \
                 and not NOT_A_FUNCTION.match(text):
             j = i
-            while j < len(lines) and j - i < 20 and not lines[j].rstrip().endswith(("{", ";", "}")):
+            while j < len(lines) and j - i < 60 and not lines[j].rstrip().endswith(("{", ";", "}")):
                 j += 1
             head = " ".join(lines[i:j + 1])
             if j < len(lines) and lines[j].rstrip().endswith("{") and "(" in head \

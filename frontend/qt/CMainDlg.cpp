@@ -73,6 +73,15 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     setWindowIcon(ProgramIcon());
     BuildMenus();
 
+    BuildLayout();
+    ConnectControls();
+    WatchFocus();
+    FieldsChanged();
+}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::BuildLayout() {
     saveDraws_->setLayoutDirection(Qt::RightToLeft);  // its label at its left
     totalTaskWeight_->setAlignment(Qt::AlignRight);
     totalTaskWeightLabel_->setBuddy(totalTaskWeight_);
@@ -120,7 +129,9 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     layout->addWidget(dataGroup);
     layout->addLayout(lower, 1);
     resize(675, 440);
+}
 
+void CMainDlg::ConnectControls() {
     ReportEdits(path_, MainTextField::DataFileName);
     for (const MainSettingField& bound : MainSettingFields())
         ReportEdits(SettingField(bound.field), bound.field);
@@ -129,7 +140,9 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     connect(advancedSettings_, &QPushButton::clicked, this, [this] { logic_.AdvancedSettings(); });
     connect(estimate_, &QPushButton::clicked, this, [this] { logic_.Estimate(); });
     connect(restoreDefaults_, &QPushButton::clicked, this, [this] { logic_.RestoreDefaults(); });
+}
 
+void CMainDlg::WatchFocus() {
     focusHelp_->Watch(path_, MainControl::DataFile);
     focusHelp_->Watch(browse_, MainControl::DataFile);
     for (const MainSettingField& bound : MainSettingFields()) {
@@ -139,11 +152,7 @@ CMainDlg::CMainDlg(const FrontEndFolders& folders, Messenger& messenger, FilePic
     focusHelp_->Watch(advancedSettings_, MainControl::AdvancedSettings);
     focusHelp_->Watch(estimate_, MainControl::EstimateParameters);
     focusHelp_->Watch(restoreDefaults_, MainControl::RestoreDefaults);
-
-    FieldsChanged();
 }
-
-CMainDlg::~CMainDlg() = default;
 
 void CMainDlg::BuildMenus() {
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));

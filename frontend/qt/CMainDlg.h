@@ -65,6 +65,12 @@ protected:
 
 private:
     void BuildMenus();
+    // The groups, fields and buttons in their places (from the constructor, once).
+    void BuildLayout();
+    // Edits, clicks and buttons go to the window logic.
+    void ConnectControls();
+    // Focus on a control shows its help.
+    void WatchFocus();
     void ReportEdits(QLineEdit* field, MainTextField which);
     // The widget of a text field.
     QLineEdit* SettingField(MainTextField field) const;
