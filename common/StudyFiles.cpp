@@ -1,5 +1,7 @@
 #include "common/StudyFiles.h"
 
+#include <string>
+
 #include "common/TextConversion.h"
 
 namespace ombrel {
@@ -25,5 +27,13 @@ StudyFiles::StudyFiles(std::string dataFile, DataKind kind) : dataFile_(std::mov
 }
 
 std::string StudyFiles::BaseName() const { return name_.substr(folder_.size()); }
+
+std::string StudyFiles::ChainFolder(int chain) const {
+    return name_ + "_chain" + std::to_string(chain) + "/";
+}
+
+StudyFiles StudyFiles::ForChain(int chain) const {
+    return StudyFiles(ChainFolder(chain) + BaseName() + dataFile_.substr(name_.size()), kind_);
+}
 
 }  // namespace ombrel

@@ -68,6 +68,14 @@ public:
     std::string StandardDeviations() const { return name_ + ".std"; }
     std::string Draws() const { return name_ + ".dra"; }
     std::string Summary() const { return name_ + ".sum"; }
+    // The convergence diagnostics: the table of every monitored quantity and the verdict text.
+    std::string DiagnosticsTable() const { return name_ + "_diagnostics.csv"; }
+    std::string DiagnosticsVerdict() const { return name_ + ".diag"; }
+
+    // Chain k (from 1) of a run of several chains keeps a complete study result of its own, under
+    // the study's own name, in "<folder>/<name>_chain<k>/".
+    std::string ChainFolder(int chain) const;
+    StudyFiles ForChain(int chain) const;
 
     // The prepared files and the scratch files, inside the folder.
     std::string PreparedData() const { return folder_ + kPreparedDataFileName; }

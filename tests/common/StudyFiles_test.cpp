@@ -39,5 +39,19 @@ TEST(StudyFiles, AStudyInTheWorkingDirectoryHasAnEmptyFolder) {
     EXPECT_EQ(files.Log(), "coffee.log");
 }
 
+TEST(StudyFiles, AChainKeepsTheStudysNameInAFolderOfItsOwn) {
+    const StudyFiles study = *StudyFiles::ForDataFile("/Data/Coffee.CHO");
+    EXPECT_EQ(study.DiagnosticsTable(), "/Data/Coffee_diagnostics.csv");
+    EXPECT_EQ(study.DiagnosticsVerdict(), "/Data/Coffee.diag");
+    EXPECT_EQ(study.ChainFolder(12), "/Data/Coffee_chain12/");
+    const StudyFiles chain = study.ForChain(3);
+    EXPECT_EQ(chain.DataFile(), "/Data/Coffee_chain3/Coffee.CHO");
+    EXPECT_EQ(chain.BaseName(), "Coffee");
+    EXPECT_EQ(chain.Folder(), "/Data/Coffee_chain3/");
+    EXPECT_EQ(chain.PreparedData(), "/Data/Coffee_chain3/qebdat.tmp");
+    EXPECT_EQ(chain.Restart(), "/Data/Coffee_chain3/Coffee.res");
+    EXPECT_EQ(StudyFiles::ForDataFile("coffee.chs")->ForChain(1).DataFile(), "coffee_chain1/coffee.chs");
+}
+
 }  // namespace
 }  // namespace ombrel
