@@ -16,12 +16,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // The offset of the rank-normalising transform, (rank - 3/8) / (S + 1/4), Blom's choice.
 constexpr double kRankOffset = 3.0 / 8.0;
 
-// posterior's test for a measure not defined: values within machine epsilon of each other.
-bool IsConstant(std::span<const double> values) {
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    return std::fabs(*high - *low) < std::numeric_limits<double>::epsilon();
-}
-
 double LargerUnlessUndefined(double a, double b) {
     if (std::isnan(a) || std::isnan(b)) return kNaN;
     return std::max(a, b);
@@ -79,14 +73,14 @@ bool ConvergenceWorkspace::Prepare(std::span<const double> draws, int chainCount
         if (!std::isfinite(x)) return false;
     }
     SetShape(draws.size(), static_cast<std::size_t>(chainCount));
-    sorted_.resize(draws.size());
-    for (std::size_t i = 0; i < draws.size(); ++i) sorted_[i] = {draws[i], static_cast<std::uint32_t>(i)};
-    std::sort(sorted_.begin(), sorted_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    sorted_.Sort(draws);
+    const std::span<const double> values = sorted_.Values();
+    const std::span<const std::uint32_t> positions = sorted_.Positions();
     std::size_t kept = 0;
-    for (const auto& [value, draw] : sorted_) {
-        if (slot_[draw] < 0) continue;
-        keptValues_[kept] = value;
-        keptDraws_[kept] = draw;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        if (slot_[positions[k]] < 0) continue;
+        keptValues_[kept] = values[k];
+        keptDraws_[kept] = positions[k];
         ++kept;
     }
     return true;
@@ -134,9 +128,10 @@ void ConvergenceWorkspace::ScoreBulk() {
 // |x - median| in ascending order by merging outward from the median: the draws below it in
 // descending order with those at or above it in ascending order.
 void ConvergenceWorkspace::ScoreFolded() {
-    const std::size_t n = sorted_.size();
-    const double median = n % 2 == 1 ? sorted_[n / 2].first
-                                     : SampleMean(std::array{sorted_[n / 2 - 1].first, sorted_[n / 2].first});
+    const std::span<const double> sorted = sorted_.Values();
+    const std::size_t n = sorted.size();
+    const double median =
+        n % 2 == 1 ? sorted[n / 2] : SampleMean(std::array{sorted[n / 2 - 1], sorted[n / 2]});
     const std::size_t kept = keptValues_.size();
     std::size_t below = static_cast<std::size_t>(
         std::lower_bound(keptValues_.begin(), keptValues_.end(), median) - keptValues_.begin());
@@ -159,6 +154,8 @@ void ConvergenceWorkspace::ScoreFolded() {
 
 // The rank-normalised scores of sorted values into split_; ties share their average rank.
 void ConvergenceWorkspace::ScoreSorted(const double* keys, const std::uint32_t* draws, std::size_t count) {
+    // Distinct ranks give scores far more than machine epsilon apart.
+    splitConstant_ = keys[0] == keys[count - 1];
     for (std::size_t first = 0; first < count;) {
         std::size_t last = first;
         while (last + 1 < count && keys[last + 1] == keys[first]) ++last;
@@ -179,12 +176,12 @@ double ConvergenceWorkspace::Score(std::size_t twiceRank) {
 }
 
 double ConvergenceWorkspace::SplitRhat() {
-    if (IsConstant(split_) || splitLength_ < 2 || splitChains_ < 2) return kNaN;
+    if (splitConstant_ || splitLength_ < 2 || splitChains_ < 2) return kNaN;
     const std::span<const double> values(split_);
     for (std::size_t c = 0; c < splitChains_; ++c) {
         const std::span<const double> chain = values.subspan(c * splitLength_, splitLength_);
-        chainMeans_[c] = SampleMean(chain);
-        chainVariances_[c] = SampleVariance(chain, chainMeans_[c]);
+        chainMeans_[c] = ChainMean(chain);
+        chainVariances_[c] = ChainVariance(chain, chainMeans_[c]);
     }
     const double n = static_cast<double>(splitLength_);
     const double between = n * SampleVariance(chainMeans_, SampleMean(chainMeans_));
@@ -196,7 +193,7 @@ double ConvergenceWorkspace::SplitRhat() {
 // autocorrelation time.
 double ConvergenceWorkspace::SplitEss() {
     const std::size_t length = splitLength_;
-    if (length < 3 || IsConstant(split_)) return kNaN;
+    if (length < 3 || splitConstant_) return kNaN;
     MeanAutocovariance& acov = autocovariance_;
     acov.Reset(split_, splitChains_, length);
     const double n = static_cast<double>(length);
@@ -237,23 +234,29 @@ double ConvergenceWorkspace::SplitEss() {
 
 // The ESS of the indicator of the draws at or below the quantile (R's type 7) of all draws.
 double ConvergenceWorkspace::TailEss(std::span<const double> draws, double probability) {
-    const std::size_t n = sorted_.size();
-    if (std::fabs(sorted_.back().first - sorted_.front().first) < std::numeric_limits<double>::epsilon()) {
+    const std::span<const double> sorted = sorted_.Values();
+    const std::size_t n = sorted.size();
+    if (std::fabs(sorted.back() - sorted.front()) < std::numeric_limits<double>::epsilon()) {
         return kNaN;
     }
     const double index = 1 + static_cast<double>(n - 1) * probability;
     const double low = std::floor(index);
     const double high = std::ceil(index);
-    const double atLow = sorted_[static_cast<std::size_t>(low) - 1].first;
-    const double atHigh = sorted_[static_cast<std::size_t>(high) - 1].first;
+    const double atLow = sorted[static_cast<std::size_t>(low) - 1];
+    const double atHigh = sorted[static_cast<std::size_t>(high) - 1];
     double quantile = atLow;
     if (index > low && atHigh != atLow) {
         const double h = index - low;
         quantile = (1 - h) * atLow + h * atHigh;
     }
+    std::size_t below = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (slot_[i] >= 0) split_[static_cast<std::size_t>(slot_[i])] = draws[i] <= quantile ? 1.0 : 0.0;
+        if (slot_[i] < 0) continue;
+        const bool at = draws[i] <= quantile;
+        split_[static_cast<std::size_t>(slot_[i])] = at ? 1.0 : 0.0;
+        below += at ? 1 : 0;
     }
+    splitConstant_ = below == 0 || below == split_.size();
     return SplitEss();
 }
 

@@ -9,10 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <utility>
 #include <vector>
 
 #include "estimator/diagnostics/Autocovariance.h"
+#include "estimator/diagnostics/SortedDraws.h"
 
 namespace ombrel {
 
@@ -60,13 +60,14 @@ private:
     std::size_t splitChains_ = 0;
     std::size_t splitLength_ = 0;
     std::vector<std::int32_t> slot_;
-    std::vector<std::pair<double, std::uint32_t>> sorted_;  // every draw with its index, ascending
-    std::vector<double> keptValues_;                        // the draws the halves hold, ascending
+    SortedDraws sorted_;              // every draw
+    std::vector<double> keptValues_;  // the draws the halves hold, ascending
     std::vector<std::uint32_t> keptDraws_;
     std::vector<double> foldedValues_;  // their distances from the median, ascending
     std::vector<std::uint32_t> foldedDraws_;
     std::vector<double> normalScores_;  // by twice the rank; NaN until first needed
     std::vector<double> split_;         // the values measured, in the layout of the halves
+    bool splitConstant_ = false;        // all of them equal: no measure is defined
     std::vector<double> chainMeans_;
     std::vector<double> chainVariances_;
     std::vector<double> rho_;
