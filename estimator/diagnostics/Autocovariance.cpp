@@ -127,12 +127,16 @@ void MeanAutocovariance::PrepareTransform() {
     power_.resize(m);
     if (m == fftSize_) return;
     fftSize_ = m;
-    cos_.resize(m / 2);
-    sin_.resize(m / 2);
-    for (std::size_t k = 0; k < m / 2; ++k) {
-        const double angle = 2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(m);
-        cos_[k] = std::cos(angle);
-        sin_[k] = -std::sin(angle);
+    // The factors of each stage side by side, the stage of span s at [s, 2s): the butterflies of a
+    // stage then read them in order.
+    cos_.resize(m);
+    sin_.resize(m);
+    for (std::size_t span = 1; span < m; span *= 2) {
+        for (std::size_t k = 0; k < span; ++k) {
+            const double angle = std::numbers::pi * static_cast<double>(k) / static_cast<double>(span);
+            cos_[span + k] = std::cos(angle);
+            sin_[span + k] = -std::sin(angle);
+        }
     }
     reversed_.resize(m);
     int bits = 0;
@@ -155,19 +159,20 @@ void MeanAutocovariance::Transform(double* re, double* im) const {
         }
     }
     for (std::size_t span = 1; span < m; span *= 2) {
-        const std::size_t stride = m / (2 * span);
+        const double* wr = cos_.data() + span;
+        const double* wi = sin_.data() + span;
         for (std::size_t start = 0; start < m; start += 2 * span) {
+            double* ar = re + start;
+            double* ai = im + start;
+            double* br = ar + span;
+            double* bi = ai + span;
             for (std::size_t k = 0; k < span; ++k) {
-                const double wr = cos_[k * stride];
-                const double wi = sin_[k * stride];
-                const std::size_t a = start + k;
-                const std::size_t b = a + span;
-                const double tr = wr * re[b] - wi * im[b];
-                const double ti = wr * im[b] + wi * re[b];
-                re[b] = re[a] - tr;
-                im[b] = im[a] - ti;
-                re[a] += tr;
-                im[a] += ti;
+                const double tr = wr[k] * br[k] - wi[k] * bi[k];
+                const double ti = wr[k] * bi[k] + wi[k] * br[k];
+                br[k] = ar[k] - tr;
+                bi[k] = ai[k] - ti;
+                ar[k] += tr;
+                ai[k] += ti;
             }
         }
     }
