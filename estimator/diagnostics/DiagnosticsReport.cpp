@@ -1,6 +1,7 @@
 #include "estimator/diagnostics/DiagnosticsReport.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "common/AtomicFile.h"
 #include "common/OmbrelError.h"
@@ -20,6 +21,18 @@ void AppendReal(std::string& out, double value) {
         AppendFormat(out, "%.6g", value);
     }
 }
+
+// value with decimals digits after the point, or more where fewer would put it on the other side of
+// threshold: an ESS of 399.6 is not shown as 400, nor an R-hat of 1.00996 as 1.0100.
+std::string Shown(double value, int decimals, double threshold) {
+    std::string text = Format("%.*f", decimals, value);
+    while (decimals < 17 && (value < threshold) != (std::strtod(text.c_str(), nullptr) < threshold))
+        text = Format("%.*f", ++decimals, value);
+    return text;
+}
+
+std::string ShownRhat(double rhat) { return Shown(rhat, 4, kConvergedRhatBelow); }
+std::string ShownEss(double ess) { return Shown(ess, 0, kConvergedEssAtLeast); }
 
 std::string QuantityName(const QuantityDiagnostics& quantity) {
     return Format("%s %d, %s", QuantityKindName(quantity.kind), quantity.index, quantity.label.c_str());
@@ -66,18 +79,31 @@ Extremes FindExtremes(const std::vector<QuantityDiagnostics>& quantities) {
     return extremes;
 }
 
-std::string RespondentLine(const RespondentDiagnostics& respondents) {
-    if (respondents.valueCount == 0) return "Respondent values: none varies over the draws\n";
-    const double share =
-        100.0 * static_cast<double>(respondents.aboveThreshold) / static_cast<double>(respondents.valueCount);
-    std::string line = Format(
-        "Respondent values: %.1f%% of %lld have an R-hat of %.2f or more; the worst is "
-        "respondent %d, %s, with %.4f",
-        share, static_cast<long long>(respondents.valueCount), kConvergedRhatBelow,
-        respondents.worstRespondent, respondents.worstLabel.c_str(), respondents.worstRhat);
-    if (respondents.constantCount > 0)
-        line += Format(" (%lld constant values left out)", static_cast<long long>(respondents.constantCount));
-    return line + "\n";
+std::string RespondentLines(const RespondentDiagnostics& respondents) {
+    std::string lines;
+    if (respondents.valueCount == 0) {
+        lines = "Respondent values: none varies over the draws\n";
+    } else {
+        const double share = 100.0 * static_cast<double>(respondents.aboveThreshold) /
+                             static_cast<double>(respondents.valueCount);
+        lines =
+            Format(
+                "Respondent values: %.1f%% of %lld have an R-hat of %.2f or more; the worst is respondent "
+                "%d, %s, with ",
+                share, static_cast<long long>(respondents.valueCount), kConvergedRhatBelow,
+                respondents.worstRespondent, respondents.worstLabel.c_str()) +
+            ShownRhat(respondents.worstRhat);
+        if (respondents.constantCount > 0)
+            lines +=
+                Format(" (%lld constant values left out)", static_cast<long long>(respondents.constantCount));
+        lines += "\n";
+    }
+    if (respondents.essCount > 0) {
+        lines += "Smallest respondent bulk ESS: " + ShownEss(respondents.smallestEss) +
+                 Format(" (respondent %d, %s)\n", respondents.smallestEssRespondent,
+                        respondents.smallestEssLabel.c_str());
+    }
+    return lines;
 }
 
 std::string Conclusion(const Extremes& extremes, double smallestEss) {
@@ -141,21 +167,22 @@ std::string VerdictText(const DiagnosticsReport& report) {
     std::string text = "Convergence diagnostics of " + report.studyName + "\n" + ChainsLine(report);
     const Extremes extremes = FindExtremes(report.quantities);
     if (extremes.worstRhat != nullptr) {
-        text += Format("Worst R-hat: %.4f (", extremes.worstRhat->measures.rhat) +
+        text += "Worst R-hat: " + ShownRhat(extremes.worstRhat->measures.rhat) + " (" +
                 QuantityName(*extremes.worstRhat) + ")\n";
     }
     double smallestEss = 0.0;
     if (extremes.smallestEss != nullptr) {
         const ConvergenceMeasures& m = extremes.smallestEss->measures;
         smallestEss = extremes.smallestIsTail ? m.essTail : m.essBulk;
-        text += Format("Smallest ESS: %.0f (%s, ", smallestEss, extremes.smallestIsTail ? "tail" : "bulk") +
-                QuantityName(*extremes.smallestEss) + ")\n";
+        text += "Smallest ESS: " + ShownEss(smallestEss) +
+                (extremes.smallestIsTail ? " (tail, " : " (bulk, ") + QuantityName(*extremes.smallestEss) +
+                ")\n";
     }
     if (extremes.missing > 0) {
         text += Format("Constant quantities: %d of %zu, left out of the worst R-hat and the smallest ESS\n",
                        extremes.missing, report.quantities.size());
     }
-    if (report.respondents) text += RespondentLine(*report.respondents);
+    if (report.respondents) text += RespondentLines(*report.respondents);
     return text + Conclusion(extremes, smallestEss);
 }
 

@@ -32,14 +32,20 @@ struct QuantityDiagnostics {
     ConvergenceMeasures measures;
 };
 
-// R-hat of every respondent's every level value over the chains' saved draws.
+// R-hat and bulk ESS of every respondent's every level value over the chains' saved draws.
 struct RespondentDiagnostics {
     int64_t valueCount = 0;      // respondent values with an R-hat
     int64_t constantCount = 0;   // respondent values without one (constant over every draw)
     int64_t aboveThreshold = 0;  // R-hat at or above kConvergedRhatBelow
+    // The value of the largest R-hat; meaningful when valueCount > 0.
     int32_t worstRespondent = 0;
     std::string worstLabel;
-    double worstRhat = 0.0;  // of the worst value; meaningful when valueCount > 0
+    double worstRhat = 0.0;
+    // The value of the smallest bulk ESS; meaningful when essCount > 0.
+    int64_t essCount = 0;
+    int32_t smallestEssRespondent = 0;
+    std::string smallestEssLabel;
+    double smallestEss = 0.0;
 };
 
 struct DiagnosticsReport {

@@ -13,6 +13,7 @@ public:
     virtual ~QuantityMeter() = default;
     virtual ConvergenceMeasures Measure(std::span<const double> draws, int chainCount) = 0;
     virtual double Rhat(std::span<const double> draws, int chainCount) = 0;
+    virtual double BulkEss(std::span<const double> draws, int chainCount) = 0;
 };
 
 // The convergence measures proper.
@@ -23,6 +24,9 @@ public:
     }
     double Rhat(std::span<const double> draws, int chainCount) override {
         return workspace_.Rhat(draws, chainCount);
+    }
+    double BulkEss(std::span<const double> draws, int chainCount) override {
+        return workspace_.BulkEss(draws, chainCount);
     }
 
 private:

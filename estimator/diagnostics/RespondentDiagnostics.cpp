@@ -104,12 +104,24 @@ private:
     std::vector<double> values_;
 };
 
-void AddRespondent(RespondentDiagnostics& result, int32_t respondent, const std::vector<double>& draws,
-                   int chains, const std::vector<std::string>& levelLabels, QuantityMeter& meter) {
-    const size_t perValue = draws.size() / levelLabels.size();
-    for (size_t level = 0; level < levelLabels.size(); ++level) {
-        const double rhat =
-            meter.Rhat(std::span<const double>(draws.data() + level * perValue, perValue), chains);
+// The extremes so far, by level index: the labels are copied once, at the end.
+struct RespondentExtremes {
+    int worstLevel = 0;
+    int smallestEssLevel = 0;
+};
+
+void AddRespondent(RespondentDiagnostics& result, RespondentExtremes& extremes, int32_t respondent,
+                   const std::vector<double>& draws, int chains, int levelCount, QuantityMeter& meter) {
+    const size_t perValue = draws.size() / static_cast<size_t>(levelCount);
+    for (int level = 0; level < levelCount; ++level) {
+        const std::span<const double> value(draws.data() + static_cast<size_t>(level) * perValue, perValue);
+        const double ess = meter.BulkEss(value, chains);
+        if (!std::isnan(ess) && (result.essCount++ == 0 || ess < result.smallestEss)) {
+            result.smallestEss = ess;
+            result.smallestEssRespondent = respondent;
+            extremes.smallestEssLevel = level;
+        }
+        const double rhat = meter.Rhat(value, chains);
         if (std::isnan(rhat)) {
             ++result.constantCount;
             continue;
@@ -118,7 +130,7 @@ void AddRespondent(RespondentDiagnostics& result, int32_t respondent, const std:
         if (result.valueCount++ == 0 || rhat > result.worstRhat) {
             result.worstRhat = rhat;
             result.worstRespondent = respondent;
-            result.worstLabel = levelLabels[level];
+            extremes.worstLevel = level;
         }
     }
 }
@@ -129,6 +141,7 @@ RespondentDiagnostics DiagnoseRespondents(const std::vector<std::string>& drawsF
                                           const std::vector<std::string>& levelLabels, QuantityMeter& meter) {
     const int levelCount = static_cast<int>(levelLabels.size());
     const int chains = static_cast<int>(drawsFiles.size());
+    if (chains == 0 || levelCount == 0 || draws < 1) return RespondentDiagnostics();
     std::vector<std::unique_ptr<DrawsFileReader>> readers;
     for (const std::string& path : drawsFiles)
         readers.push_back(std::make_unique<DrawsFileReader>(path, levelCount));
@@ -136,6 +149,7 @@ RespondentDiagnostics DiagnoseRespondents(const std::vector<std::string>& drawsF
     std::vector<double> respondentDraws(perValue * static_cast<size_t>(levelCount));
     std::vector<double> record(static_cast<size_t>(levelCount));
     RespondentDiagnostics result;
+    RespondentExtremes extremes;
     while (!readers[0]->AtEnd()) {
         int32_t respondent = 0;
         for (int c = 0; c < chains; ++c) {
@@ -154,7 +168,7 @@ RespondentDiagnostics DiagnoseRespondents(const std::vector<std::string>& drawsF
                 for (size_t k = 0; k < record.size(); ++k) respondentDraws[k * perValue + slot] = record[k];
             }
         }
-        AddRespondent(result, respondent, respondentDraws, chains, levelLabels, meter);
+        AddRespondent(result, extremes, respondent, respondentDraws, chains, levelCount, meter);
     }
     for (const auto& reader : readers) {
         if (!reader->AtEnd()) {
@@ -162,6 +176,8 @@ RespondentDiagnostics DiagnoseRespondents(const std::vector<std::string>& drawsF
                 Format("%s holds more respondents than %s.", reader->Path().c_str(), drawsFiles[0].c_str()));
         }
     }
+    result.worstLabel = levelLabels[static_cast<size_t>(extremes.worstLevel)];
+    result.smallestEssLabel = levelLabels[static_cast<size_t>(extremes.smallestEssLevel)];
     return result;
 }
 

@@ -96,14 +96,14 @@ TEST(DiagnosticsVerdict, SaysWhatToDoAboutAHighRhatOrALowEss) {
         "Convergence diagnostics of coffee\n"
         "Chains: 3 (seeds 1, 2, 3), 1000 draws each\n"
         "Worst R-hat: 1.0042 (variance 5, Brand C)\n"
-        "Smallest ESS: 400 (bulk, variance 5, Brand C)\n"
+        "Smallest ESS: 399.6 (bulk, variance 5, Brand C)\n"
         "Not converged: the smallest ESS is below 400; save more draws or use a larger draw skip factor.\n");
     report.quantities[1].measures.rhat = 1.2;
     EXPECT_EQ(VerdictText(report),
               "Convergence diagnostics of coffee\n"
               "Chains: 3 (seeds 1, 2, 3), 1000 draws each\n"
               "Worst R-hat: 1.2000 (alpha 2, Brand B)\n"
-              "Smallest ESS: 400 (bulk, variance 5, Brand C)\n"
+              "Smallest ESS: 399.6 (bulk, variance 5, Brand C)\n"
               "Not converged: the worst R-hat is 1.01 or more and the smallest ESS is below 400; run more "
               "preliminary iterations, and save more draws or use a larger draw skip factor.\n");
 }
@@ -130,6 +130,21 @@ TEST(DiagnosticsVerdict, ConstantQuantitiesAreCountedAndLeftOut) {
               "No quantity varies over the draws, so convergence cannot be judged.\n");
 }
 
+// A figure rounded to the other side of its threshold would contradict the conclusion under it.
+TEST(DiagnosticsVerdict, FiguresNearAThresholdShowTheSideTheyAreOn) {
+    DiagnosticsReport report = Converged();
+    report.quantities[0].measures.rhat = 1.009996;
+    report.quantities[1].measures.essTail = 399.9996;
+    const std::string verdict = VerdictText(report);
+    EXPECT_NE(verdict.find("Worst R-hat: 1.009996 (alpha 1, Brand A)\n"), std::string::npos) << verdict;
+    EXPECT_NE(verdict.find("Smallest ESS: 399.9996 (tail, alpha 2, Brand B)\n"), std::string::npos)
+        << verdict;
+    report.quantities[0].measures.rhat = 1.01;
+    report.quantities[1].measures.essTail = 400.0;
+    EXPECT_NE(VerdictText(report).find("Worst R-hat: 1.0100 (alpha 1"), std::string::npos);
+    EXPECT_NE(VerdictText(report).find("Smallest ESS: 400 (tail"), std::string::npos);
+}
+
 TEST(DiagnosticsVerdict, SeedsFromTheClockAndTheRespondentLine) {
     DiagnosticsReport report = Converged();
     report.seeds = {0, 12};
@@ -138,7 +153,11 @@ TEST(DiagnosticsVerdict, SeedsFromTheClockAndTheRespondentLine) {
                                                .aboveThreshold = 130,
                                                .worstRespondent = 17,
                                                .worstLabel = "Brand C",
-                                               .worstRhat = 1.03125};
+                                               .worstRhat = 1.03125,
+                                               .essCount = 4000,
+                                               .smallestEssRespondent = 4,
+                                               .smallestEssLabel = "Brand A",
+                                               .smallestEss = 35.25};
     EXPECT_EQ(VerdictText(report),
               "Convergence diagnostics of coffee\n"
               "Chains: 2 (seeds from the clock, 12), 1000 draws each\n"
@@ -146,9 +165,11 @@ TEST(DiagnosticsVerdict, SeedsFromTheClockAndTheRespondentLine) {
               "Smallest ESS: 412 (tail, alpha 2, Brand B)\n"
               "Respondent values: 3.2% of 4000 have an R-hat of 1.01 or more; the worst is respondent 17, "
               "Brand C, with 1.0312\n"
+              "Smallest respondent bulk ESS: 35 (respondent 4, Brand A)\n"
               "Converged: every R-hat is below 1.01 and every bulk and tail ESS is at least 400.\n");
     report.respondents->constantCount = 3;
-    EXPECT_NE(VerdictText(report).find("with 1.0312 (3 constant values left out)\n"), std::string::npos);
+    EXPECT_NE(VerdictText(report).find("with 1.0312 (3 constant values left out)\nSmallest"),
+              std::string::npos);
     report.respondents = RespondentDiagnostics();
     report.respondents->constantCount = 8;
     EXPECT_NE(VerdictText(report).find("\nRespondent values: none varies over the draws\nConverged"),

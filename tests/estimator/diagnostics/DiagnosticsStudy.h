@@ -71,7 +71,7 @@ inline void WriteRun(const StudyFiles& run, int chain, int draws, int lines, int
 
 // Shows in its measures which draws it was given: the mean is the first draw, the sd the last, R-hat
 // the draw count, the bulk ESS the chain count and the tail ESS the first draw of the last chain. The
-// respondent R-hat is the last draw, or not defined when that is 0.
+// respondent R-hat is the last draw, or not defined when that is 0; its bulk ESS the first draw.
 class RevealingMeter final : public QuantityMeter {
 public:
     ConvergenceMeasures Measure(std::span<const double> draws, int chainCount) override {
@@ -85,6 +85,7 @@ public:
     double Rhat(std::span<const double> draws, int) override {
         return draws.back() == 0.0 ? std::numeric_limits<double>::quiet_NaN() : draws.back();
     }
+    double BulkEss(std::span<const double> draws, int) override { return draws.front(); }
 };
 
 }  // namespace ombrel::test

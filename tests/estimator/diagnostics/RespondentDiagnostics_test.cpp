@@ -20,7 +20,8 @@ constexpr int kLevels = 12;  // two value lines a record
 constexpr int kDraws = 3;
 
 // Respondents 101 and 102 of two chains. The last draw of the last chain carries each value's R-hat
-// for the revealing meter: 1 + (n - 100) k / 1000, and respondent 101's first value is constant.
+// for the revealing meter: 1 + (n - 100) k / 1000, and respondent 101's first value is constant. The
+// first draw of the first chain, its bulk ESS, is smallest for respondent 101's last value.
 std::string DrawsText(int chain, int levels = kLevels) {
     std::string text;
     std::vector<double> values(static_cast<size_t>(levels));
@@ -29,7 +30,8 @@ std::string DrawsText(int chain, int levels = kLevels) {
             for (int k = 0; k < levels; ++k) {
                 const bool last = chain == 2 && d == kDraws - 1;
                 values[static_cast<size_t>(k)] =
-                    last ? (n == 101 && k == 0 ? 0.0 : 1.0 + (n - 100) * k / 1000.0) : 10.0 * chain + d;
+                    last ? (n == 101 && k == 0 ? 0.0 : 1.0 + (n - 100) * k / 1000.0)
+                         : 10.0 * chain + d + 0.5 * (n - 100) - 0.01 * k;
             }
             FormatDrawRecord(text, n, 0.5, values.data(), levels, true);
         }
@@ -79,6 +81,10 @@ TEST_F(RespondentDiagnosticsTest, EveryValueOfEveryRespondentIsMeasuredOverTheCh
     EXPECT_EQ(result.worstRespondent, 102);
     EXPECT_EQ(result.worstLabel, "level 12");
     EXPECT_DOUBLE_EQ(result.worstRhat, 1.022);
+    EXPECT_EQ(result.essCount, 24);
+    EXPECT_EQ(result.smallestEssRespondent, 101);
+    EXPECT_EQ(result.smallestEssLabel, "level 12");
+    EXPECT_DOUBLE_EQ(result.smallestEss, 10.39);
 }
 
 TEST_F(RespondentDiagnosticsTest, ADamagedRecordNamesTheFileTheLineAndTheRespondent) {
@@ -128,6 +134,8 @@ TEST_F(RespondentDiagnosticsTest, TheStudysDiagnosisReadsTheDrawsWhenEveryChainS
     EXPECT_EQ(report.respondents->worstLabel, "NONE");
     EXPECT_DOUBLE_EQ(report.respondents->worstRhat, 1.010);
     EXPECT_EQ(report.respondents->aboveThreshold, 1);
+    EXPECT_EQ(report.respondents->smallestEssLabel, "NONE");
+    EXPECT_DOUBLE_EQ(report.respondents->smallestEss, 10.45);
 }
 
 }  // namespace
