@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "apps/ombrel/DiagnoseCommand.h"
 #include "apps/ombrel/SettingOptions.h"
 #include "common/AtomicFile.h"
 #include "common/OmbrelError.h"
@@ -223,6 +224,7 @@ public:
         AddEstimate();
         AddConvert();
         AddTieDraws();
+        AddDiagnose();
     }
 
     // Parses the arguments; a usage error or a help request writes CLI11's text and sets status.
@@ -310,6 +312,8 @@ private:
             ->type_name("");
     }
 
+    void AddDiagnose() { diagnose_ = AddDiagnoseCommand(app_, diagnoseRequest_); }
+
     int RunParsed(const OmbrelEnvironment& environment, Messenger& messenger) const {
         if (prepare_->parsed()) return PrepareCommand(prepareFile_, environment, messenger);
         if (estimate_->parsed())
@@ -319,6 +323,8 @@ private:
             return TieDrawsCommand(tiePartWorthFile_, tieDrawsFile_, tieConstraintsFile_, environment,
                                    messenger);
         }
+        if (diagnose_->parsed())
+            return DiagnoseCommand(diagnoseRequest_, environment.out, messenger, StudyDataPath);
         return kFailure;
     }
 
@@ -335,6 +341,8 @@ private:
     std::string tiePartWorthFile_;
     std::string tieDrawsFile_;
     std::string tieConstraintsFile_;
+    CLI::App* diagnose_ = nullptr;
+    DiagnoseRequest diagnoseRequest_;
 };
 
 }  // namespace
