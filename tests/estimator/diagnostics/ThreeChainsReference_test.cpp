@@ -85,8 +85,7 @@ TEST(ThreeChainsReference, RowsLabelsMeansAndSdsMatchPosterior) {
     EXPECT_EQ(report.quantities[32].label, "NONE");
 }
 
-// Needs the rank-normalised measures: enable (drop DISABLED_) once they replace the placeholder.
-TEST(ThreeChainsReference, DISABLED_RhatAndEffectiveSampleSizesMatchPosterior) { CompareColumns(2, 4); }
+TEST(ThreeChainsReference, RhatAndEffectiveSampleSizesMatchPosterior) { CompareColumns(2, 4); }
 
 }  // namespace
 }  // namespace ombrel
