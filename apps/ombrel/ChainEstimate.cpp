@@ -104,7 +104,9 @@ private:
     std::string prefix_;
     ChainShared& shared_;
     std::vector<std::string> messages_;
-    long long lastReport_ = WallClockSeconds();
+    long long lastReport_ = 0;  // the first iteration reports at once
+    long long startTime_ = WallClockSeconds();
+    long long sessionIterations_ = 0;
 };
 
 // to as a hard link of from, else a copy; an earlier to goes first.
@@ -291,7 +293,8 @@ std::vector<int32_t> ChainSeeds(int32_t seed, int chainCount, long long clockSec
 }
 
 std::string ChainSeedFailure(int32_t seed, int chainCount) {
-    if (seed == 0 || static_cast<long long>(seed) + chainCount - 1 <= MaxSeed()) return "";
+    if (seed <= 0 || seed > MaxSeed() || static_cast<long long>(seed) + chainCount - 1 <= MaxSeed())
+        return "";
     return Format(
         "With %d chains the random starting seed %d would give chain %d the seed %lld, above the largest "
         "seed %d.  Please choose a seed of at most %d, or 0 for seeds from the time of day.",

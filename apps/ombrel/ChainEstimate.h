@@ -36,7 +36,7 @@ int DefaultJobs();
 // in 1 .. 32001 - chainCount and the others follow it. The seed must fit (see ChainSeedFailure).
 std::vector<int32_t> ChainSeeds(int32_t seed, int chainCount, long long clockSeconds);
 // The message that refuses a seed whose last chain would get a seed above the largest; empty when
-// the seed fits.
+// the seed fits, and for a seed outside the setting's own range, which the settings' validation reports.
 std::string ChainSeedFailure(int32_t seed, int chainCount);
 
 // Every chain's restart file, chain 1 first.

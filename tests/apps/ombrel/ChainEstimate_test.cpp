@@ -205,6 +205,7 @@ TEST_F(ChainEstimateTest, SeedsAndOptionRanges) {
     EXPECT_EQ(ChainSeedFailure(31998, 3), "");
     EXPECT_EQ(ChainSeedFailure(0, 64), "");
     EXPECT_EQ(ChainSeedFailure(32000, 1), "");
+    EXPECT_EQ(ChainSeedFailure(32001, 2), "");  // the setting's own range check reports it
 
     EXPECT_EQ(ChainSeeds(7, 3, 123), (std::vector<int32_t>{7, 8, 9}));
     // From the clock: chain 1 in 1 .. 32001 - K, the others after it.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -62,6 +63,9 @@ public:
     }
     OmbrelProcess(const OmbrelProcess&) = delete;
     OmbrelProcess& operator=(const OmbrelProcess&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    const std::string& ErrPath() const { return errPath_; }
 
     Outcome Wait() {
         Outcome outcome;
@@ -537,6 +541,37 @@ TEST_F(EndToEndTest, ThreeChainsPoolTheirDraws) {
         EXPECT_EQ(ReadFileText(root_.File("cho") + "/study_chain1/study" + extension),
                   ReadFileText(single + extension))
             << extension;
+}
+
+// SIGTERM stops every chain after its current iteration: each keeps its restart file, nothing is
+// pooled, and the status is that of a stop.
+TEST_F(EndToEndTest, SigtermStopsEveryChain) {
+    const std::string study = root_.File("cho") + "/study";
+    WriteChoiceStudy(root_.File("cho"));
+    OmbrelProcess process({"estimate", study + ".cho", "--iterations", "1000000", "--seed", "3", "--chains",
+                           "2", "--jobs", "2"},
+                          root_.File("stopped"));
+    ASSERT_GT(process.Pid(), 0);
+    // Both chains have reported an iteration, so both loops run.
+    for (int i = 0; i < 1000; ++i) {
+        const std::string err = ReadFileText(process.ErrPath());
+        if (err.find("Chain 1 of 2: Iteration") != std::string::npos &&
+            err.find("Chain 2 of 2: Iteration") != std::string::npos)
+            break;
+        usleep(10000);
+    }
+    kill(process.Pid(), SIGTERM);
+    Outcome run = process.Wait();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Chain 1 of 2 stopped: This session did "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Chain 2 of 2 stopped: This session did "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("no pooled results were written"), std::string::npos) << run.out;
+    for (int k = 1; k <= 2; ++k) {
+        const std::string chain = root_.File("cho") + "/study_chain" + std::to_string(k) + "/study";
+        EXPECT_GE(RestartIterations(chain + ".res"), 1) << k;
+        EXPECT_FALSE(Exists(chain + ".hbu")) << k;
+    }
+    EXPECT_FALSE(Exists(study + ".hbu"));
 }
 
 }  // namespace
