@@ -172,7 +172,7 @@ public:
           seeds_(std::move(seeds)),
           shared_{SharedOutput(request.out, request.err)},
           results_(static_cast<size_t>(request.chainCount)),
-          started_(static_cast<size_t>(request.chainCount), false) {
+          started_(static_cast<size_t>(request.chainCount), 0) {
         shared_.watchSignals = request.watchStopSignals;
         for (int k = 1; k <= request.chainCount; ++k)
             consoles_.push_back(std::make_unique<ChainConsole>(k, request.chainCount, shared_));
@@ -204,14 +204,14 @@ private:
     std::vector<int32_t> seeds_;
     ChainShared shared_;
     std::vector<RunResults> results_;
-    std::vector<bool> started_;  // written before the threads are joined, each by its own chain only
+    std::vector<char> started_;  // each written by its own chain's thread only, read after the join
     std::vector<std::unique_ptr<ChainConsole>> consoles_;
     std::atomic<int> next_{1};
 };
 
 void ChainRunner::RunChain(int k) {
     ChainConsole& console = Console(k);
-    started_[static_cast<size_t>(k - 1)] = true;
+    started_[static_cast<size_t>(k - 1)] = 1;
     shared_.output.Out(
         Format("%s (seed %d) started.", console.Prefix().c_str(), seeds_[static_cast<size_t>(k - 1)]));
     int status = 1;
