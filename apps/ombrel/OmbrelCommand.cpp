@@ -278,21 +278,24 @@ private:
         estimate_ = app_.add_subcommand(
             "estimate",
             "Save the settings, prepare the study, print the report and run the estimator kivotra; "
-            "the exit status is kivotra's.");
+            "the exit status is kivotra's.  With --chains K the chains run in this program, and the "
+            "status is 1 after a failed chain.");
         estimate_->add_option("DATAFILE", estimateRequest_.dataFile, "The study's data file (.cho or .chs)")
             ->required()
             ->type_name("");
-        CLI::Option* resume = estimate_->add_flag("--resume", estimateRequest_.resume,
-                                                  "Resume from the study's restart file (.res)");
-        CLI::Option* fresh =
-            estimate_->add_flag("--fresh", estimateRequest_.fresh,
-                                "Delete the study's restart file (.res) and estimate from the start");
+        CLI::Option* resume = estimate_->add_flag(
+            "--resume", estimateRequest_.resume,
+            "Resume from the study's restart file (.res; with several chains, each chain's own)");
+        CLI::Option* fresh = estimate_->add_flag(
+            "--fresh", estimateRequest_.fresh,
+            "Delete the study's restart file (.res; with several chains, every chain's) and estimate "
+            "from the start");
         resume->excludes(fresh);
         estimate_
             ->add_option(
                 "--chains", estimateRequest_.chains,
-                "Run K chains side by side in this program, each in the study's folder <name>_chain<k>, "
-                "and pool their draws into the study's results (1 to 64; 1: kivotra runs)")
+                "Run K chains side by side, each in the folder <name>_chain<k> beside the study, and pool "
+                "their draws into the study's results (1: kivotra runs)")
             ->type_name("K")
             ->default_val(1)
             ->check(CLI::Range(1, kMaxChains));
