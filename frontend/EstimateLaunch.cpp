@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 #include "common/StudyFiles.h"
 #include "common/TextConversion.h"
@@ -14,37 +15,44 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Settles the restart file: nothing when there is none, the choice otherwise. Nothing, with the
+// Settles the restart files: nothing when there is none, the choice otherwise. Nothing, with the
 // outcome set, when the launch must stop here.
-std::optional<RestartChoice> SettleRestartFile(const std::string& restartFile,
-                                               const EstimateLaunchSteps& steps, LaunchOutcome& stopped) {
+std::optional<RestartChoice> SettleRestartFiles(const std::vector<std::string>& restartFiles,
+                                                const EstimateLaunchSteps& steps, LaunchOutcome& stopped) {
     Messenger& messenger = steps.messenger;
-    std::error_code error;
-    const bool restartExists = fs::exists(restartFile, error);
-    if (error) {
-        // Not knowing whether earlier work is there must not lead to preparing over it.
-        messenger.Show(Format("The restart file %s could not be checked (%s).", restartFile.c_str(),
-                              error.message().c_str()),
-                       MessageIcon::Exclamation);
-        stopped = LaunchOutcome::RestartFileKept;
-        return std::nullopt;
+    std::vector<std::string> present;
+    for (const std::string& restartFile : restartFiles) {
+        std::error_code error;
+        const bool restartExists = fs::exists(restartFile, error);
+        if (error) {
+            // Not knowing whether earlier work is there must not lead to preparing over it.
+            messenger.Show(Format("The restart file %s could not be checked (%s).", restartFile.c_str(),
+                                  error.message().c_str()),
+                           MessageIcon::Exclamation);
+            stopped = LaunchOutcome::RestartFileKept;
+            return std::nullopt;
+        }
+        if (restartExists) present.push_back(restartFile);
     }
-    if (!restartExists) {
-        if (steps.noRestartFile) steps.noRestartFile(restartFile);
+    if (present.empty()) {
+        if (steps.noRestartFile) steps.noRestartFile(restartFiles.front());
         return RestartChoice::StartOver;
     }
-    const RestartChoice choice = steps.askAboutRestart(restartFile);
+    const RestartChoice choice = steps.askAboutRestart(present.front());
     if (choice == RestartChoice::Cancel) {
         stopped = LaunchOutcome::Cancelled;
         return std::nullopt;
     }
     // A restart file left behind would be resumed against freshly prepared files.
-    if (choice == RestartChoice::StartOver && (!fs::remove(restartFile, error) || error)) {
-        messenger.Show(Format("The restart file %s could not be deleted (%s).", restartFile.c_str(),
-                              error ? error.message().c_str() : "it is no longer there"),
-                       MessageIcon::Exclamation);
-        stopped = LaunchOutcome::RestartFileKept;
-        return std::nullopt;
+    for (const std::string& restartFile : present) {
+        std::error_code error;
+        if (choice == RestartChoice::StartOver && (!fs::remove(restartFile, error) || error)) {
+            messenger.Show(Format("The restart file %s could not be deleted (%s).", restartFile.c_str(),
+                                  error ? error.message().c_str() : "it is no longer there"),
+                           MessageIcon::Exclamation);
+            stopped = LaunchOutcome::RestartFileKept;
+            return std::nullopt;
+        }
     }
     return choice;
 }
@@ -90,8 +98,10 @@ LaunchResult LaunchEstimation(StudySettings& settings, const EstimateLaunchSteps
     if (steps.saved) steps.saved();
 
     // Valid after the validation.
-    const std::string restartFile = StudyFiles::ForDataFile(settings.dataFileName)->Restart();
-    const std::optional<RestartChoice> choice = SettleRestartFile(restartFile, steps, result.outcome);
+    std::vector<std::string> restartFiles = steps.restartFiles;
+    if (restartFiles.empty())
+        restartFiles.push_back(StudyFiles::ForDataFile(settings.dataFileName)->Restart());
+    const std::optional<RestartChoice> choice = SettleRestartFiles(restartFiles, steps, result.outcome);
     if (!choice) return result;
     if (*choice != RestartChoice::Resume) {
         if (const std::optional<LaunchOutcome> stopped = PrepareAndReport(settings, steps)) {

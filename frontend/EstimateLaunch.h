@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/Messenger.h"
 #include "common/StudySettings.h"
@@ -42,6 +43,9 @@ struct EstimateLaunchSteps {
     std::function<bool(const std::string& report)> showReport;
     // Starts the estimator and returns its exit status; throws, naming the program, when it cannot.
     std::function<int()> startEstimator;
+    // The restart files to settle, in order; empty: the study's own. The question names the first one
+    // there; starting over deletes every one there; resuming resumes each from its own.
+    std::vector<std::string> restartFiles = {};
 };
 
 struct LaunchResult {

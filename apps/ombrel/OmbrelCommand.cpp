@@ -11,7 +11,10 @@
 #include <system_error>
 #include <vector>
 
+#include "apps/ombrel/AfterEstimate.h"
+#include "apps/ombrel/ChainEstimate.h"
 #include "apps/ombrel/DiagnoseCommand.h"
+#include "apps/ombrel/PrivateFolder.h"
 #include "apps/ombrel/SettingOptions.h"
 #include "common/AtomicFile.h"
 #include "common/OmbrelError.h"
@@ -33,33 +36,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kFailure = 1;
-
-// A folder of one's own under parent, removed with its contents when this ends: several estimations
-// may run at once, each giving kivotra a names file of its own.
-class PrivateFolder {
-public:
-    explicit PrivateFolder(const std::string& parent) {
-        std::string pattern = (fs::path(parent) / "ombrel-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (mkdtemp(buffer.data()) == nullptr) {
-            throw OmbrelError(Format("No private working folder could be created in %s (%s).", parent.c_str(),
-                                     std::strerror(errno)));
-        }
-        path_ = buffer.data();
-    }
-    ~PrivateFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 void Write(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -99,6 +75,8 @@ struct EstimateRequest {
     std::string dataFile;
     bool resume = false;
     bool fresh = false;
+    int chains = 1;
+    int jobs = DefaultJobs();
 };
 
 // The environment's preparation, else the one of this build.
@@ -127,17 +105,22 @@ RestartChoice RestartChoiceOfRequest(const EstimateRequest& request, const std::
     return RestartChoice::Cancel;
 }
 
-// kivotra in a private working folder with a names file of its own; returns its exit status.
-int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environment) {
-    const std::string programFolder =
-        WithSlash(environment.programFolder.empty() ? ProgramFolder() : environment.programFolder);
+// The parent of the private working folders.
+std::string TemporaryFolderOf(const OmbrelEnvironment& environment) {
     std::string temporaryFolder = environment.temporaryFolder;
     if (temporaryFolder.empty()) {
         std::error_code error;
         temporaryFolder = fs::temp_directory_path(error).string();
         if (error) temporaryFolder = "/tmp";
     }
-    PrivateFolder workingFolder(temporaryFolder);
+    return temporaryFolder;
+}
+
+// kivotra in a private working folder with a names file of its own; returns its exit status.
+int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environment) {
+    const std::string programFolder =
+        WithSlash(environment.programFolder.empty() ? ProgramFolder() : environment.programFolder);
+    PrivateFolder workingFolder(TemporaryFolderOf(environment));
     const std::string namesFile = (fs::path(workingFolder.Path()) / settings.namesFileName).string();
     if (!WriteFileAtomically(namesFile, settings.dataFileName, false)) {
         throw OmbrelError(Format("The names file %s could not be written.", namesFile.c_str()));
@@ -153,6 +136,24 @@ int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environme
     return RunProgram(programFolder + kEstimatorProgramName, arguments, workingFolder.Path(), true);
 }
 
+// Several chains run in this process and settle their own restart files instead of the study's.
+void UseChains(const EstimateRequest& request, const OmbrelEnvironment& environment,
+               const StudySettings& settings, Messenger& messenger, ChainRunReport& report,
+               EstimateLaunchSteps& steps) {
+    steps.restartFiles = ChainRestartFiles(*StudyFiles::ForDataFile(settings.dataFileName), request.chains);
+    steps.startEstimator = [&request, &environment, &settings, &messenger, &report] {
+        ChainRunRequest chains;
+        chains.chainCount = request.chains;
+        chains.jobs = request.jobs;
+        chains.temporaryFolder = TemporaryFolderOf(environment);
+        chains.watchStopSignals = environment.watchStopSignals;
+        chains.out = environment.out;
+        chains.err = environment.err;
+        chains.chainReady = environment.chainReady;
+        return RunChains(settings, chains, messenger, report);
+    };
+}
+
 // The study's own settings, changed by the options, then the launch the front end runs.
 int EstimateCommand(const EstimateRequest& request, const SettingOptions& options,
                     const OmbrelEnvironment& environment, Messenger& messenger) {
@@ -164,8 +165,15 @@ int EstimateCommand(const EstimateRequest& request, const SettingOptions& option
     settings.LoadSettingsForDataFile(path, messenger);
     if (settings.dataFileName.empty()) return kFailure;  // the load has shown why
     options.ApplyTo(settings);
+    ChainRunReport report;
+    report.seeds = {settings.randomSeed};
+    const std::string seedFailure = ChainSeedFailure(settings.randomSeed, request.chains);
+    if (!seedFailure.empty()) {
+        messenger.Show(seedFailure, MessageIcon::Exclamation);
+        return kFailure;
+    }
 
-    const EstimateLaunchSteps steps{
+    EstimateLaunchSteps steps{
         .messenger = messenger,
         .saved = nullptr,
         .askAboutRestart =
@@ -187,8 +195,16 @@ int EstimateCommand(const EstimateRequest& request, const SettingOptions& option
             },
         .startEstimator = [&] { return RunKivotra(settings, environment); },
     };
+    if (request.chains > 1) UseChains(request, environment, settings, messenger, report, steps);
+    const fs::file_time_type launched = fs::file_time_type::clock::now();
     const LaunchResult result = LaunchEstimation(settings, steps);
-    return result.outcome == LaunchOutcome::EstimatorRan ? result.estimatorStatus : kFailure;
+    if (result.outcome != LaunchOutcome::EstimatorRan) return kFailure;
+    const StudyFiles study = *StudyFiles::ForDataFile(settings.dataFileName);
+    if (request.chains == 1)
+        report.completed = result.estimatorStatus == 0 && ResultsWrittenSince(study, launched);
+    if (report.completed && !AfterCompletedEstimate(study, report, environment.out, messenger))
+        return kFailure;
+    return result.estimatorStatus;
 }
 
 int ConvertCommand(const std::string& dataFile, const std::string& responseFile,
@@ -268,16 +284,32 @@ private:
         estimate_ = app_.add_subcommand(
             "estimate",
             "Save the settings, prepare the study, print the report and run the estimator kivotra; "
-            "the exit status is kivotra's.");
+            "the exit status is kivotra's.  With --chains K the chains run in this program, and the "
+            "status is 1 after a failed chain.");
         estimate_->add_option("DATAFILE", estimateRequest_.dataFile, "The study's data file (.cho or .chs)")
             ->required()
             ->type_name("");
-        CLI::Option* resume = estimate_->add_flag("--resume", estimateRequest_.resume,
-                                                  "Resume from the study's restart file (.res)");
-        CLI::Option* fresh =
-            estimate_->add_flag("--fresh", estimateRequest_.fresh,
-                                "Delete the study's restart file (.res) and estimate from the start");
+        CLI::Option* resume = estimate_->add_flag(
+            "--resume", estimateRequest_.resume,
+            "Resume from the study's restart file (.res; with several chains, each chain's own)");
+        CLI::Option* fresh = estimate_->add_flag(
+            "--fresh", estimateRequest_.fresh,
+            "Delete the study's restart file (.res; with several chains, every chain's) and estimate "
+            "from the start");
         resume->excludes(fresh);
+        estimate_
+            ->add_option(
+                "--chains", estimateRequest_.chains,
+                "Run K chains side by side, each in the folder <name>_chain<k> beside the study, and pool "
+                "their draws into the study's results (1: kivotra runs)")
+            ->type_name("K")
+            ->default_val(1)
+            ->check(CLI::Range(1, kMaxChains));
+        estimate_
+            ->add_option("--jobs", estimateRequest_.jobs,
+                         "Run at most J chains at a time (default: one per core)")
+            ->type_name("J")
+            ->check(CLI::Range(1, kMaxJobs));
         settingOptions_.AddTo(*estimate_);
     }
 
@@ -352,6 +384,7 @@ std::string PrepareStudyOfThisBuild(const StudySettings& settings) { return RunS
 int RunOmbrel(int argc, char** argv) {
     OmbrelEnvironment environment;
     environment.outputIsTerminal = IsTerminal(STDOUT_FILENO);
+    environment.watchStopSignals = true;
     return RunOmbrel(argc, argv, environment);
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "common/StudyFiles.h"
 #include "common/StudySettings.h"
 
 namespace ombrel {
@@ -21,13 +22,18 @@ struct OmbrelEnvironment {
     std::FILE* out = stdout;        // reports and help
     std::FILE* err = stderr;        // messages and usage errors
     PrepareStudy prepare;           // empty: the study preparation of this build
+    // Several chains stop on SIGTERM, SIGINT and SIGHUP (the program's own run; tests leave it off).
+    bool watchStopSignals = false;
+    // Called when chain k's folder is ready, just before the chain runs (tests damage a chain here).
+    std::function<void(int chain, const StudyFiles& chainFiles)> chainReady;
 };
 
 // The ombrel batch command line:
 //   ombrel prepare DATAFILE
-//   ombrel estimate DATAFILE [--resume | --fresh] [setting options]
+//   ombrel estimate DATAFILE [--resume | --fresh] [--chains K [--jobs J]] [setting options]
 //   ombrel convert DATAFILE.cho [--responses FILE]
-// Returns the process's exit status: 0 on success, kivotra's own status after an estimation, 1 after
+// Returns the process's exit status: 0 on success, kivotra's own status after an estimation of one
+// chain (several chains: 0 after pooling or a stop, 1 after a failed chain), 1 after
 // a failure shown on standard error, CLI11's usage codes for a command line it cannot parse.
 int RunOmbrel(int argc, char** argv);
 int RunOmbrel(int argc, char** argv, const OmbrelEnvironment& environment);

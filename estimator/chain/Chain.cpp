@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace ombrel {
 
@@ -20,6 +21,25 @@ Chain::Chain(ChainState state, bool storedLikelihoodsValid, const SquareMatrix& 
     population_.priorCovariance = priorCovariance;
     InvertCovariance(population_);
     random_.SeedGenerator(options.seed);
+    // A resumed store's log-likelihoods belong to its betas: moving them would break that. Fresh start
+    // values carry placeholder log-likelihoods that the first pass recomputes anyway.
+    if (options.overdispersedStart && !storedLikelihoodsValid_) OverdisperseStart();
+}
+
+void Chain::OverdisperseStart() {
+    const int p = population_.parameterCount;
+    std::vector<double> scale(static_cast<size_t>(p));
+    for (int j = 0; j < p; ++j) {
+        // A custom prior may hold a diagonal that is not a variance; that parameter keeps its start.
+        const double variance = 2.0 * population_.priorCovariance(j, j);
+        scale[static_cast<size_t>(j)] = variance > 0.0 && std::isfinite(variance) ? std::sqrt(variance) : 0.0;
+    }
+    for (int j = 0; j < p; ++j)
+        population_.alpha[static_cast<size_t>(j)] += scale[static_cast<size_t>(j)] * random_.DrawNormal();
+    for (int n = 0; n < store_.Count(); ++n) {
+        double* betas = store_.Betas(n);
+        for (int j = 0; j < p; ++j) betas[j] += scale[static_cast<size_t>(j)] * random_.DrawNormal();
+    }
 }
 
 ChainStep Chain::Step(PreparedDataSource& source, DrawSink* drawSink) {

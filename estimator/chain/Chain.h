@@ -25,6 +25,9 @@ struct ChainOptions {
     int priorDegreesOfFreedom = 5;
     const ConstraintTies* ties = nullptr;  // null while no constraints are in use
     uint32_t seed = 0;                     // seeds the chain's one RandomGenerator
+    // A fresh chain (not resumed) starts away from the start values, so that several chains explore
+    // from over-dispersed points: see Chain's constructor.
+    bool overdispersedStart = false;
 };
 
 // One iteration's results. The spans point into the chain and hold until its next Step.
@@ -43,7 +46,10 @@ class Chain {
 public:
     // Continues from state with the prior covariance V0 (P x P). storedLikelihoodsValid says whether
     // the store's log-likelihoods belong to its betas: true for a restart file; false for fresh start
-    // values, whose log-likelihoods the first pass computes. Inverts the covariance, then seeds.
+    // values, whose log-likelihoods the first pass computes. Inverts the covariance, then seeds. With
+    // options.overdispersedStart and fresh start values, then adds normal noise of variance 2 * V0_jj to
+    // alpha_j and to every respondent's beta_j (alpha first, then the respondents in order), drawn from
+    // the chain's own generator.
     Chain(ChainState state, bool storedLikelihoodsValid, const SquareMatrix& priorCovariance,
           const ChainOptions& options);
 
@@ -65,6 +71,8 @@ public:
     const RespondentStore& Store() const { return store_; }
 
 private:
+    void OverdisperseStart();
+
     PopulationState population_;
     RespondentStore store_;
     RespondentUpdater updater_;

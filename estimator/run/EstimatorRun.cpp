@@ -24,8 +24,10 @@ namespace {
 // One estimator process: the start-up sequence, then the loop that wires the chain to its sinks.
 class EstimatorRun {
 public:
-    EstimatorRun(const RunServices& services, const std::string& namesFolder, uint64_t memoryBudget)
-        : services_(services), namesFolder_(namesFolder), memoryBudget_(memoryBudget) {}
+    EstimatorRun(const RunServices& services, const RunOptions& options)
+        : services_(services),
+          options_(options),
+          results_(options.results != nullptr ? *options.results : own_) {}
 
     int Run();
 
@@ -36,10 +38,12 @@ private:
     void Iterate();
     void RecordIteration(const ChainStep& step, bool sampled);
     void Finish();
+    void RecordResults(const std::string& sentence);
 
     RunServices services_;
-    std::string namesFolder_;
-    uint64_t memoryBudget_;
+    RunOptions options_;
+    RunResults own_;  // the results nobody asked for
+    RunResults& results_;
 
     RunStudy study_;
     std::unique_ptr<Chain> chain_;
@@ -60,10 +64,10 @@ private:
 void EstimatorRun::StartUp() {
     ProgressSink& progress = services_.progress;
     progress.RunStarting();
-    LoadRunSettings(namesFolder_, services_.messages, study_);
+    LoadRunSettings(options_.namesFolder, services_.messages, study_);
     progress.StudyOpened(study_.Files().BaseName());
     LoadRunModel(services_.messages, study_);
-    OpenRunData(memoryBudget_, study_);
+    OpenRunData(options_.memoryBudget, study_);
     ChainStart start = LoadChainStart(study_);
     run_ = SummarizeRun(study_, start.state);
     progress.RunCounted(run_);
@@ -88,6 +92,8 @@ void EstimatorRun::StartChain(ChainStart& start) {
     options.ties = study_.ties;
     options.seed = study_.settings.randomSeed != 0 ? static_cast<uint32_t>(study_.settings.randomSeed)
                                                    : static_cast<uint32_t>(services_.clock.Now());
+    options.overdispersedStart = options_.overdispersedStart;
+    results_.seed = options.seed;
     chain_ = std::make_unique<Chain>(std::move(start.state), start.resumed, prior, options);
 
     const int p = run_.parameterCount;
@@ -159,11 +165,24 @@ void EstimatorRun::Finish() {
     std::remove(study_.Files().DrawSortScratch().c_str());
 
     const std::string sentence = ClosingSentence(sessionIterations_, services_.clock.Now() - startTime_);
+    RecordResults(sentence);
     services_.progress.RunFinished(sentence);
     log_.WriteClosing(sentence);
     log_.Close();
     drawScratch_.Close();
     services_.progress.HoldFinalScreen();
+}
+
+void EstimatorRun::RecordResults(const std::string& sentence) {
+    results_.end = !usingDraws_ || stoppedByUser_ ? RunEnd::Stopped : RunEnd::Completed;
+    results_.respondentCount = run_.respondentCount;
+    results_.parameterCount = run_.parameterCount;
+    results_.levelCount = study_.model.levelCount;
+    results_.drawsPerRespondent = study_.settings.drawsPerRespondent;
+    results_.saveDraws = study_.settings.saveDraws;
+    results_.hasNone = study_.model.hasNone;
+    results_.sums = sums_;
+    results_.closingSentence = sentence;
 }
 
 int EstimatorRun::Run() {
@@ -173,9 +192,11 @@ int EstimatorRun::Run() {
         Finish();
         return 0;
     } catch (const ConsoleError& failure) {
+        results_.end = RunEnd::Failed;
         services_.progress.ConsoleFailure(failure.what());
         return 1;
     } catch (const OmbrelError& error) {
+        results_.end = RunEnd::Failed;
         services_.messages.Show(error.what(), MessageIcon::Exclamation);
         return 1;
     }
@@ -184,7 +205,15 @@ int EstimatorRun::Run() {
 }  // namespace
 
 int RunEstimator(const RunServices& services, const std::string& namesFolder, uint64_t memoryBudget) {
-    EstimatorRun run(services, namesFolder, memoryBudget);
+    RunOptions options;
+    options.namesFolder = namesFolder;
+    options.memoryBudget = memoryBudget;
+    return RunEstimator(services, options);
+}
+
+int RunEstimator(const RunServices& services, const RunOptions& options) {
+    if (options.results != nullptr) *options.results = RunResults();
+    EstimatorRun run(services, options);
     return run.Run();
 }
 

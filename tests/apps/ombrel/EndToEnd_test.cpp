@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -62,6 +63,9 @@ public:
     }
     OmbrelProcess(const OmbrelProcess&) = delete;
     OmbrelProcess& operator=(const OmbrelProcess&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    const std::string& ErrPath() const { return errPath_; }
 
     Outcome Wait() {
         Outcome outcome;
@@ -483,6 +487,94 @@ TEST_F(EndToEndTest, TwoStudiesEstimatedAtTheSameTime) {
               8u);
     EXPECT_EQ(RestartIterations(choice + ".res"), 30);
     EXPECT_EQ(RestartIterations(allocation + ".res"), 30);
+}
+
+// One chain is the single run of kivotra: the same files, byte for byte, and nothing else.
+TEST_F(EndToEndTest, OneChainWritesWhatAPlainRunWrites) {
+    const std::vector<std::string> results = {".hbu", ".lay", ".csv", ".std", ".sum", ".alp", ".cov", ".res"};
+    std::vector<std::vector<std::string>> files;
+    std::vector<std::vector<std::string>> names;
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, {"--chains", "1", "--jobs", "3"}}) {
+        const std::string folder = root_.File("one" + std::to_string(files.size()));
+        WriteChoiceStudy(folder);
+        std::vector<std::string> options = kQuickSettings;
+        options.insert(options.end(), extra.begin(), extra.end());
+        Outcome run = Estimate(folder + "/study.cho", options);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.find("Chain 1 of"), std::string::npos);
+        EXPECT_NE(run.out.find("\nConvergence diagnostics of study\nChains: 1 (seed 3), 10 draws\n"),
+                  std::string::npos)
+            << run.out;
+        files.emplace_back();
+        for (const std::string& extension : results)
+            files.back().push_back(ReadFileText(folder + "/study" + extension));
+        names.emplace_back();
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+            names.back().push_back(entry.path().filename().string());
+        std::sort(names.back().begin(), names.back().end());
+    }
+    for (size_t i = 0; i < results.size(); ++i) EXPECT_EQ(files[0][i], files[1][i]) << results[i];
+    EXPECT_EQ(names[0], names[1]);
+}
+
+// Three chains on two threads of the built program: the chain folders, the pooled results, and chain
+// 1 exactly the single run of the same seed.
+TEST_F(EndToEndTest, ThreeChainsPoolTheirDraws) {
+    const std::string study = root_.File("cho") + "/study";
+    WriteChoiceStudy(root_.File("cho"));
+    const std::string single = root_.File("single") + "/study";
+    WriteChoiceStudy(root_.File("single"));
+    ASSERT_EQ(Estimate(single + ".cho", kQuickSettings).status, 0);
+
+    std::vector<std::string> options = kQuickSettings;
+    options.insert(options.end(), {"--chains", "3", "--jobs", "2"});
+    Outcome run = Estimate(study + ".cho", options);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Chain 3 of 3 (seed 5) started."), std::string::npos) << run.out;
+    for (int k = 1; k <= 3; ++k) {
+        const std::string chain = root_.File("cho") + "/study_chain" + std::to_string(k) + "/study";
+        for (const char* extension : {".hbu", ".csv", ".std", ".sum", ".alp", ".cov", ".res", ".log", ".set"})
+            EXPECT_TRUE(Exists(chain + extension)) << k << extension;
+    }
+    for (const char* extension : {".hbu", ".lay", ".csv", ".std", ".sum"})
+        EXPECT_TRUE(Exists(study + extension)) << extension;
+    EXPECT_EQ(HbuRespondents(ReadFileText(study + ".hbu"), kChoiceHbuHead, kChoiceLevels).size(), 8u);
+    for (const char* extension : {".hbu", ".csv", ".std", ".sum", ".alp", ".cov", ".res"})
+        EXPECT_EQ(ReadFileText(root_.File("cho") + "/study_chain1/study" + extension),
+                  ReadFileText(single + extension))
+            << extension;
+}
+
+// SIGTERM stops every chain after its current iteration: each keeps its restart file, nothing is
+// pooled, and the status is that of a stop.
+TEST_F(EndToEndTest, SigtermStopsEveryChain) {
+    const std::string study = root_.File("cho") + "/study";
+    WriteChoiceStudy(root_.File("cho"));
+    OmbrelProcess process({"estimate", study + ".cho", "--iterations", "1000000", "--seed", "3", "--chains",
+                           "2", "--jobs", "2"},
+                          root_.File("stopped"));
+    ASSERT_GT(process.Pid(), 0);
+    // Both chains have reported an iteration, so both loops run.
+    for (int i = 0; i < 1000; ++i) {
+        const std::string err = ReadFileText(process.ErrPath());
+        if (err.find("Chain 1 of 2: Iteration") != std::string::npos &&
+            err.find("Chain 2 of 2: Iteration") != std::string::npos)
+            break;
+        usleep(10000);
+    }
+    kill(process.Pid(), SIGTERM);
+    Outcome run = process.Wait();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Chain 1 of 2 stopped: This session did "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Chain 2 of 2 stopped: This session did "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("no pooled results were written"), std::string::npos) << run.out;
+    for (int k = 1; k <= 2; ++k) {
+        const std::string chain = root_.File("cho") + "/study_chain" + std::to_string(k) + "/study";
+        EXPECT_GE(RestartIterations(chain + ".res"), 1) << k;
+        EXPECT_FALSE(Exists(chain + ".hbu")) << k;
+    }
+    EXPECT_FALSE(Exists(study + ".hbu"));
 }
 
 }  // namespace
