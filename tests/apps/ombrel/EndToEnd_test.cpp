@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -575,6 +577,93 @@ TEST_F(EndToEndTest, SigtermStopsEveryChain) {
         EXPECT_FALSE(Exists(chain + ".hbu")) << k;
     }
     EXPECT_FALSE(Exists(study + ".hbu"));
+    EXPECT_FALSE(Exists(study + "_diagnostics.csv"));
+    EXPECT_FALSE(Exists(study + ".diag"));
+}
+
+// Forty respondents choosing among three concepts of two three-level attributes and None, by a logit
+// model around known part-worths; a fixed Mersenne Twister with its own normal and Gumbel draws keeps
+// the data the same on every standard library.
+class SimulatedChoices {
+public:
+    std::string Data() {
+        const double mean[2][3] = {{0.8, 0.0, -0.8}, {-0.6, 0.1, 0.5}};
+        std::ostringstream text;
+        for (int r = 1; r <= 40; ++r) {
+            double partWorths[2][3];
+            for (int a = 0; a < 2; ++a)
+                for (int l = 0; l < 3; ++l) partWorths[a][l] = mean[a][l] + 0.5 * Normal();
+            const double none = -0.5 + 0.5 * Normal();
+            text << r << " 0 2 8 1\n";
+            for (int t = 0; t < 8; ++t) {
+                text << "3 1\n";
+                int best = 4;
+                double bestUtility = none + Gumbel();
+                for (int c = 1; c <= 3; ++c) {
+                    const int a = static_cast<int>(generator_() % 3);
+                    const int b = static_cast<int>(generator_() % 3);
+                    text << a + 1 << ' ' << b + 1 << "\n";
+                    const double utility = partWorths[0][a] + partWorths[1][b] + Gumbel();
+                    if (utility > bestUtility) {
+                        bestUtility = utility;
+                        best = c;
+                    }
+                }
+                text << best << " 5\n";
+            }
+        }
+        return text.str();
+    }
+
+private:
+    double Uniform() { return (static_cast<double>(generator_()) + 0.5) / 4294967296.0; }
+    double Normal() {
+        return std::sqrt(-2.0 * std::log(Uniform())) * std::cos(6.283185307179586 * Uniform());
+    }
+    double Gumbel() { return -std::log(-std::log(Uniform())); }
+
+    std::mt19937 generator_{11};
+};
+
+// The verdict of three chains with over-dispersed starts: without preliminary iterations and with a
+// few draws the chains still disagree; after a burn-in and with thinned draws they agree and the
+// draws are enough. The verdict printed is the verdict file, and the table has a row per quantity.
+TEST_F(EndToEndTest, TheVerdictTellsAShortRunFromALongOne) {
+    const std::string data = SimulatedChoices().Data();
+    const auto estimate = [&](const std::string& name, std::vector<std::string> options) {
+        fs::create_directories(root_.File(name));
+        WriteFileText(root_.File(name) + "/study.att",
+                      "Red\n\nGreen\n\nBlue\n\n\nSmall\n\nMedium\n\nLarge\n");
+        WriteFileText(root_.File(name) + "/study.cho", data);
+        options.insert(options.end(), {"--seed", "3", "--chains", "3", "--jobs", "2"});
+        Outcome run = Estimate(root_.File(name) + "/study.cho", options);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run.out;
+    };
+    const std::string shortRun =
+        estimate("short", {"--iterations", "0", "--draws", "20", "--draw-skip", "1"});
+    EXPECT_NE(shortRun.find("\nChains: 3 (seeds 3, 4, 5), 20 draws each\n"), std::string::npos) << shortRun;
+    EXPECT_NE(shortRun.find("\nNot converged: the worst R-hat is 1.01 or more and the smallest ESS is below "
+                            "400; run more preliminary iterations, and save more draws or use a larger "
+                            "draw skip factor.\n"),
+              std::string::npos)
+        << shortRun;
+
+    const std::string longRun =
+        estimate("long", {"--iterations", "1000", "--draws", "1000", "--draw-skip", "20"});
+    const std::string verdict = ReadFileText(root_.File("long") + "/study.diag");
+    EXPECT_EQ(longRun.substr(longRun.size() - std::min(longRun.size(), verdict.size())), verdict);
+    EXPECT_NE(verdict.find("\nConverged: every R-hat is below 1.01 and every bulk and tail ESS is at least "
+                           "400.\n"),
+              std::string::npos)
+        << verdict;
+    const std::vector<std::string> table = Lines(ReadFileText(root_.File("long") + "/study_diagnostics.csv"));
+    ASSERT_EQ(table.size(), 1u + 7u + 5u);  // seven level values of alpha, five parameter variances
+    EXPECT_EQ(table[0], "kind,index,label,mean,sd,rhat,ess_bulk,ess_tail");
+    EXPECT_EQ(table[1].rfind("alpha,1,Red,", 0), 0u) << table[1];
+    EXPECT_EQ(table[7].rfind("alpha,7,NONE,", 0), 0u) << table[7];
+    EXPECT_EQ(table[8].rfind("variance,1,Red,", 0), 0u) << table[8];
+    EXPECT_EQ(table[12].rfind("variance,5,NONE,", 0), 0u) << table[12];
 }
 
 }  // namespace
