@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "apps/ombrel/ChainEstimate.h"
 #include "common/StudyFiles.h"
 #include "estimator/diagnostics/StudyDiagnostics.h"
 
@@ -20,7 +21,7 @@ CLI::App* AddDiagnoseCommand(CLI::App& app, DiagnoseRequest& request) {
         ->add_option("--chains", request.chains,
                      "The number of chains (the folders <name>_chain1, ...); 1: the study's own results. "
                      "Default: the chain folders when they hold newer results than the study")
-        ->check(CLI::PositiveNumber)
+        ->check(CLI::Range(1, kMaxChains))
         ->type_name("K");
     return command;
 }

@@ -32,9 +32,12 @@ struct OmbrelEnvironment {
 //   ombrel prepare DATAFILE
 //   ombrel estimate DATAFILE [--resume | --fresh] [--chains K [--jobs J]] [setting options]
 //   ombrel convert DATAFILE.cho [--responses FILE]
+//   ombrel tie-draws HBUFILE [DRAFILE] [CONFILE]
+//   ombrel diagnose DATAFILE [--chains K]
 // Returns the process's exit status: 0 on success, kivotra's own status after an estimation of one
-// chain (several chains: 0 after pooling or a stop, 1 after a failed chain), 1 after
-// a failure shown on standard error, CLI11's usage codes for a command line it cannot parse.
+// chain (several chains: 0 after pooling or a stop, 1 after a failed chain), 1 after a failure shown
+// on standard error (the diagnostics of a completed estimate included), CLI11's usage codes for a
+// command line it cannot parse.
 int RunOmbrel(int argc, char** argv);
 int RunOmbrel(int argc, char** argv, const OmbrelEnvironment& environment);
 
