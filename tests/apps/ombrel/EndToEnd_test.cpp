@@ -318,6 +318,11 @@ TEST_F(EndToEndTest, AllocationStudyWithSavedDraws) {
     EXPECT_NE(run.out.find("\n\nThe number of parameters to be estimated is 5, with no 'none'."),
               std::string::npos);
     EXPECT_NE(run.out.find("\n\nThe total weight per task is 5.00."), std::string::npos) << run.out;
+    // Saved draws: the verdict measures the respondents' values too, 8 levels of 8 respondents.
+    EXPECT_NE(run.out.find("\nRespondent values: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" of 64 have an R-hat of 1.01 or more; the worst is respondent 10"),
+              std::string::npos)
+        << run.out;
 
     for (const char* extension : {".hbu", ".lay", ".csv", ".dra", ".sum", ".alp", ".cov", ".res", ".log"}) {
         EXPECT_TRUE(Exists(study + extension)) << extension;
