@@ -25,6 +25,9 @@ struct ChainOptions {
     int priorDegreesOfFreedom = 5;
     const ConstraintTies* ties = nullptr;  // null while no constraints are in use
     uint32_t seed = 0;                     // seeds the chain's one RandomGenerator
+    // Threads of the respondent pass. Every result is the same for any count: the pass's random
+    // numbers are drawn in their fixed order and every sum is taken in respondent order.
+    int threads = 1;
     // A fresh chain (not resumed) starts away from the start values, so that several chains explore
     // from over-dispersed points: see Chain's constructor.
     bool overdispersedStart = false;
