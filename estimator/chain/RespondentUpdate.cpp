@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/OmbrelError.h"
-#include "common/TextConversion.h"
-#include "estimator/chain/MatrixAlgebra.h"
-
 namespace ombrel {
 
 namespace {
@@ -55,24 +51,14 @@ double PriorDensity(const double* betas, const double* alpha, const SquareMatrix
 
 RespondentUpdater::RespondentUpdater(int parameterCount)
     : parameterCount_(parameterCount),
-      proposalInput_(parameterCount),
-      proposalFactor_(parameterCount),
       current_(static_cast<size_t>(parameterCount)),
       candidate_(static_cast<size_t>(parameterCount)),
       constrainedCurrent_(static_cast<size_t>(parameterCount)),
       constrainedCandidate_(static_cast<size_t>(parameterCount)),
       step_(static_cast<size_t>(parameterCount)),
-      normals_(static_cast<size_t>(parameterCount)),
       currentDifference_(static_cast<size_t>(parameterCount)),
       candidateDifference_(static_cast<size_t>(parameterCount)),
-      exponentials_(kMaxAlternatives),
-      logAlternatives_(kMaxAlternatives + 1) {
-    // ln(R) for every possible alternative count: the same values std::log gives, looked up.
-    for (int r = 1; r <= kMaxAlternatives; ++r)
-        logAlternatives_[static_cast<size_t>(r)] = std::log(static_cast<double>(r));
-    statistics_.meanBetas.assign(static_cast<size_t>(parameterCount), 0.0);
-    statistics_.averageBetas.assign(static_cast<size_t>(parameterCount), 0.0);
-}
+      exponentials_(kMaxAlternatives) {}
 
 // The product over used tasks of P^w, computed in phases (all utilities, then all exponentials, then
 // the probabilities, then the powers) so that the independent exp and pow calls of a respondent
@@ -125,93 +111,38 @@ double RespondentUpdater::Likelihood(const RespondentBlock& block, const double*
     return likelihood;
 }
 
-void RespondentUpdater::UpdateRespondents(double jumpSize, bool storedLikelihoodsValid, bool recordDraws,
-                                          const PopulationState& population, PreparedDataSource& data,
-                                          RespondentStore& store, RandomGenerator& random,
-                                          const ConstraintTies* ties, DrawSink* sink) {
-    const int respondentCount = store.Count();
-    BeginPass(jumpSize, population, data);
-    double squaresSum = 0.0;
-    int accepted = 0;
-    RespondentBlock block;
-    for (int n = 0; n < respondentCount; ++n) {
-        ProposeCandidate(store.Betas(n), random, ties);
-        RecordOutcome outcome = data.Next(block);
-        if (outcome != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
-        store.Number(n) = block.number;
-        const double respondentWeight = AddTaskWeights(block);
-        if (AcceptOrReject(n, block, storedLikelihoodsValid, population, store, random)) ++accepted;
-        AddToPassSums(store.LogLikelihood(n), squaresSum);
-        if (recordDraws && sink != nullptr) {
-            const double respondentRlh = (block.taskCount != 0 && respondentWeight > 0.0)
-                                             ? std::exp(store.LogLikelihood(n) / respondentWeight)
-                                             : 0.0;
-            sink->RecordDraw(n, block.number, respondentRlh, current_.data(), constrainedCurrent_.data());
-        }
-    }
-    FinishPass(respondentCount, accepted, squaresSum);
-}
-
-void RespondentUpdater::BeginPass(double jumpSize, const PopulationState& population,
-                                  PreparedDataSource& data) {
-    const int p = parameterCount_;
-    PassStatistics& s = statistics_;
-    s.acceptanceRate = 0.0;
-    s.totalLogLikelihood = 0.0;
-    s.nullLogLikelihood = 0.0;
-    s.totalChoiceWeight = 0.0;
-
-    double varianceSum = 0.0;
-    for (int k = 0; k < p; ++k) varianceSum += population.covariance(k, k);
-    s.averageVariance = varianceSum / p;
-
-    for (int i = 0; i < p; ++i)
-        for (int j = 0; j < p; ++j) proposalInput_(i, j) = jumpSize * population.covariance(i, j);
-    CholeskyFactor(proposalInput_, proposalFactor_);
-
-    std::fill(s.meanBetas.begin(), s.meanBetas.end(), 0.0);
-    std::fill(s.averageBetas.begin(), s.averageBetas.end(), 0.0);
-    data.Rewind();
-}
-
-void RespondentUpdater::ProposeCandidate(const double* stored, RandomGenerator& random,
-                                         const ConstraintTies* ties) {
+void RespondentUpdater::ProposeCandidate(const double* stored, const double* normals,
+                                         const PassInputs& inputs) {
     const int p = parameterCount_;
     std::copy(stored, stored + p, current_.begin());
-    DrawCorrelatedNormal(proposalFactor_, random, normals_.data(), step_.data());
+    // The factor times the normals, as DrawCorrelatedNormal multiplies the normals it draws: the upper
+    // triangle of the factor is zero, and its terms would add +-0 to a sum that cannot be -0.0.
+    const SquareMatrix& factor = *inputs.proposalFactor;
+    for (int i = 0; i < p; ++i) {
+        const double* row = factor.Row(i);
+        double sum = 0.0;
+        for (int j = 0; j <= i; ++j) sum += normals[j] * row[j];
+        step_[static_cast<size_t>(i)] = sum;
+    }
     for (int k = 0; k < p; ++k)
         candidate_[static_cast<size_t>(k)] = current_[static_cast<size_t>(k)] + step_[static_cast<size_t>(k)];
 
     std::copy(candidate_.begin(), candidate_.end(), constrainedCandidate_.begin());
     std::copy(current_.begin(), current_.end(), constrainedCurrent_.begin());
-    if (ties != nullptr) {
-        ties->ApplyConstraints(constrainedCandidate_.data());
-        ties->ApplyConstraints(constrainedCurrent_.data());
+    if (inputs.ties != nullptr) {
+        inputs.ties->ApplyConstraints(constrainedCandidate_.data());
+        inputs.ties->ApplyConstraints(constrainedCurrent_.data());
     }
 }
 
-double RespondentUpdater::AddTaskWeights(const RespondentBlock& block) {
-    const int p = parameterCount_;
-    PassStatistics& s = statistics_;
-    double respondentWeight = 0.0;
-    for (int t = 0; t < block.taskCount; ++t) {
-        const TaskBlock& task = block.tasks[t];
-        if (task.variableCount != p)
-            throw OmbrelError(VariableCountMessage(block.number, p, task.variableCount));
-        if (task.chosenRow < 0) continue;
-        s.nullLogLikelihood -= logAlternatives_[static_cast<size_t>(task.alternativeCount)] * task.weight;
-        s.totalChoiceWeight += task.weight;
-        respondentWeight += task.weight;
-    }
-    return respondentWeight;
-}
-
-bool RespondentUpdater::AcceptOrReject(int respondent, const RespondentBlock& block,
-                                       bool storedLikelihoodsValid, const PopulationState& population,
-                                       RespondentStore& store, RandomGenerator& random) {
+bool RespondentUpdater::Update(int n, const RespondentBlock& block, const double* normals, double uniform,
+                               const PassInputs& inputs, RespondentStore& store, double* constrainedOut) {
+    ProposeCandidate(store.Betas(n), normals, inputs);
+    const PopulationState& population = *inputs.population;
     const double candidateLikelihood = Likelihood(block, constrainedCandidate_.data());
-    const double currentLikelihood = storedLikelihoodsValid ? std::exp(store.LogLikelihood(respondent))
-                                                            : Likelihood(block, constrainedCurrent_.data());
+    const double currentLikelihood = inputs.storedLikelihoodsValid
+                                         ? std::exp(store.LogLikelihood(n))
+                                         : Likelihood(block, constrainedCurrent_.data());
     double currentPrior = 0.0;
     double candidatePrior = 0.0;
     PriorDensities(current_.data(), candidate_.data(), population.alpha.data(), population.covarianceInverse,
@@ -222,7 +153,7 @@ bool RespondentUpdater::AcceptOrReject(int respondent, const RespondentBlock& bl
         if (acceptance > 1.0) acceptance = 1.0;
     }
 
-    const bool accept = random.DrawUniform() <= acceptance;
+    const bool accept = uniform <= acceptance;
     double logLikelihood = 0.0;
     if (accept) {
         logLikelihood = std::log(std::max(candidateLikelihood, kLikelihoodFloor));
@@ -231,34 +162,11 @@ bool RespondentUpdater::AcceptOrReject(int respondent, const RespondentBlock& bl
     } else {
         logLikelihood = std::log(std::max(currentLikelihood, kLikelihoodFloor));
     }
-    std::copy(current_.begin(), current_.end(), store.Betas(respondent));
-    store.LogLikelihood(respondent) = logLikelihood;
+    std::copy(current_.begin(), current_.end(), store.Betas(n));
+    store.LogLikelihood(n) = logLikelihood;
+    if (constrainedOut != nullptr)
+        std::copy(constrainedCurrent_.begin(), constrainedCurrent_.end(), constrainedOut);
     return accept;
-}
-
-void RespondentUpdater::AddToPassSums(double logLikelihood, double& squaresSum) {
-    PassStatistics& s = statistics_;
-    s.totalLogLikelihood += logLikelihood;
-    for (int k = 0; k < parameterCount_; ++k) {
-        const double value = current_[static_cast<size_t>(k)];
-        s.meanBetas[static_cast<size_t>(k)] += value;
-        s.averageBetas[static_cast<size_t>(k)] += constrainedCurrent_[static_cast<size_t>(k)];
-        squaresSum += value * value;
-    }
-}
-
-void RespondentUpdater::FinishPass(int respondentCount, int accepted, double squaresSum) {
-    PassStatistics& s = statistics_;
-    const int p = parameterCount_;
-    if (respondentCount != 0) {
-        for (int k = 0; k < p; ++k) {
-            s.meanBetas[static_cast<size_t>(k)] /= respondentCount;
-            s.averageBetas[static_cast<size_t>(k)] /= respondentCount;
-        }
-        s.parameterRms = squaresSum / respondentCount / p;
-        if (s.parameterRms > 0.0) s.parameterRms = std::sqrt(s.parameterRms);
-        s.acceptanceRate = static_cast<double>(accepted) / respondentCount;
-    }
 }
 
 }  // namespace ombrel

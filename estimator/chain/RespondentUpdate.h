@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "estimator/chain/Matrix.h"
@@ -47,54 +46,44 @@ struct PassStatistics {
 // exp(-0.5 * d' M d) with d = betas - alpha, summed row by row; no normalising constant.
 double PriorDensity(const double* betas, const double* alpha, const SquareMatrix& covarianceInverse);
 
-// One Metropolis-Hastings step for every respondent. Holds all working storage of the pass, sized once.
+// What every respondent's update of one pass shares; read only while the respondents are updated.
+struct PassInputs {
+    const PopulationState* population = nullptr;
+    const SquareMatrix* proposalFactor = nullptr;  // Cholesky factor of jumpSize * covariance
+    const ConstraintTies* ties = nullptr;
+    bool storedLikelihoodsValid = false;
+};
+
+// One respondent's Metropolis-Hastings step from random numbers drawn ahead, with the working storage
+// of one thread: a pass has one updater per thread, each updating its own respondents.
 class RespondentUpdater {
 public:
     explicit RespondentUpdater(int parameterCount);
 
-    // Runs the pass. storedLikelihoodsValid says whether the store's log-likelihoods belong to its betas.
-    // When recordDraws (usingDraws and sampled), every respondent's draw goes to sink.
-    // Throws OmbrelError on a block whose variable count differs from the parameter count, or when the
-    // prepared data ends before the store does.
-    void UpdateRespondents(double jumpSize, bool storedLikelihoodsValid, bool recordDraws,
-                           const PopulationState& population, PreparedDataSource& data,
-                           RespondentStore& store, RandomGenerator& random, const ConstraintTies* ties,
-                           DrawSink* sink);
-
-    const PassStatistics& Statistics() const { return statistics_; }
+    // Updates respondent n of store from its block: the candidate is the stored betas plus the proposal
+    // factor times normals (p standard normal deviates, in the order they were drawn), accepted when
+    // uniform is at most the acceptance probability. The store's record gets the betas and
+    // log-likelihood kept; constrainedOut, when not null, their tied copy (p values). Returns whether
+    // the candidate was accepted.
+    bool Update(int n, const RespondentBlock& block, const double* normals, double uniform,
+                const PassInputs& inputs, RespondentStore& store, double* constrainedOut);
 
 private:
-    // The steps of a pass, in this order per respondent: propose, add the task weights, accept or
-    // reject (the one uniform draw), add to the pass sums.
-    void BeginPass(double jumpSize, const PopulationState& population, PreparedDataSource& data);
-    // current = stored, candidate = current + a correlated normal step, and their tied copies.
-    void ProposeCandidate(const double* stored, RandomGenerator& random, const ConstraintTies* ties);
-    // Adds the used tasks to the null log-likelihood and the choice weight; returns the respondent's
-    // weight. Throws on a task of another variable count.
-    double AddTaskWeights(const RespondentBlock& block);
-    // The Metropolis-Hastings decision; the store's record gets the betas and log-likelihood kept.
-    bool AcceptOrReject(int respondent, const RespondentBlock& block, bool storedLikelihoodsValid,
-                        const PopulationState& population, RespondentStore& store, RandomGenerator& random);
-    void AddToPassSums(double logLikelihood, double& squaresSum);
-    void FinishPass(int respondentCount, int accepted, double squaresSum);
+    // current = stored, candidate = current + the correlated normal step, and their tied copies.
+    void ProposeCandidate(const double* stored, const double* normals, const PassInputs& inputs);
     // Likelihood of one respondent's choices under betas: the product over used tasks of P^w.
     double Likelihood(const RespondentBlock& block, const double* betas);
 
     int parameterCount_;
-    PassStatistics statistics_;
-    SquareMatrix proposalInput_;
-    SquareMatrix proposalFactor_;
     std::vector<double> current_;
     std::vector<double> candidate_;
     std::vector<double> constrainedCurrent_;
     std::vector<double> constrainedCandidate_;
     std::vector<double> step_;
-    std::vector<double> normals_;
     std::vector<double> currentDifference_;
     std::vector<double> candidateDifference_;
-    std::vector<double> exponentials_;     // one per alternative of the respondent's used tasks; grows
-    std::vector<double> powers_;           // one per used task of the respondent; grows
-    std::vector<double> logAlternatives_;  // ln(R) for R = 1 .. 1000
+    std::vector<double> exponentials_;  // one per alternative of the respondent's used tasks; grows
+    std::vector<double> powers_;        // one per used task of the respondent; grows
 };
 
 }  // namespace ombrel
