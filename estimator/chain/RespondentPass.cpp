@@ -279,22 +279,25 @@ void RespondentPass::DrawRespondent(int n, Chunk& slot, int index) {
 
 void RespondentPass::UpdateChunk(int chunk, int worker) {
     const Context& c = *context_;
-    const int p = parameterCount_;
+    const size_t p = static_cast<size_t>(parameterCount_);
     Chunk& slot = *slots_[static_cast<size_t>(chunk) % slots_.size()];
     RespondentUpdater& updater = updaters_[static_cast<size_t>(worker)];
-    for (int i = 0; i < slot.count; ++i) {
+    for (int i = 0; i < slot.count; i += RespondentUpdater::kGroupSize) {
         const int n = slot.first + i;
         if (firstFailure_.load(std::memory_order_relaxed) < n) break;  // nothing after a failure counts
-        double* constrained = c.copyConstrained
-                                  ? constrained_.data() + static_cast<size_t>(n) * static_cast<size_t>(p)
-                                  : nullptr;
-        try {
-            accepted_[static_cast<size_t>(n)] =
-                updater.Update(n, slot.blocks[static_cast<size_t>(i)],
-                               slot.normals.data() + static_cast<size_t>(i) * static_cast<size_t>(p),
-                               slot.uniforms[static_cast<size_t>(i)], c.inputs, *c.store, constrained);
-        } catch (...) {
-            RecordFailure(n, std::current_exception());
+        const size_t index = static_cast<size_t>(i);
+        GroupWork work;
+        work.first = n;
+        work.count = std::min(RespondentUpdater::kGroupSize, slot.count - i);
+        work.blocks = slot.blocks.data() + index;
+        work.normals = slot.normals.data() + index * p;
+        work.uniforms = slot.uniforms.data() + index;
+        work.constrained = c.copyConstrained ? constrained_.data() + static_cast<size_t>(n) * p : nullptr;
+        work.accepted = accepted_.data() + n;
+        std::exception_ptr failure;
+        const int updated = updater.UpdateGroup(work, c.inputs, *c.store, failure);
+        if (updated < work.count) {
+            RecordFailure(n + updated, failure);
             break;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <vector>
 
 #include "estimator/chain/Matrix.h"
@@ -54,34 +55,57 @@ struct PassInputs {
     bool storedLikelihoodsValid = false;
 };
 
-// One respondent's Metropolis-Hastings step from random numbers drawn ahead, with the working storage
-// of one thread: a pass has one updater per thread, each updating its own respondents.
+// A few consecutive respondents to update together, with their random numbers drawn ahead.
+struct GroupWork {
+    int first = 0;                            // the first respondent's index in the store
+    int count = 0;                            // 1 to RespondentUpdater::kGroupSize
+    const RespondentBlock* blocks = nullptr;  // count blocks
+    const double* normals = nullptr;          // p standard normal deviates per respondent, as drawn
+    const double* uniforms = nullptr;         // the accept uniform per respondent
+    double* constrained = nullptr;            // p tied betas per respondent out; null: not wanted
+    char* accepted = nullptr;                 // per respondent out: 1 when its candidate was accepted
+};
+
+// The Metropolis-Hastings steps of a few respondents from random numbers drawn ahead, with the working
+// storage of one thread: a pass has one updater per thread, each updating its own respondents.
 class RespondentUpdater {
 public:
+    // Respondents updated together: their prior densities are summed side by side.
+    static constexpr int kGroupSize = 4;
+
     explicit RespondentUpdater(int parameterCount);
 
-    // Updates respondent n of store from its block: the candidate is the stored betas plus the proposal
-    // factor times normals (p standard normal deviates, in the order they were drawn), accepted when
-    // uniform is at most the acceptance probability. The store's record gets the betas and
-    // log-likelihood kept; constrainedOut, when not null, their tied copy (p values). Returns whether
-    // the candidate was accepted.
-    bool Update(int n, const RespondentBlock& block, const double* normals, double uniform,
-                const PassInputs& inputs, RespondentStore& store, double* constrainedOut);
+    // Updates the group's respondents: each candidate is the stored betas plus the proposal factor
+    // times the respondent's normals, accepted when its uniform is at most the acceptance probability;
+    // the store's record gets the betas and log-likelihood kept. Returns how many respondents were
+    // updated, from the first: fewer than the group when one of them threw, whose exception goes to
+    // failure (the respondents after it are not touched).
+    int UpdateGroup(const GroupWork& work, const PassInputs& inputs, RespondentStore& store,
+                    std::exception_ptr& failure);
 
 private:
-    // current = stored, candidate = current + the correlated normal step, and their tied copies.
-    void ProposeCandidate(const double* stored, const double* normals, const PassInputs& inputs);
+    // Group member r: current = stored, candidate = current + the correlated normal step, their tied
+    // copies and their differences from alpha.
+    void ProposeCandidate(int r, const double* stored, const double* normals, const PassInputs& inputs);
+    // The Metropolis-Hastings decision for respondent n, group member r.
+    bool Decide(int n, int r, double candidateLikelihood, double currentLikelihood, double candidatePrior,
+                double currentPrior, double uniform, RespondentStore& store, double* constrainedOut);
     // Likelihood of one respondent's choices under betas: the product over used tasks of P^w.
     double Likelihood(const RespondentBlock& block, const double* betas);
+    double* Member(std::vector<double>& values, int r) const {
+        return values.data() + static_cast<size_t>(r) * static_cast<size_t>(parameterCount_);
+    }
 
     int parameterCount_;
+    // p values per group member.
     std::vector<double> current_;
     std::vector<double> candidate_;
     std::vector<double> constrainedCurrent_;
     std::vector<double> constrainedCandidate_;
     std::vector<double> step_;
-    std::vector<double> currentDifference_;
-    std::vector<double> candidateDifference_;
+    // Interleaved: d_j of member r at j * kGroupSize + r.
+    std::vector<double> currentDifferences_;
+    std::vector<double> candidateDifferences_;
     std::vector<double> exponentials_;  // one per alternative of the respondent's used tasks; grows
     std::vector<double> powers_;        // one per used task of the respondent; grows
 };
