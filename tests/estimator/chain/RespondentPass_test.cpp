@@ -111,15 +111,15 @@ std::vector<uint64_t> RunChain(const std::string& folder, int threads, bool inMe
 
 class ThreadedChain : public ::testing::Test {
 protected:
-    // 150 respondents: ten chunks, so that every thread gets some.
-    void SetUp() override { test::WriteSimulatedStudy(dir_.Folder(), test::SmallDesign(150, 3)); }
+    // 330 respondents: six chunks, the last one short, so that several threads get some.
+    void SetUp() override { test::WriteSimulatedStudy(dir_.Folder(), test::SmallDesign(330, 3)); }
     test::TempDir dir_;
 };
 
 TEST_F(ThreadedChain, StepsAreBitIdenticalForAnyThreadCount) {
     for (bool tied : {false, true}) {
         const std::vector<uint64_t> single = RunChain(dir_.Folder(), 1, true, tied);
-        ASSERT_GT(single.size(), 6u * 150u);
+        ASSERT_GT(single.size(), 6u * 330u);
         for (int threads : kThreadCounts)
             EXPECT_EQ(single, RunChain(dir_.Folder(), threads, true, tied))
                 << threads << " threads" << (tied ? ", tied" : "");
@@ -207,8 +207,8 @@ std::vector<unsigned char> Respondents(int count, int wrongVariables = -1, int n
 }
 
 TEST(ThreadedPassFailure, AWrongVariableCountStopsAtTheSameRespondent) {
-    ExpectSameFailure(Respondents(80, 37), 80, true, VariableCountMessage(137, 2, 3), 37);
-    ExpectSameFailure(Respondents(80, 37), 80, false, VariableCountMessage(137, 2, 3), 37);
+    ExpectSameFailure(Respondents(200, 137), 200, true, VariableCountMessage(237, 2, 3), 137);
+    ExpectSameFailure(Respondents(200, 137), 200, false, VariableCountMessage(237, 2, 3), 137);
 }
 
 TEST(ThreadedPassFailure, DataEndingBeforeTheStoreIsAPrematureEnd) {
@@ -228,9 +228,9 @@ TEST(ThreadedPassFailure, ADamagedStreamedBlockStopsAtItsRespondent) {
 
 TEST(ThreadedPassFailure, TheFirstFailureInDataOrderWinsWhicheverThreadMetIt) {
     // A refusal in an update (respondent 12) before a wrong block (respondent 30), and the other way.
-    ExpectSameFailure(Respondents(64, 30), 64, true, "The ties refused a respondent.", 12, 12);
-    ExpectSameFailure(Respondents(64, 12), 64, true, VariableCountMessage(112, 2, 3), 12, 30);
-    ExpectSameFailure(Respondents(64), 64, false, "The ties refused a respondent.", 63, 63);
+    ExpectSameFailure(Respondents(256, 130), 256, true, "The ties refused a respondent.", 70, 70);
+    ExpectSameFailure(Respondents(256, 70), 256, true, VariableCountMessage(170, 2, 3), 70, 130);
+    ExpectSameFailure(Respondents(256), 256, false, "The ties refused a respondent.", 255, 255);
 }
 
 TEST(ThreadedPassFailure, APassAfterAFailureStartsAfresh) {
