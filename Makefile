@@ -2,8 +2,9 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 
-.PHONY: deps build build-asan demo test test-release test-asan bench format check-format clean
+.PHONY: deps build build-asan build-tsan demo test test-release test-asan test-tsan bench format check-format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -16,12 +17,18 @@ build-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOMBREL_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
+# ThreadSanitizer over the estimator's tests only: the threaded respondent pass lives there.
+build-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMBREL_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target estimator_tests
+
 # Estimates the bundled example study.
 demo: build
 	scripts/run-demo.sh $(BUILD)
 
-# Builds and runs every test, once normally and once under AddressSanitizer and UBSan.
-test: test-release test-asan
+# Builds and runs every test, once normally and once under AddressSanitizer and UBSan, then the
+# estimator's tests under ThreadSanitizer.
+test: test-release test-asan test-tsan
 
 test-release: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -29,6 +36,12 @@ test-release: build
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The estimator's tests under ThreadSanitizer: the threaded pass's own tests run 2, 3 and 8 threads,
+# the estimator runs one thread per core.
+test-tsan: build-tsan
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir $(TSAN_BUILD) -L estimator --output-on-failure -j $(JOBS)
 
 bench: build
 	scripts/run-bench.sh $(BUILD)
@@ -41,4 +54,4 @@ check-format:
 	scripts/check-format.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <thread>
 
+#include "common/TextConversion.h"
+#include "estimator/chain/RespondentPass.h"
 #include "estimator/run/EstimatorRun.h"
 #include "platform/StopSignals.h"
 #include "platform/WindowCentring.h"
@@ -131,30 +133,78 @@ void HeadlessConsole::WriteText(const std::string& text) {
 
 bool HeadlessConsole::CloseRequested() { return ombrel::StopRequested(); }
 
+namespace {
+
+// The thread count of --threads: a whole number from 1 to kMaxPassThreads, or 0 when it is not one.
+int ThreadCount(const std::string& text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const int count = std::stoi(text);
+    return count <= kMaxPassThreads ? count : 0;
+}
+
+std::string ThreadCountFailure(const std::string& given) {
+    return Format("kivotra --threads takes a whole number of threads from 1 to %d, not \"%s\".",
+                  kMaxPassThreads, given.c_str());
+}
+
+// The run's options, with the command line's thread count when it gave one.
+RunOptions OptionsOf(const KivotraArguments& arguments) {
+    RunOptions options;
+    if (arguments.threads > 0) options.threads = arguments.threads;
+    return options;
+}
+
+}  // namespace
+
+KivotraArguments ParseKivotraArguments(int argc, char** argv) {
+    KivotraArguments parsed;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        std::string threads;
+        if (argument == "--headless") {
+            parsed.headless = true;
+            continue;
+        }
+        if (argument == "--threads") {
+            threads = i + 1 < argc ? argv[++i] : "";
+        } else if (argument.rfind("--threads=", 0) == 0) {
+            threads = argument.substr(10);
+        } else {
+            parsed.numbers.push_back(argument);
+            continue;
+        }
+        parsed.threads = ThreadCount(threads);
+        if (parsed.threads == 0 && parsed.failure.empty()) parsed.failure = ThreadCountFailure(threads);
+    }
+    return parsed;
+}
+
 int RunKivotra(int argc, char** argv) {
     InstallStopHandlers();
-    bool headless = !IsTerminal(STDOUT_FILENO);
-    std::vector<std::string> numbers;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (argument == "--headless")
-            headless = true;
-        else
-            numbers.push_back(argument);
-    }
+    const KivotraArguments arguments = ParseKivotraArguments(argc, argv);
+    const bool headless = arguments.headless || !IsTerminal(STDOUT_FILENO);
     if (headless) {
         HeadlessConsole console;
-        return RunEstimator(console.Services());
+        if (!arguments.failure.empty()) {
+            console.Messages().Show(arguments.failure, MessageIcon::Exclamation);
+            return 1;
+        }
+        return RunEstimator(console.Services(), OptionsOf(arguments));
     }
     TerminalConsole console;
+    if (!arguments.failure.empty()) {
+        console.Messages().Show(arguments.failure, MessageIcon::Exclamation);
+        return 1;
+    }
     if (std::optional<WindowSize> size = TerminalPixelSize(STDOUT_FILENO)) {
-        if (std::optional<WindowPosition> position = CentreOnRectangle(numbers, *size)) {
+        if (std::optional<WindowPosition> position = CentreOnRectangle(arguments.numbers, *size)) {
             console.Screen().MoveWindow(position->x, position->y);
             console.Screen().Flush();
         }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return RunEstimator(console.Services());
+    return RunEstimator(console.Services(), OptionsOf(arguments));
 }
 
 }  // namespace ombrel

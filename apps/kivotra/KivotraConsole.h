@@ -105,7 +105,17 @@ private:
     long long lastReport_ = 0;
 };
 
-// The estimator program: kivotra [--headless] [top left bottom right]
+// What kivotra's command line asks for: kivotra [--headless] [--threads N] [top left bottom right],
+// the options anywhere among the four window numbers.
+struct KivotraArguments {
+    bool headless = false;
+    int threads = 0;                   // the respondent pass's threads; 0: the run's default
+    std::vector<std::string> numbers;  // the window rectangle, as given
+    std::string failure;               // the message refusing the command line; empty when it is fine
+};
+KivotraArguments ParseKivotraArguments(int argc, char** argv);
+
+// The estimator program.
 int RunKivotra(int argc, char** argv);
 
 }  // namespace ombrel

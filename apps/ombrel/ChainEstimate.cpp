@@ -225,6 +225,7 @@ void ChainRunner::RunChain(int k) {
         options.namesFolder = namesFolder.Path() + "/";
         options.memoryBudget = DefaultMemoryBudget() / static_cast<uint64_t>(request_.chainCount);
         options.overdispersedStart = k > 1;
+        options.threads = std::max(1, request_.threads / std::max(1, request_.jobs));
         options.results = &Results(k);
         status = RunEstimator(console.Services(), options);
     } catch (const std::exception& failure) {
@@ -279,7 +280,7 @@ int ChainRunner::Finish(Messenger& messenger, ChainRunReport& report) {
 
 }  // namespace
 
-int DefaultJobs() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
+int DefaultJobs() { return DefaultRunThreads(); }
 
 std::vector<int32_t> ChainSeeds(int32_t seed, int chainCount, long long clockSeconds) {
     int32_t first = seed;

@@ -45,7 +45,8 @@ std::vector<std::string> ChainRestartFiles(const StudyFiles& study, int chainCou
 
 struct ChainRunRequest {
     int chainCount = 2;
-    int jobs = 1;                  // threads, at most chainCount of them used
+    int jobs = 1;     // threads, at most chainCount of them used
+    int threads = 1;  // respondent-pass threads in all; each chain gets threads / jobs, at least 1
     std::string temporaryFolder;   // parent of each chain's private folder for its names file
     bool watchStopSignals = true;  // SIGTERM, SIGINT and SIGHUP stop every chain
     std::FILE* out = stdout;       // one line per chain as it starts and ends

@@ -20,6 +20,8 @@
 #include "common/OmbrelError.h"
 #include "common/StudyFiles.h"
 #include "common/TextConversion.h"
+#include "estimator/chain/RespondentPass.h"
+#include "estimator/run/EstimatorRun.h"
 #include "frontend/EstimateLaunch.h"
 #include "frontend/EstimatorLaunch.h"
 #include "platform/Folders.h"
@@ -77,6 +79,7 @@ struct EstimateRequest {
     bool fresh = false;
     int chains = 1;
     int jobs = DefaultJobs();
+    int threads = 0;  // of the respondent pass; 0: kivotra's default, one per core
 };
 
 // The environment's preparation, else the one of this build.
@@ -117,7 +120,7 @@ std::string TemporaryFolderOf(const OmbrelEnvironment& environment) {
 }
 
 // kivotra in a private working folder with a names file of its own; returns its exit status.
-int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environment) {
+int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environment, int threads) {
     const std::string programFolder =
         WithSlash(environment.programFolder.empty() ? ProgramFolder() : environment.programFolder);
     PrivateFolder workingFolder(TemporaryFolderOf(environment));
@@ -131,6 +134,10 @@ int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environme
     std::vector<std::string> arguments;
     if (!environment.outputIsTerminal) arguments.push_back("--headless");
     for (int i = 0; i < 4; ++i) arguments.push_back("0");
+    if (threads > 0) {
+        arguments.push_back("--threads");
+        arguments.push_back(std::to_string(threads));
+    }
     std::fflush(environment.out);
     std::fflush(environment.err);
     return RunProgram(programFolder + kEstimatorProgramName, arguments, workingFolder.Path(), true);
@@ -145,6 +152,7 @@ void UseChains(const EstimateRequest& request, const OmbrelEnvironment& environm
         ChainRunRequest chains;
         chains.chainCount = request.chains;
         chains.jobs = request.jobs;
+        chains.threads = request.threads > 0 ? request.threads : DefaultRunThreads();
         chains.temporaryFolder = TemporaryFolderOf(environment);
         chains.watchStopSignals = environment.watchStopSignals;
         chains.out = environment.out;
@@ -193,7 +201,7 @@ int EstimateCommand(const EstimateRequest& request, const SettingOptions& option
                 Write(environment.out, report + "\n");
                 return true;
             },
-        .startEstimator = [&] { return RunKivotra(settings, environment); },
+        .startEstimator = [&] { return RunKivotra(settings, environment, request.threads); },
     };
     if (request.chains > 1) UseChains(request, environment, settings, messenger, report, steps);
     const fs::file_time_type launched = fs::file_time_type::clock::now();
@@ -310,6 +318,13 @@ private:
                          "Run at most J chains at a time (default: one per core)")
             ->type_name("J")
             ->check(CLI::Range(1, kMaxJobs));
+        estimate_
+            ->add_option("--threads", estimateRequest_.threads,
+                         "Update the respondents on N threads (default: one per core); with several "
+                         "chains, each chain gets N / J of them, at least one.  The results are the same "
+                         "for any N")
+            ->type_name("N")
+            ->check(CLI::Range(1, kMaxPassThreads));
         settingOptions_.AddTo(*estimate_);
     }
 

@@ -30,7 +30,7 @@ struct OmbrelEnvironment {
 
 // The ombrel batch command line:
 //   ombrel prepare DATAFILE
-//   ombrel estimate DATAFILE [--resume | --fresh] [--chains K [--jobs J]] [setting options]
+//   ombrel estimate DATAFILE [--resume | --fresh] [--chains K [--jobs J]] [--threads N] [setting options]
 //   ombrel convert DATAFILE.cho [--responses FILE]
 //   ombrel tie-draws HBUFILE [DRAFILE] [CONFILE]
 //   ombrel diagnose DATAFILE [--chains K]

@@ -9,7 +9,7 @@ namespace ombrel {
 Chain::Chain(ChainState state, bool storedLikelihoodsValid, const SquareMatrix& priorCovariance,
              const ChainOptions& options)
     : store_(std::move(state.store)),
-      updater_(store_.ParameterCount()),
+      pass_(store_.ParameterCount(), options.threads),
       options_(options),
       jumpSize_(state.jumpSize),
       lastJumpUsed_(state.jumpSize),
@@ -44,10 +44,10 @@ void Chain::OverdisperseStart() {
 
 ChainStep Chain::Step(PreparedDataSource& source, DrawSink* drawSink) {
     lastJumpUsed_ = jumpSize_;
-    updater_.UpdateRespondents(jumpSize_, storedLikelihoodsValid_, drawSink != nullptr, population_, source,
-                               store_, random_, options_.ties, drawSink);
+    pass_.UpdateRespondents(jumpSize_, storedLikelihoodsValid_, drawSink != nullptr, population_, source,
+                            store_, random_, options_.ties, drawSink);
     storedLikelihoodsValid_ = true;
-    const PassStatistics& pass = updater_.Statistics();
+    const PassStatistics& pass = pass_.Statistics();
     DrawAlpha(population_, pass.meanBetas.data(), store_.Count(), random_);
     DrawCovariance(population_, store_, options_.priorDegreesOfFreedom, random_);
 

@@ -7,6 +7,7 @@
 #include "estimator/chain/IterationStatistics.h"
 #include "estimator/chain/PopulationDraws.h"
 #include "estimator/chain/RandomGenerator.h"
+#include "estimator/chain/RespondentPass.h"
 #include "estimator/chain/RespondentStore.h"
 #include "estimator/chain/RespondentUpdate.h"
 #include "estimator/files/PreparedDataSource.h"
@@ -25,8 +26,9 @@ struct ChainOptions {
     int priorDegreesOfFreedom = 5;
     const ConstraintTies* ties = nullptr;  // null while no constraints are in use
     uint32_t seed = 0;                     // seeds the chain's one RandomGenerator
-    // Threads of the respondent pass. Every result is the same for any count: the pass's random
-    // numbers are drawn in their fixed order and every sum is taken in respondent order.
+    // Threads of the respondent pass (1 to kMaxPassThreads; 1 starts none). Every result is the same for
+    // any count: the pass's random numbers are drawn in their fixed order and every sum is taken in
+    // respondent order.
     int threads = 1;
     // A fresh chain (not resumed) starts away from the start values, so that several chains explore
     // from over-dispersed points: see Chain's constructor.
@@ -59,7 +61,7 @@ public:
     // One iteration, in this order: the respondent pass (every draw to drawSink, when not null), the
     // alpha draw, the covariance draw, then the jump-size adaptation (acceptance above the target:
     // x 1.1, below: x 0.9, then a negative jump size becomes 0.01). The statistics carry the jump size
-    // the pass used. Throws OmbrelError as RespondentUpdater::UpdateRespondents does.
+    // the pass used. Throws OmbrelError as RespondentPass::UpdateRespondents does.
     ChainStep Step(PreparedDataSource& source, DrawSink* drawSink);
 
     // The state to leave for the next run. After a normal end it holds the jump size adapted by the
@@ -78,7 +80,7 @@ private:
 
     PopulationState population_;
     RespondentStore store_;
-    RespondentUpdater updater_;
+    RespondentPass pass_;  // holds the pass's threads, started once
     RandomGenerator random_;
     ChainOptions options_;
     double jumpSize_;

@@ -71,9 +71,24 @@ ConstraintModel::ConstraintModel(std::vector<Constraint> constraints, const Attr
     const size_t tableSize = LayOutPairs(model, next, pairOf);
     AssignConstraints();
     FindPartners(model, pairOf);
-    work_.assign(static_cast<size_t>(widest) + 1, 0.0);
-    table_.assign(tableSize, 0.0);
+    workSize_ = static_cast<size_t>(widest) + 1;
+    tableSize_ = tableSize;
 }
+
+namespace {
+
+// Each thread's scratch for ties, grown to the largest model the thread has tied with and kept.
+double* ThreadScratch(int which, size_t size) {
+    thread_local std::vector<double> scratch[2];
+    std::vector<double>& values = scratch[which];
+    if (values.size() < size) values.resize(size, 0.0);
+    return values.data();
+}
+
+}  // namespace
+
+double* ConstraintModel::Work() const { return ThreadScratch(0, workSize_); }
+double* ConstraintModel::Table() const { return ThreadScratch(1, tableSize_); }
 
 int ConstraintModel::LayOutMainEffects(const AttributeModel& model, int& widest) {
     int next = 0;
@@ -190,7 +205,7 @@ void ConstraintModel::TieDummyCoded(const double* source, double* destination) c
         }
         const int levels = levels_[i];
         if (levels < 2) continue;  // no parameters to tie
-        double* w = work_.data();
+        double* w = Work();
         std::copy(params, params + levels - 1, w);
         w[levels - 1] = 0.0;
         RepeatPasses(kDummyPassLimit, kTooConstrictiveMessage, [&] {
@@ -241,7 +256,7 @@ bool ConstraintModel::TieAttribute(int attribute, double* betas) const {
     }
     const int levels = levels_[i];
     if (levels < 2) return false;
-    double* w = work_.data();
+    double* w = Work();
     double sum = 0.0;
     for (int k = 0; k < levels - 1; ++k) {
         w[k] = params[k];
@@ -295,7 +310,7 @@ bool ConstraintModel::TieTable(const Pair& pair, double* betas) const {
     double* mainH = betas + mainStart_[static_cast<size_t>(h)];
     double* block = betas + pair.blockStart;
     const int freeColumns = columns - 1;
-    double* t = table_.data();
+    double* t = Table();
     auto cell = [&](int k, int l) -> double& {
         return t[static_cast<size_t>(k) * static_cast<size_t>(columns) + static_cast<size_t>(l)];
     };
@@ -373,7 +388,7 @@ bool ConstraintModel::TieLinearRow(int linear, const Pair& pair, double* betas) 
     const int levels = levels_[static_cast<size_t>(partner)];
     double& coefficient = betas[mainStart_[static_cast<size_t>(linear)]];
     double* block = betas + pair.blockStart;  // levels - 1 values in the partner's level order
-    double* slope = work_.data();
+    double* slope = Work();
     double sum = 0.0;
     for (int l = 0; l < levels - 1; ++l) {
         slope[l] = coefficient + block[l];

@@ -97,8 +97,11 @@ private:
     std::vector<std::vector<Partner>> partners_;  // per attribute, partners in index order
     std::vector<Pair> pairs_;
 
-    mutable std::vector<double> work_;   // one attribute's level utilities
-    mutable std::vector<double> table_;  // T[k][l] of one interaction table, row-major
+    // The scratch of a tie, the calling thread's own (the respondent pass ties on several threads).
+    double* Work() const;   // one attribute's level utilities
+    double* Table() const;  // T[k][l] of one interaction table, row-major
+    size_t workSize_ = 0;
+    size_t tableSize_ = 0;
 };
 
 }  // namespace ombrel

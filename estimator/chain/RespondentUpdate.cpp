@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/OmbrelError.h"
-#include "common/TextConversion.h"
-#include "estimator/chain/MatrixAlgebra.h"
-
 namespace ombrel {
 
 namespace {
@@ -15,29 +11,45 @@ constexpr double kUtilityLimit = 100.0;
 constexpr double kProbabilityFloor = 0.00001;
 constexpr double kLikelihoodFloor = 1e-320;
 
-// Both prior densities of a respondent in one sweep over the precision matrix; each sum adds the same
-// terms in the same order as PriorDensity.
-void PriorDensities(const double* current, const double* candidate, const double* alpha,
-                    const SquareMatrix& m, double* currentDifference, double* candidateDifference,
-                    double& currentDensity, double& candidateDensity) {
+// Both prior densities of kGroupSize respondents in one sweep over the precision matrix. Each of the
+// 2 * kGroupSize sums adds the same terms in the same order as PriorDensity, ((d_i * M_ij) * d_j for
+// i, then j); the sums are independent, so that they overlap in the processor instead of each waiting
+// on its previous addition. The differences are interleaved: d_j of respondent r at j * kGroupSize + r.
+void GroupPriorDensities(const SquareMatrix& m, const double* currentDifferences,
+                         const double* candidateDifferences, double* currentDensities,
+                         double* candidateDensities) {
+    constexpr int g = RespondentUpdater::kGroupSize;
+    static_assert(g == 4, "the sums below are written out for four respondents");
     const int p = m.Size();
-    for (int j = 0; j < p; ++j) {
-        currentDifference[j] = current[j] - alpha[j];
-        candidateDifference[j] = candidate[j] - alpha[j];
-    }
-    double currentSum = 0.0;
-    double candidateSum = 0.0;
+    // Named sums rather than arrays, so that all eight stay in registers.
+    double c0 = 0.0, c1 = 0.0, c2 = 0.0, c3 = 0.0;
+    double k0 = 0.0, k1 = 0.0, k2 = 0.0, k3 = 0.0;
     for (int i = 0; i < p; ++i) {
-        const double ci = currentDifference[i];
-        const double ki = candidateDifference[i];
         const double* row = m.Row(i);
+        const double* ci = currentDifferences + i * g;
+        const double* ki = candidateDifferences + i * g;
+        const double ci0 = ci[0], ci1 = ci[1], ci2 = ci[2], ci3 = ci[3];
+        const double ki0 = ki[0], ki1 = ki[1], ki2 = ki[2], ki3 = ki[3];
         for (int j = 0; j < p; ++j) {
-            currentSum += ci * row[j] * currentDifference[j];
-            candidateSum += ki * row[j] * candidateDifference[j];
+            const double mij = row[j];
+            const double* cj = currentDifferences + j * g;
+            const double* kj = candidateDifferences + j * g;
+            c0 += ci0 * mij * cj[0];
+            c1 += ci1 * mij * cj[1];
+            c2 += ci2 * mij * cj[2];
+            c3 += ci3 * mij * cj[3];
+            k0 += ki0 * mij * kj[0];
+            k1 += ki1 * mij * kj[1];
+            k2 += ki2 * mij * kj[2];
+            k3 += ki3 * mij * kj[3];
         }
     }
-    currentDensity = std::exp(-0.5 * currentSum);
-    candidateDensity = std::exp(-0.5 * candidateSum);
+    const double currentSums[g] = {c0, c1, c2, c3};
+    const double candidateSums[g] = {k0, k1, k2, k3};
+    for (int r = 0; r < g; ++r) {
+        currentDensities[r] = std::exp(-0.5 * currentSums[r]);
+        candidateDensities[r] = std::exp(-0.5 * candidateSums[r]);
+    }
 }
 
 }  // namespace
@@ -55,24 +67,14 @@ double PriorDensity(const double* betas, const double* alpha, const SquareMatrix
 
 RespondentUpdater::RespondentUpdater(int parameterCount)
     : parameterCount_(parameterCount),
-      proposalInput_(parameterCount),
-      proposalFactor_(parameterCount),
-      current_(static_cast<size_t>(parameterCount)),
-      candidate_(static_cast<size_t>(parameterCount)),
-      constrainedCurrent_(static_cast<size_t>(parameterCount)),
-      constrainedCandidate_(static_cast<size_t>(parameterCount)),
+      current_(static_cast<size_t>(kGroupSize * parameterCount)),
+      candidate_(static_cast<size_t>(kGroupSize * parameterCount)),
+      constrainedCurrent_(static_cast<size_t>(kGroupSize * parameterCount)),
+      constrainedCandidate_(static_cast<size_t>(kGroupSize * parameterCount)),
       step_(static_cast<size_t>(parameterCount)),
-      normals_(static_cast<size_t>(parameterCount)),
-      currentDifference_(static_cast<size_t>(parameterCount)),
-      candidateDifference_(static_cast<size_t>(parameterCount)),
-      exponentials_(kMaxAlternatives),
-      logAlternatives_(kMaxAlternatives + 1) {
-    // ln(R) for every possible alternative count: the same values std::log gives, looked up.
-    for (int r = 1; r <= kMaxAlternatives; ++r)
-        logAlternatives_[static_cast<size_t>(r)] = std::log(static_cast<double>(r));
-    statistics_.meanBetas.assign(static_cast<size_t>(parameterCount), 0.0);
-    statistics_.averageBetas.assign(static_cast<size_t>(parameterCount), 0.0);
-}
+      currentDifferences_(static_cast<size_t>(kGroupSize * parameterCount)),
+      candidateDifferences_(static_cast<size_t>(kGroupSize * parameterCount)),
+      exponentials_(kMaxAlternatives) {}
 
 // The product over used tasks of P^w, computed in phases (all utilities, then all exponentials, then
 // the probabilities, then the powers) so that the independent exp and pow calls of a respondent
@@ -125,140 +127,101 @@ double RespondentUpdater::Likelihood(const RespondentBlock& block, const double*
     return likelihood;
 }
 
-void RespondentUpdater::UpdateRespondents(double jumpSize, bool storedLikelihoodsValid, bool recordDraws,
-                                          const PopulationState& population, PreparedDataSource& data,
-                                          RespondentStore& store, RandomGenerator& random,
-                                          const ConstraintTies* ties, DrawSink* sink) {
-    const int respondentCount = store.Count();
-    BeginPass(jumpSize, population, data);
-    double squaresSum = 0.0;
-    int accepted = 0;
-    RespondentBlock block;
-    for (int n = 0; n < respondentCount; ++n) {
-        ProposeCandidate(store.Betas(n), random, ties);
-        RecordOutcome outcome = data.Next(block);
-        if (outcome != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
-        store.Number(n) = block.number;
-        const double respondentWeight = AddTaskWeights(block);
-        if (AcceptOrReject(n, block, storedLikelihoodsValid, population, store, random)) ++accepted;
-        AddToPassSums(store.LogLikelihood(n), squaresSum);
-        if (recordDraws && sink != nullptr) {
-            const double respondentRlh = (block.taskCount != 0 && respondentWeight > 0.0)
-                                             ? std::exp(store.LogLikelihood(n) / respondentWeight)
-                                             : 0.0;
-            sink->RecordDraw(n, block.number, respondentRlh, current_.data(), constrainedCurrent_.data());
+void RespondentUpdater::ProposeCandidate(int r, const double* stored, const double* normals,
+                                         const PassInputs& inputs) {
+    const int p = parameterCount_;
+    double* current = Member(current_, r);
+    double* candidate = Member(candidate_, r);
+    std::copy(stored, stored + p, current);
+    // The factor times the normals, as DrawCorrelatedNormal multiplies the normals it draws: the upper
+    // triangle of the factor is zero, and its terms would add +-0 to a sum that cannot be -0.0.
+    const SquareMatrix& factor = *inputs.proposalFactor;
+    for (int i = 0; i < p; ++i) {
+        const double* row = factor.Row(i);
+        double sum = 0.0;
+        for (int j = 0; j <= i; ++j) sum += normals[j] * row[j];
+        step_[static_cast<size_t>(i)] = sum;
+    }
+    for (int k = 0; k < p; ++k) candidate[k] = current[k] + step_[static_cast<size_t>(k)];
+
+    double* constrainedCandidate = Member(constrainedCandidate_, r);
+    double* constrainedCurrent = Member(constrainedCurrent_, r);
+    std::copy(candidate, candidate + p, constrainedCandidate);
+    std::copy(current, current + p, constrainedCurrent);
+    if (inputs.ties != nullptr) {
+        inputs.ties->ApplyConstraints(constrainedCandidate);
+        inputs.ties->ApplyConstraints(constrainedCurrent);
+    }
+    const double* alpha = inputs.population->alpha.data();
+    for (int j = 0; j < p; ++j) {
+        currentDifferences_[static_cast<size_t>(j * kGroupSize + r)] = current[j] - alpha[j];
+        candidateDifferences_[static_cast<size_t>(j * kGroupSize + r)] = candidate[j] - alpha[j];
+    }
+}
+
+int RespondentUpdater::UpdateGroup(const GroupWork& work, const PassInputs& inputs, RespondentStore& store,
+                                   std::exception_ptr& failure) {
+    const int p = parameterCount_;
+    // Proposals and likelihoods one respondent after the other; a throw ends the group there.
+    int count = 0;
+    double candidateLikelihoods[kGroupSize];
+    double currentLikelihoods[kGroupSize];
+    for (; count < work.count; ++count) {
+        const int n = work.first + count;
+        const RespondentBlock& block = work.blocks[count];
+        try {
+            ProposeCandidate(count, store.Betas(n),
+                             work.normals + static_cast<size_t>(count) * static_cast<size_t>(p), inputs);
+            candidateLikelihoods[count] = Likelihood(block, Member(constrainedCandidate_, count));
+            currentLikelihoods[count] = inputs.storedLikelihoodsValid
+                                            ? std::exp(store.LogLikelihood(n))
+                                            : Likelihood(block, Member(constrainedCurrent_, count));
+        } catch (...) {
+            failure = std::current_exception();
+            break;
         }
     }
-    FinishPass(respondentCount, accepted, squaresSum);
-}
-
-void RespondentUpdater::BeginPass(double jumpSize, const PopulationState& population,
-                                  PreparedDataSource& data) {
-    const int p = parameterCount_;
-    PassStatistics& s = statistics_;
-    s.acceptanceRate = 0.0;
-    s.totalLogLikelihood = 0.0;
-    s.nullLogLikelihood = 0.0;
-    s.totalChoiceWeight = 0.0;
-
-    double varianceSum = 0.0;
-    for (int k = 0; k < p; ++k) varianceSum += population.covariance(k, k);
-    s.averageVariance = varianceSum / p;
-
-    for (int i = 0; i < p; ++i)
-        for (int j = 0; j < p; ++j) proposalInput_(i, j) = jumpSize * population.covariance(i, j);
-    CholeskyFactor(proposalInput_, proposalFactor_);
-
-    std::fill(s.meanBetas.begin(), s.meanBetas.end(), 0.0);
-    std::fill(s.averageBetas.begin(), s.averageBetas.end(), 0.0);
-    data.Rewind();
-}
-
-void RespondentUpdater::ProposeCandidate(const double* stored, RandomGenerator& random,
-                                         const ConstraintTies* ties) {
-    const int p = parameterCount_;
-    std::copy(stored, stored + p, current_.begin());
-    DrawCorrelatedNormal(proposalFactor_, random, normals_.data(), step_.data());
-    for (int k = 0; k < p; ++k)
-        candidate_[static_cast<size_t>(k)] = current_[static_cast<size_t>(k)] + step_[static_cast<size_t>(k)];
-
-    std::copy(candidate_.begin(), candidate_.end(), constrainedCandidate_.begin());
-    std::copy(current_.begin(), current_.end(), constrainedCurrent_.begin());
-    if (ties != nullptr) {
-        ties->ApplyConstraints(constrainedCandidate_.data());
-        ties->ApplyConstraints(constrainedCurrent_.data());
+    if (count == 0) return 0;
+    // The unused places of a short group repeat its first respondent; their densities are not used.
+    for (int r = count; r < kGroupSize; ++r)
+        for (int j = 0; j < p; ++j) {
+            currentDifferences_[static_cast<size_t>(j * kGroupSize + r)] =
+                currentDifferences_[static_cast<size_t>(j * kGroupSize)];
+            candidateDifferences_[static_cast<size_t>(j * kGroupSize + r)] =
+                candidateDifferences_[static_cast<size_t>(j * kGroupSize)];
+        }
+    double currentPriors[kGroupSize];
+    double candidatePriors[kGroupSize];
+    GroupPriorDensities(inputs.population->covarianceInverse, currentDifferences_.data(),
+                        candidateDifferences_.data(), currentPriors, candidatePriors);
+    for (int r = 0; r < count; ++r) {
+        double* constrainedOut = work.constrained != nullptr
+                                     ? work.constrained + static_cast<size_t>(r) * static_cast<size_t>(p)
+                                     : nullptr;
+        work.accepted[r] =
+            Decide(work.first + r, r, candidateLikelihoods[r], currentLikelihoods[r], candidatePriors[r],
+                   currentPriors[r], work.uniforms[r], store, constrainedOut);
     }
+    return count;
 }
 
-double RespondentUpdater::AddTaskWeights(const RespondentBlock& block) {
+bool RespondentUpdater::Decide(int n, int r, double candidateLikelihood, double currentLikelihood,
+                               double candidatePrior, double currentPrior, double uniform,
+                               RespondentStore& store, double* constrainedOut) {
     const int p = parameterCount_;
-    PassStatistics& s = statistics_;
-    double respondentWeight = 0.0;
-    for (int t = 0; t < block.taskCount; ++t) {
-        const TaskBlock& task = block.tasks[t];
-        if (task.variableCount != p)
-            throw OmbrelError(VariableCountMessage(block.number, p, task.variableCount));
-        if (task.chosenRow < 0) continue;
-        s.nullLogLikelihood -= logAlternatives_[static_cast<size_t>(task.alternativeCount)] * task.weight;
-        s.totalChoiceWeight += task.weight;
-        respondentWeight += task.weight;
-    }
-    return respondentWeight;
-}
-
-bool RespondentUpdater::AcceptOrReject(int respondent, const RespondentBlock& block,
-                                       bool storedLikelihoodsValid, const PopulationState& population,
-                                       RespondentStore& store, RandomGenerator& random) {
-    const double candidateLikelihood = Likelihood(block, constrainedCandidate_.data());
-    const double currentLikelihood = storedLikelihoodsValid ? std::exp(store.LogLikelihood(respondent))
-                                                            : Likelihood(block, constrainedCurrent_.data());
-    double currentPrior = 0.0;
-    double candidatePrior = 0.0;
-    PriorDensities(current_.data(), candidate_.data(), population.alpha.data(), population.covarianceInverse,
-                   currentDifference_.data(), candidateDifference_.data(), currentPrior, candidatePrior);
     double acceptance = 1.0;
     if (currentLikelihood != 0.0 && currentPrior != 0.0) {
         acceptance = (candidatePrior / currentPrior) * (candidateLikelihood / currentLikelihood);
         if (acceptance > 1.0) acceptance = 1.0;
     }
-
-    const bool accept = random.DrawUniform() <= acceptance;
-    double logLikelihood = 0.0;
-    if (accept) {
-        logLikelihood = std::log(std::max(candidateLikelihood, kLikelihoodFloor));
-        std::copy(candidate_.begin(), candidate_.end(), current_.begin());
-        std::copy(constrainedCandidate_.begin(), constrainedCandidate_.end(), constrainedCurrent_.begin());
-    } else {
-        logLikelihood = std::log(std::max(currentLikelihood, kLikelihoodFloor));
-    }
-    std::copy(current_.begin(), current_.end(), store.Betas(respondent));
-    store.LogLikelihood(respondent) = logLikelihood;
+    const bool accept = uniform <= acceptance;
+    const double kept = accept ? candidateLikelihood : currentLikelihood;
+    const double* betas = accept ? Member(candidate_, r) : Member(current_, r);
+    const double* tied = accept ? Member(constrainedCandidate_, r) : Member(constrainedCurrent_, r);
+    std::copy(betas, betas + p, store.Betas(n));
+    store.LogLikelihood(n) = std::log(std::max(kept, kLikelihoodFloor));
+    if (constrainedOut != nullptr) std::copy(tied, tied + p, constrainedOut);
     return accept;
-}
-
-void RespondentUpdater::AddToPassSums(double logLikelihood, double& squaresSum) {
-    PassStatistics& s = statistics_;
-    s.totalLogLikelihood += logLikelihood;
-    for (int k = 0; k < parameterCount_; ++k) {
-        const double value = current_[static_cast<size_t>(k)];
-        s.meanBetas[static_cast<size_t>(k)] += value;
-        s.averageBetas[static_cast<size_t>(k)] += constrainedCurrent_[static_cast<size_t>(k)];
-        squaresSum += value * value;
-    }
-}
-
-void RespondentUpdater::FinishPass(int respondentCount, int accepted, double squaresSum) {
-    PassStatistics& s = statistics_;
-    const int p = parameterCount_;
-    if (respondentCount != 0) {
-        for (int k = 0; k < p; ++k) {
-            s.meanBetas[static_cast<size_t>(k)] /= respondentCount;
-            s.averageBetas[static_cast<size_t>(k)] /= respondentCount;
-        }
-        s.parameterRms = squaresSum / respondentCount / p;
-        if (s.parameterRms > 0.0) s.parameterRms = std::sqrt(s.parameterRms);
-        s.acceptanceRate = static_cast<double>(accepted) / respondentCount;
-    }
 }
 
 }  // namespace ombrel

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <exception>
 #include <vector>
 
 #include "estimator/chain/Matrix.h"
@@ -47,54 +47,67 @@ struct PassStatistics {
 // exp(-0.5 * d' M d) with d = betas - alpha, summed row by row; no normalising constant.
 double PriorDensity(const double* betas, const double* alpha, const SquareMatrix& covarianceInverse);
 
-// One Metropolis-Hastings step for every respondent. Holds all working storage of the pass, sized once.
+// What every respondent's update of one pass shares; read only while the respondents are updated.
+struct PassInputs {
+    const PopulationState* population = nullptr;
+    const SquareMatrix* proposalFactor = nullptr;  // Cholesky factor of jumpSize * covariance
+    const ConstraintTies* ties = nullptr;
+    bool storedLikelihoodsValid = false;
+};
+
+// A few consecutive respondents to update together, with their random numbers drawn ahead.
+struct GroupWork {
+    int first = 0;                            // the first respondent's index in the store
+    int count = 0;                            // 1 to RespondentUpdater::kGroupSize
+    const RespondentBlock* blocks = nullptr;  // count blocks
+    const double* normals = nullptr;          // p standard normal deviates per respondent, as drawn
+    const double* uniforms = nullptr;         // the accept uniform per respondent
+    double* constrained = nullptr;            // p tied betas per respondent out; null: not wanted
+    char* accepted = nullptr;                 // per respondent out: 1 when its candidate was accepted
+};
+
+// The Metropolis-Hastings steps of a few respondents from random numbers drawn ahead, with the working
+// storage of one thread: a pass has one updater per thread, each updating its own respondents.
 class RespondentUpdater {
 public:
+    // Respondents updated together: their prior densities are summed side by side.
+    static constexpr int kGroupSize = 4;
+
     explicit RespondentUpdater(int parameterCount);
 
-    // Runs the pass. storedLikelihoodsValid says whether the store's log-likelihoods belong to its betas.
-    // When recordDraws (usingDraws and sampled), every respondent's draw goes to sink.
-    // Throws OmbrelError on a block whose variable count differs from the parameter count, or when the
-    // prepared data ends before the store does.
-    void UpdateRespondents(double jumpSize, bool storedLikelihoodsValid, bool recordDraws,
-                           const PopulationState& population, PreparedDataSource& data,
-                           RespondentStore& store, RandomGenerator& random, const ConstraintTies* ties,
-                           DrawSink* sink);
-
-    const PassStatistics& Statistics() const { return statistics_; }
+    // Updates the group's respondents: each candidate is the stored betas plus the proposal factor
+    // times the respondent's normals, accepted when its uniform is at most the acceptance probability;
+    // the store's record gets the betas and log-likelihood kept. Returns how many respondents were
+    // updated, from the first: fewer than the group when one of them threw, whose exception goes to
+    // failure (the respondents after it are not touched).
+    int UpdateGroup(const GroupWork& work, const PassInputs& inputs, RespondentStore& store,
+                    std::exception_ptr& failure);
 
 private:
-    // The steps of a pass, in this order per respondent: propose, add the task weights, accept or
-    // reject (the one uniform draw), add to the pass sums.
-    void BeginPass(double jumpSize, const PopulationState& population, PreparedDataSource& data);
-    // current = stored, candidate = current + a correlated normal step, and their tied copies.
-    void ProposeCandidate(const double* stored, RandomGenerator& random, const ConstraintTies* ties);
-    // Adds the used tasks to the null log-likelihood and the choice weight; returns the respondent's
-    // weight. Throws on a task of another variable count.
-    double AddTaskWeights(const RespondentBlock& block);
-    // The Metropolis-Hastings decision; the store's record gets the betas and log-likelihood kept.
-    bool AcceptOrReject(int respondent, const RespondentBlock& block, bool storedLikelihoodsValid,
-                        const PopulationState& population, RespondentStore& store, RandomGenerator& random);
-    void AddToPassSums(double logLikelihood, double& squaresSum);
-    void FinishPass(int respondentCount, int accepted, double squaresSum);
+    // Group member r: current = stored, candidate = current + the correlated normal step, their tied
+    // copies and their differences from alpha.
+    void ProposeCandidate(int r, const double* stored, const double* normals, const PassInputs& inputs);
+    // The Metropolis-Hastings decision for respondent n, group member r.
+    bool Decide(int n, int r, double candidateLikelihood, double currentLikelihood, double candidatePrior,
+                double currentPrior, double uniform, RespondentStore& store, double* constrainedOut);
     // Likelihood of one respondent's choices under betas: the product over used tasks of P^w.
     double Likelihood(const RespondentBlock& block, const double* betas);
+    double* Member(std::vector<double>& values, int r) const {
+        return values.data() + static_cast<size_t>(r) * static_cast<size_t>(parameterCount_);
+    }
 
     int parameterCount_;
-    PassStatistics statistics_;
-    SquareMatrix proposalInput_;
-    SquareMatrix proposalFactor_;
+    // p values per group member.
     std::vector<double> current_;
     std::vector<double> candidate_;
     std::vector<double> constrainedCurrent_;
     std::vector<double> constrainedCandidate_;
     std::vector<double> step_;
-    std::vector<double> normals_;
-    std::vector<double> currentDifference_;
-    std::vector<double> candidateDifference_;
-    std::vector<double> exponentials_;     // one per alternative of the respondent's used tasks; grows
-    std::vector<double> powers_;           // one per used task of the respondent; grows
-    std::vector<double> logAlternatives_;  // ln(R) for R = 1 .. 1000
+    // Interleaved: d_j of member r at j * kGroupSize + r.
+    std::vector<double> currentDifferences_;
+    std::vector<double> candidateDifferences_;
+    std::vector<double> exponentials_;  // one per alternative of the respondent's used tasks; grows
+    std::vector<double> powers_;        // one per used task of the respondent; grows
 };
 
 }  // namespace ombrel

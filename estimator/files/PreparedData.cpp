@@ -20,17 +20,20 @@ std::string VariableCountMessage(int32_t respondentNumber, int32_t parameterCoun
 namespace {
 
 constexpr uint64_t kExponentBits = 0x7FF0000000000000;
+constexpr uint64_t kExponentUnit = uint64_t{1} << 52;
 
-// Branch-free over the bits (an exponent of all ones is an infinity or a NaN), so that the check
-// costs little next to the copy of the values in the streamed pass.
+// Branch-free over the bits, so that the check costs little next to the copy of the values in the
+// streamed pass: an exponent of all ones (an infinity or a NaN) plus one exponent unit carries into
+// the sign bit, which the mask cleared, and no other exponent does. Only additions and ORs of 64-bit
+// words, which the baseline x86-64 vector instructions have.
 bool AllFinite(const double* values, size_t count) {
-    uint64_t nonFinite = 0;
+    uint64_t carries = 0;
     for (size_t i = 0; i < count; ++i) {
         uint64_t bits = 0;
         std::memcpy(&bits, values + i, sizeof bits);
-        nonFinite |= static_cast<uint64_t>((bits & kExponentBits) == kExponentBits);
+        carries |= (bits & kExponentBits) + kExponentUnit;
     }
-    return nonFinite == 0;
+    return (carries >> 63) == 0;
 }
 
 [[noreturn]] void ThrowDamaged(int32_t respondentNumber, const std::string& problem) {

@@ -68,6 +68,7 @@ public:
     }
 
     void Rewind() override { next_ = 0; }
+    bool BlocksOutliveNext() const override { return true; }
 
     RecordOutcome Next(RespondentBlock& block) override {
         if (next_ >= respondents_.size()) return endOutcome_;

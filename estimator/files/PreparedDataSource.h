@@ -40,6 +40,9 @@ public:
     // The next respondent's block, valid until the next call. EndOfData after the last complete
     // block; PrematureEnd when the file ended inside a block.
     virtual RecordOutcome Next(RespondentBlock& block) = 0;
+    // Whether every block stays valid until the source is destroyed, so that a reader may keep the
+    // blocks of several respondents at once without copying them.
+    virtual bool BlocksOutliveNext() const { return false; }
 };
 
 // Opens the prepared data file: in memory when its size is within memoryBudget bytes, else streamed.

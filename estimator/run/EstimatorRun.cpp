@@ -1,9 +1,11 @@
 #include "estimator/run/EstimatorRun.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "common/OmbrelError.h"
@@ -93,6 +95,7 @@ void EstimatorRun::StartChain(ChainStart& start) {
     options.seed = study_.settings.randomSeed != 0 ? static_cast<uint32_t>(study_.settings.randomSeed)
                                                    : static_cast<uint32_t>(services_.clock.Now());
     options.overdispersedStart = options_.overdispersedStart;
+    options.threads = options_.threads;
     results_.seed = options.seed;
     chain_ = std::make_unique<Chain>(std::move(start.state), start.resumed, prior, options);
 
@@ -203,6 +206,8 @@ int EstimatorRun::Run() {
 }
 
 }  // namespace
+
+int DefaultRunThreads() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
 
 int RunEstimator(const RunServices& services, const std::string& namesFolder, uint64_t memoryBudget) {
     RunOptions options;

@@ -30,12 +30,17 @@ struct RunResults {
     std::string closingSentence;  // "This session did ..."; empty when the run failed before its end
 };
 
+// The threads of a run's respondent pass when nobody says: one per core, at least one.
+int DefaultRunThreads();
+
 // What a caller can choose besides the services.
 struct RunOptions {
     std::string namesFolder;  // the names file's folder, "" for the working directory
     uint64_t memoryBudget = DefaultMemoryBudget();
     // A fresh chain starts over-dispersed around its start values (see ChainOptions).
     bool overdispersedStart = false;
+    // Threads of the respondent pass, 1 to kMaxPassThreads; the results are the same for any count.
+    int threads = DefaultRunThreads();
     RunResults* results = nullptr;  // filled in when not null
 };
 

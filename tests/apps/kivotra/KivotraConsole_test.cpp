@@ -91,3 +91,42 @@ TEST(KivotraConsole, IterationsRefreshTheScreenAndReportTheTimeRemaining) {
 
 }  // namespace
 }  // namespace ombrel
+
+namespace ombrel {
+namespace {
+
+KivotraArguments Parse(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "kivotra");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    return ParseKivotraArguments(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST(KivotraArguments, TheOptionsStandAnywhereAmongTheWindowNumbers) {
+    KivotraArguments parsed = Parse({"10", "--threads", "3", "20", "--headless", "30", "40"});
+    EXPECT_TRUE(parsed.headless);
+    EXPECT_EQ(parsed.threads, 3);
+    EXPECT_EQ(parsed.numbers, (std::vector<std::string>{"10", "20", "30", "40"}));
+    EXPECT_EQ(parsed.failure, "");
+
+    parsed = Parse({"1", "2", "3", "4", "--threads=1024"});
+    EXPECT_FALSE(parsed.headless);
+    EXPECT_EQ(parsed.threads, 1024);
+    EXPECT_EQ(parsed.numbers.size(), 4u);
+
+    parsed = Parse({});
+    EXPECT_EQ(parsed.threads, 0);  // the run's default: one per core
+    EXPECT_EQ(parsed.failure, "");
+}
+
+TEST(KivotraArguments, TheFirstBadThreadCountIsRefused) {
+    EXPECT_EQ(Parse({"--threads", "1", "--threads", "00000"}).failure,
+              "kivotra --threads takes a whole number of threads from 1 to 1024, not \"00000\".");
+    EXPECT_EQ(Parse({"--threads", "+4"}).failure,
+              "kivotra --threads takes a whole number of threads from 1 to 1024, not \"+4\".");
+    EXPECT_EQ(Parse({"--threads", "9999", "--threads", "0"}).failure,
+              "kivotra --threads takes a whole number of threads from 1 to 1024, not \"9999\".");
+}
+
+}  // namespace
+}  // namespace ombrel

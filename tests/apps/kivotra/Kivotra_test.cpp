@@ -313,5 +313,55 @@ TEST(KivotraHeadless, AFatalMessageGoesToStandardErrorWithStatusOne) {
     EXPECT_FALSE(study.Exists(".res"));
 }
 
+TEST(KivotraHeadless, AThreadCountOutsideOneTo1024IsRefusedBeforeTheRun) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--threads", "0"}, "0"},         {{"0", "0", "--threads", "1025", "0", "0"}, "1025"},
+        {{"--threads=-2"}, "-2"},          {{"--threads", "two"}, "two"},
+        {{"--headless", "--threads"}, ""},
+    };
+    for (const auto& [arguments, given] : cases) {
+        Study study(10);
+        HeadlessChild child(study, arguments);
+        ASSERT_GT(child.pid, 0);
+        EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(1)) << given;
+        child.pid = -1;
+        EXPECT_EQ(child.Err(),
+                  "Feldrin Software Ombrel: kivotra --threads takes a whole number of threads from 1 to "
+                  "1024, not \"" +
+                      given + "\".\n");
+        EXPECT_FALSE(study.Exists(".log")) << given;
+        EXPECT_FALSE(study.Exists(".res")) << given;
+    }
+}
+
+// The same study and seed on 1, 2, 3 and 8 threads: the same result files to the byte and the same
+// log lines (the closing sentence, which tells the time taken, aside).
+TEST(KivotraHeadless, AnyThreadCountWritesTheSameFiles) {
+    const std::vector<std::string> extensions = {".hbu", ".csv", ".std", ".sum", ".alp", ".cov", ".res"};
+    std::vector<std::vector<std::string>> files;
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--threads", "1"},
+                                               {"0", "0", "--threads", "2", "0", "0"},
+                                               {"--threads=3"},
+                                               {"--threads", "8"}}) {
+        Study study(20);
+        HeadlessChild child(study, arguments);
+        ASSERT_GT(child.pid, 0);
+        ASSERT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+        child.pid = -1;
+        files.emplace_back();
+        for (const std::string& extension : extensions)
+            files.back().push_back(ReadFileText(study.dir.File("study" + extension)));
+        std::string log = study.Log();
+        log = log.substr(0, log.find("This session did "));
+        // The header's first lines carry the date and time of the run.
+        files.back().push_back(log.substr(log.find("Iteration")));
+    }
+    ASSERT_FALSE(files[0][0].empty());
+    for (size_t run = 1; run < files.size(); ++run)
+        for (size_t i = 0; i < files[0].size(); ++i)
+            EXPECT_EQ(files[0][i], files[run][i]) << "run " << run << ", file " << i;
+}
+
 }  // namespace
 }  // namespace ombrel

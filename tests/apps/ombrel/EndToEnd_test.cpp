@@ -671,5 +671,68 @@ TEST_F(EndToEndTest, TheVerdictTellsAShortRunFromALongOne) {
     EXPECT_EQ(table[12].rfind("variance,5,NONE,", 0), 0u) << table[12];
 }
 
+// The respondent pass's thread count changes nothing: the choice study, and the constrained
+// allocation study with saved draws, give the same files to the byte on 1, 2, 3 and 8 threads, and
+// the same log lines (the closing sentence, which tells the time taken, aside).
+TEST_F(EndToEndTest, AnyThreadCountWritesTheSameFiles) {
+    const std::vector<std::string> choiceFiles = {".hbu", ".csv", ".std", ".sum", ".alp", ".cov", ".res"};
+    const std::vector<std::string> constrainedFiles = {".hbu", ".csv", ".dra", ".sum",
+                                                       ".alp", ".cov", ".bet", ".res"};
+    for (bool constrained : {false, true}) {
+        std::vector<std::vector<std::string>> runs;
+        for (const char* threads : {"1", "2", "3", "8"}) {
+            const std::string folder = root_.File(std::string(constrained ? "con" : "cho") + threads);
+            std::vector<std::string> options = kQuickSettings;
+            options.insert(options.end(), {"--threads", threads});
+            if (constrained) {
+                WriteAllocationStudy(folder);
+                WriteFileText(folder + "/study.con", "1 1 3\n");
+                options.push_back("--save-draws");
+            } else {
+                WriteChoiceStudy(folder);
+            }
+            Outcome run = Estimate(folder + (constrained ? "/study.chs" : "/study.cho"), options);
+            ASSERT_EQ(run.status, 0) << run.err;
+            runs.emplace_back();
+            for (const std::string& extension : constrained ? constrainedFiles : choiceFiles) {
+                runs.back().push_back(ReadFileText(folder + "/study" + extension));
+                EXPECT_FALSE(runs.back().back().empty()) << extension;
+            }
+            const std::string log = ReadFileText(folder + "/study.log");
+            const size_t iterations = log.find("\nIteration ");
+            ASSERT_NE(iterations, std::string::npos) << log;
+            runs.back().push_back(log.substr(iterations, log.find("This session did ") - iterations));
+        }
+        ASSERT_FALSE(runs[0][0].empty());
+        for (size_t run = 1; run < runs.size(); ++run)
+            for (size_t i = 0; i < runs[0].size(); ++i)
+                EXPECT_EQ(runs[0][i], runs[run][i])
+                    << (constrained ? "constrained" : "choice") << " run " << run << ", file " << i;
+    }
+}
+
+// Two chains in-process, their threads shared out: the same pooled files for any thread count.
+TEST_F(EndToEndTest, ChainsGiveTheSameFilesForAnyThreadCount) {
+    std::vector<std::vector<std::string>> runs;
+    for (const char* threads : {"1", "4"}) {
+        const std::string folder = root_.File(std::string("chains") + threads);
+        WriteChoiceStudy(folder);
+        std::vector<std::string> options = kQuickSettings;
+        options.insert(options.end(), {"--chains", "2", "--jobs", "1", "--threads", threads});
+        Outcome run = Estimate(folder + "/study.cho", options);
+        ASSERT_EQ(run.status, 0) << run.err;
+        runs.emplace_back();
+        // The pooled results, and the histories and restart file of the over-dispersed chain.
+        for (const char* file :
+             {"/study.hbu", "/study.csv", "/study.std", "/study.sum", "/study_chain2/study.alp",
+              "/study_chain2/study.cov", "/study_chain2/study.res"}) {
+            runs.back().push_back(ReadFileText(folder + file));
+            EXPECT_FALSE(runs.back().back().empty()) << file;
+        }
+    }
+    ASSERT_FALSE(runs[0][0].empty());
+    for (size_t i = 0; i < runs[0].size(); ++i) EXPECT_EQ(runs[0][i], runs[1][i]) << "file " << i;
+}
+
 }  // namespace
 }  // namespace ombrel

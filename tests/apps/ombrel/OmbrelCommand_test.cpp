@@ -219,6 +219,23 @@ TEST_F(OmbrelCommandTest, EstimateSavesPreparesAndRunsKivotraInAPrivateFolder) {
     EXPECT_TRUE(fs::is_empty(root_.File("tmp")));
 }
 
+// The thread count goes to kivotra as given; without one kivotra takes its own default.
+TEST_F(OmbrelCommandTest, ThreadsArePassedOnToKivotraAndCheckedForTheirRange) {
+    EXPECT_EQ(Run({"estimate", dataFile_, "--threads", "3"}), 7);
+    EXPECT_NE(KivotraLog().find("\nargs=--headless 0 0 0 0 --threads 3\n"), std::string::npos)
+        << KivotraLog();
+    fs::remove(root_.File("kivotra.log"));
+
+    for (const char* count : {"0", "1025", "-1"}) {
+        EXPECT_NE(Run({"estimate", dataFile_, "--threads", count}), 0) << count;
+        EXPECT_FALSE(Launched()) << count;
+    }
+    const std::string err = Err();
+    EXPECT_NE(err.find("--threads: Value 0 not in range 1 to 1024\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("--threads: Value 1025 not in range 1 to 1024\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("--threads: Value -1 not in range 1 to 1024\n"), std::string::npos) << err;
+}
+
 TEST_F(OmbrelCommandTest, OnATerminalKivotraDrawsItsScreenAndTheStudysSettingsAreKept) {
     environment_.outputIsTerminal = true;
     WriteKivotra(0);

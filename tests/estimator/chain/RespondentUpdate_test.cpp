@@ -1,13 +1,12 @@
 // The respondent pass on hand-built data whose likelihoods can be computed by hand: with a zero
 // population covariance the proposal step is zero, so every candidate equals the current betas.
 
-#include "estimator/chain/RespondentUpdate.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "common/OmbrelError.h"
+#include "estimator/chain/RespondentPass.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -38,7 +37,7 @@ struct Pass {
     PopulationState population;
     RespondentStore store{2};
     RandomGenerator random;
-    RespondentUpdater updater{2};
+    RespondentPass updater{2, 1};
     std::unique_ptr<PreparedDataSource> data;
 
     explicit Pass(const std::vector<unsigned char>& bytes, double betas0 = 0.0, double betas1 = 0.0) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -187,6 +189,37 @@ TEST(RequireVariableCount, ThrowsTheVariableCountMessage) {
         ADD_FAILURE() << "no failure";
     } catch (const OmbrelError& error) {
         EXPECT_EQ(std::string(error.what()), VariableCountMessage(9, 3, 4));
+    }
+}
+
+}  // namespace
+}  // namespace ombrel
+
+namespace ombrel {
+namespace {
+
+// The check works on the bits: the extremes of the finite numbers pass, any infinity or NaN, of
+// either sign, anywhere in the row, fails.
+TEST(CheckRowValues, FindsEveryInfinityAndNaNAndNothingElse) {
+    const double finite[] = {std::numeric_limits<double>::max(),
+                             -std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::denorm_min(),
+                             -0.0,
+                             0.0,
+                             1.0,
+                             -1e308};
+    EXPECT_NO_THROW(CheckRowValues(3, finite, std::size(finite)));
+    for (double bad : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                       std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()}) {
+        for (size_t at : {size_t{0}, size_t{6}}) {
+            double row[std::size(finite)];
+            std::copy(std::begin(finite), std::end(finite), row);
+            row[at] = bad;
+            EXPECT_EQ(test::FailureMessage([&] { CheckRowValues(3, row, std::size(row)); }),
+                      "The qebdat.tmp file is damaged: respondent 3 has a design value that is not a finite "
+                      "number.")
+                << bad << " at " << at;
+        }
     }
 }
 

@@ -1,0 +1,376 @@
+#include "estimator/chain/RespondentPass.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/OmbrelError.h"
+#include "estimator/chain/MatrixAlgebra.h"
+
+namespace ombrel {
+
+namespace {
+
+// Respondents per chunk: enough that the hand-over between threads costs little next to the
+// updates (on the reference case 64 beat 16), few enough that a thousand respondents spread over
+// the threads.
+constexpr int kChunkSize = 64;
+
+// Grows storage to at least size elements; it never shrinks, so later passes reuse it.
+template <typename T>
+void Grow(std::vector<T>& storage, size_t size) {
+    if (storage.size() < size) storage.resize(std::max(size, storage.size() * 2));
+}
+
+}  // namespace
+
+// One chunk's random numbers and blocks, in one of the slots the chunks take turns in.
+struct RespondentPass::Chunk {
+    explicit Chunk(int chunkSize, int parameterCount)
+        : normals(static_cast<size_t>(chunkSize) * static_cast<size_t>(parameterCount)),
+          uniforms(static_cast<size_t>(chunkSize)),
+          blocks(static_cast<size_t>(chunkSize)),
+          firstTask(static_cast<size_t>(chunkSize)) {}
+
+    std::atomic<int> finished{-1};  // the last chunk of the pass whose updates ended in this slot
+    int first = 0;                  // the chunk's first respondent
+    int count = 0;                  // its respondents drawn
+    std::vector<double> normals;    // p per respondent
+    std::vector<double> uniforms;
+    std::vector<RespondentBlock> blocks;
+    // Copies of the blocks of a source whose blocks last only until its next read: the tasks of the
+    // chunk back to back, with the offsets of their values and flags.
+    std::vector<size_t> firstTask;
+    std::vector<TaskBlock> tasks;
+    std::vector<size_t> valueOffsets;
+    std::vector<size_t> flagOffsets;
+    std::vector<double> values;
+    std::vector<int32_t> flags;
+    size_t taskCount = 0;
+    size_t valueCount = 0;
+    size_t flagCount = 0;
+};
+
+// What the threads of one pass share besides the chunks.
+struct RespondentPass::Context {
+    PreparedDataSource* data = nullptr;
+    RespondentStore* store = nullptr;
+    RandomGenerator* random = nullptr;
+    PassInputs inputs;
+    int respondentCount = 0;
+    int chunkCount = 0;
+    bool copyBlocks = false;
+    bool copyConstrained = false;
+};
+
+RespondentPass::RespondentPass(int parameterCount, int threads)
+    : parameterCount_(parameterCount),
+      chunkSize_(kChunkSize),
+      context_(std::make_unique<Context>()),
+      proposalInput_(parameterCount),
+      proposalFactor_(parameterCount),
+      logAlternatives_(kMaxAlternatives + 1) {
+    threads = std::clamp(threads, 1, kMaxPassThreads);
+    if (threads > 1) pool_ = std::make_unique<WorkerPool>(threads);
+    updaters_.assign(static_cast<size_t>(threads), RespondentUpdater(parameterCount));
+    // A single thread draws a chunk and updates it before it draws the next; more threads keep a few
+    // chunks each drawn ahead.
+    const int slotCount = threads == 1 ? 1 : 4 * threads;
+    for (int s = 0; s < slotCount; ++s) slots_.push_back(std::make_unique<Chunk>(chunkSize_, parameterCount));
+    // ln(R) for every possible alternative count: the same values std::log gives, looked up.
+    for (int r = 1; r <= kMaxAlternatives; ++r)
+        logAlternatives_[static_cast<size_t>(r)] = std::log(static_cast<double>(r));
+    statistics_.meanBetas.assign(static_cast<size_t>(parameterCount), 0.0);
+    statistics_.averageBetas.assign(static_cast<size_t>(parameterCount), 0.0);
+}
+
+RespondentPass::~RespondentPass() = default;
+
+void RespondentPass::UpdateRespondents(double jumpSize, bool storedLikelihoodsValid, bool recordDraws,
+                                       const PopulationState& population, PreparedDataSource& data,
+                                       RespondentStore& store, RandomGenerator& random,
+                                       const ConstraintTies* ties, DrawSink* sink) {
+    const int respondentCount = store.Count();
+    Context& c = *context_;
+    c.data = &data;
+    c.store = &store;
+    c.random = &random;
+    c.inputs.population = &population;
+    c.inputs.proposalFactor = &proposalFactor_;
+    c.inputs.ties = ties;
+    c.inputs.storedLikelihoodsValid = storedLikelihoodsValid;
+    BeginPass(jumpSize, population, data, respondentCount, ties != nullptr);
+    RunChunks();
+
+    double squaresSum = 0.0;
+    int accepted = 0;
+    const int end = firstFailure_.load();
+    SumInOrder(end, recordDraws, sink, squaresSum, accepted);
+    if (end < respondentCount) std::rethrow_exception(failure_);
+    FinishPass(respondentCount, accepted, squaresSum);
+}
+
+void RespondentPass::BeginPass(double jumpSize, const PopulationState& population, PreparedDataSource& data,
+                               int respondentCount, bool copyConstrained) {
+    const int p = parameterCount_;
+    PassStatistics& s = statistics_;
+    s.acceptanceRate = 0.0;
+    s.totalLogLikelihood = 0.0;
+    s.nullLogLikelihood = 0.0;
+    s.totalChoiceWeight = 0.0;
+
+    double varianceSum = 0.0;
+    for (int k = 0; k < p; ++k) varianceSum += population.covariance(k, k);
+    s.averageVariance = varianceSum / p;
+
+    for (int i = 0; i < p; ++i)
+        for (int j = 0; j < p; ++j) proposalInput_(i, j) = jumpSize * population.covariance(i, j);
+    CholeskyFactor(proposalInput_, proposalFactor_);
+
+    std::fill(s.meanBetas.begin(), s.meanBetas.end(), 0.0);
+    std::fill(s.averageBetas.begin(), s.averageBetas.end(), 0.0);
+    data.Rewind();
+
+    Context& c = *context_;
+    c.respondentCount = respondentCount;
+    c.chunkCount = (respondentCount + chunkSize_ - 1) / chunkSize_;
+    c.copyBlocks = !data.BlocksOutliveNext();
+    c.copyConstrained = copyConstrained;
+    const size_t count = static_cast<size_t>(respondentCount);
+    if (accepted_.size() != count) {
+        accepted_.assign(count, 0);
+        respondentWeights_.assign(count, 0.0);
+    }
+    if (copyConstrained) constrained_.resize(count * static_cast<size_t>(p));
+    for (const std::unique_ptr<Chunk>& slot : slots_) slot->finished.store(-1);
+    drawn_.store(0);
+    nextChunk_.store(0);
+    firstFailure_.store(respondentCount);
+    failure_ = nullptr;
+}
+
+void RespondentPass::RunChunks() {
+    if (!pool_) {
+        Work(0);
+        return;
+    }
+    auto job = [this](int worker) { Work(worker); };
+    pool_->Run(job);
+}
+
+void RespondentPass::Work(int worker) {
+    if (worker == 0) DrawChunks();
+    for (;;) {
+        const int state = drawn_.load(std::memory_order_acquire);
+        const int chunk = TryClaim();
+        if (chunk >= 0) {
+            UpdateChunk(chunk, worker);
+            continue;
+        }
+        if ((state & 1) != 0) return;
+        drawn_.wait(state, std::memory_order_acquire);
+    }
+}
+
+int RespondentPass::TryClaim() {
+    const int limit = drawn_.load(std::memory_order_acquire) >> 1;
+    int chunk = nextChunk_.load(std::memory_order_relaxed);
+    while (chunk < limit) {
+        if (nextChunk_.compare_exchange_weak(chunk, chunk + 1, std::memory_order_acq_rel)) return chunk;
+    }
+    return -1;
+}
+
+void RespondentPass::DrawChunks() {
+    const Context& c = *context_;
+    for (int chunk = 0; chunk < c.chunkCount; ++chunk) {
+        WaitForSlot(chunk);
+        if (firstFailure_.load() < c.respondentCount) break;  // nothing after a failure counts
+        DrawChunk(chunk);
+        drawn_.fetch_add(2, std::memory_order_release);
+        drawn_.notify_all();
+    }
+    drawn_.fetch_or(1, std::memory_order_release);
+    drawn_.notify_all();
+}
+
+// The chunk's slot is free once the chunk that last used it is updated; until then this thread
+// updates chunks itself, and waits only while every drawn chunk is in another thread's hands.
+void RespondentPass::WaitForSlot(int chunk) {
+    const int slotCount = static_cast<int>(slots_.size());
+    if (chunk < slotCount) return;
+    Chunk& slot = *slots_[static_cast<size_t>(chunk % slotCount)];
+    for (;;) {
+        const int finished = slot.finished.load(std::memory_order_acquire);
+        if (finished == chunk - slotCount) return;
+        const int claimed = TryClaim();
+        if (claimed >= 0) {
+            UpdateChunk(claimed, 0);
+            continue;
+        }
+        slot.finished.wait(finished, std::memory_order_acquire);
+    }
+}
+
+// Draws the chunk's respondents; a failure ends the chunk at the failing respondent and stops the
+// drawing (the chunk is still handed over, so that the respondents before it are updated).
+void RespondentPass::DrawChunk(int chunk) {
+    const Context& c = *context_;
+    Chunk& slot = *slots_[static_cast<size_t>(chunk) % slots_.size()];
+    slot.first = chunk * chunkSize_;
+    slot.taskCount = slot.valueCount = slot.flagCount = 0;
+    const int count = std::min(chunkSize_, c.respondentCount - slot.first);
+    int drawn = 0;
+    for (; drawn < count; ++drawn) {
+        try {
+            DrawRespondent(slot.first + drawn, slot, drawn);
+        } catch (...) {
+            RecordFailure(slot.first + drawn, std::current_exception());
+            break;
+        }
+    }
+    slot.count = drawn;
+    if (!c.copyBlocks) return;
+    // The copies are complete, so the views can point into them now.
+    for (size_t t = 0; t < slot.taskCount; ++t) {
+        slot.tasks[t].rows = slot.values.data() + slot.valueOffsets[t];
+        slot.tasks[t].flags = slot.flags.data() + slot.flagOffsets[t];
+    }
+    for (int i = 0; i < drawn; ++i)
+        slot.blocks[static_cast<size_t>(i)].tasks =
+            slot.tasks.data() + slot.firstTask[static_cast<size_t>(i)];
+}
+
+// The single-threaded pass's order for one respondent: its p normals, its block, its task weights,
+// then its accept uniform.
+void RespondentPass::DrawRespondent(int n, Chunk& slot, int index) {
+    const Context& c = *context_;
+    const int p = parameterCount_;
+    double* normals = slot.normals.data() + static_cast<size_t>(index) * static_cast<size_t>(p);
+    for (int j = 0; j < p; ++j) normals[j] = c.random->DrawNormal();
+    RespondentBlock& block = slot.blocks[static_cast<size_t>(index)];
+    if (c.data->Next(block) != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
+    if (c.copyBlocks) {
+        slot.firstTask[static_cast<size_t>(index)] = slot.taskCount;
+        for (int32_t t = 0; t < block.taskCount; ++t) {
+            const TaskBlock& task = block.tasks[t];
+            const size_t valueCount =
+                static_cast<size_t>(task.alternativeCount) * static_cast<size_t>(task.variableCount);
+            const size_t flagCount = static_cast<size_t>(task.alternativeCount);
+            Grow(slot.tasks, slot.taskCount + 1);
+            Grow(slot.valueOffsets, slot.taskCount + 1);
+            Grow(slot.flagOffsets, slot.taskCount + 1);
+            Grow(slot.values, slot.valueCount + valueCount);
+            Grow(slot.flags, slot.flagCount + flagCount);
+            slot.tasks[slot.taskCount] = task;
+            slot.valueOffsets[slot.taskCount] = slot.valueCount;
+            slot.flagOffsets[slot.taskCount] = slot.flagCount;
+            std::copy(task.rows, task.rows + valueCount,
+                      slot.values.begin() + static_cast<std::ptrdiff_t>(slot.valueCount));
+            std::copy(task.flags, task.flags + flagCount,
+                      slot.flags.begin() + static_cast<std::ptrdiff_t>(slot.flagCount));
+            ++slot.taskCount;
+            slot.valueCount += valueCount;
+            slot.flagCount += flagCount;
+        }
+    }
+    c.store->Number(n) = block.number;
+    respondentWeights_[static_cast<size_t>(n)] = AddTaskWeights(block);
+    slot.uniforms[static_cast<size_t>(index)] = c.random->DrawUniform();
+}
+
+void RespondentPass::UpdateChunk(int chunk, int worker) {
+    const Context& c = *context_;
+    const size_t p = static_cast<size_t>(parameterCount_);
+    Chunk& slot = *slots_[static_cast<size_t>(chunk) % slots_.size()];
+    RespondentUpdater& updater = updaters_[static_cast<size_t>(worker)];
+    for (int i = 0; i < slot.count; i += RespondentUpdater::kGroupSize) {
+        const int n = slot.first + i;
+        if (firstFailure_.load(std::memory_order_relaxed) < n) break;  // nothing after a failure counts
+        const size_t index = static_cast<size_t>(i);
+        GroupWork work;
+        work.first = n;
+        work.count = std::min(RespondentUpdater::kGroupSize, slot.count - i);
+        work.blocks = slot.blocks.data() + index;
+        work.normals = slot.normals.data() + index * p;
+        work.uniforms = slot.uniforms.data() + index;
+        work.constrained = c.copyConstrained ? constrained_.data() + static_cast<size_t>(n) * p : nullptr;
+        work.accepted = accepted_.data() + n;
+        std::exception_ptr failure;
+        const int updated = updater.UpdateGroup(work, c.inputs, *c.store, failure);
+        if (updated < work.count) {
+            RecordFailure(n + updated, failure);
+            break;
+        }
+    }
+    slot.finished.store(chunk, std::memory_order_release);
+    slot.finished.notify_all();
+}
+
+void RespondentPass::RecordFailure(int respondent, std::exception_ptr failure) {
+    std::lock_guard<std::mutex> lock(failureMutex_);
+    if (respondent >= firstFailure_.load()) return;
+    failure_ = std::move(failure);
+    firstFailure_.store(respondent);
+}
+
+double RespondentPass::AddTaskWeights(const RespondentBlock& block) {
+    const int p = parameterCount_;
+    PassStatistics& s = statistics_;
+    double respondentWeight = 0.0;
+    for (int t = 0; t < block.taskCount; ++t) {
+        const TaskBlock& task = block.tasks[t];
+        if (task.variableCount != p)
+            throw OmbrelError(VariableCountMessage(block.number, p, task.variableCount));
+        if (task.chosenRow < 0) continue;
+        s.nullLogLikelihood -= logAlternatives_[static_cast<size_t>(task.alternativeCount)] * task.weight;
+        s.totalChoiceWeight += task.weight;
+        respondentWeight += task.weight;
+    }
+    return respondentWeight;
+}
+
+void RespondentPass::SumInOrder(int end, bool recordDraws, DrawSink* sink, double& squaresSum,
+                                int& accepted) {
+    const Context& c = *context_;
+    const RespondentStore& store = *c.store;
+    const int p = parameterCount_;
+    PassStatistics& s = statistics_;
+    for (int n = 0; n < end; ++n) {
+        if (accepted_[static_cast<size_t>(n)] != 0) ++accepted;
+        const double logLikelihood = store.LogLikelihood(n);
+        const double* current = store.Betas(n);
+        // Without ties the tied copy of the betas is the betas themselves.
+        const double* constrained =
+            c.copyConstrained ? constrained_.data() + static_cast<size_t>(n) * static_cast<size_t>(p)
+                              : current;
+        s.totalLogLikelihood += logLikelihood;
+        for (int k = 0; k < p; ++k) {
+            const double value = current[k];
+            s.meanBetas[static_cast<size_t>(k)] += value;
+            s.averageBetas[static_cast<size_t>(k)] += constrained[k];
+            squaresSum += value * value;
+        }
+        if (recordDraws && sink != nullptr) {
+            // A respondent without tasks has no choice weight.
+            const double weight = respondentWeights_[static_cast<size_t>(n)];
+            const double respondentRlh = weight > 0.0 ? std::exp(logLikelihood / weight) : 0.0;
+            sink->RecordDraw(n, store.Number(n), respondentRlh, current, constrained);
+        }
+    }
+}
+
+void RespondentPass::FinishPass(int respondentCount, int accepted, double squaresSum) {
+    PassStatistics& s = statistics_;
+    const int p = parameterCount_;
+    if (respondentCount != 0) {
+        for (int k = 0; k < p; ++k) {
+            s.meanBetas[static_cast<size_t>(k)] /= respondentCount;
+            s.averageBetas[static_cast<size_t>(k)] /= respondentCount;
+        }
+        s.parameterRms = squaresSum / respondentCount / p;
+        if (s.parameterRms > 0.0) s.parameterRms = std::sqrt(s.parameterRms);
+        s.acceptanceRate = static_cast<double>(accepted) / respondentCount;
+    }
+}
+
+}  // namespace ombrel

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace ombrel {
+
+// A fixed set of threads that run one job together: threads - 1 workers started once, plus the
+// caller, which takes part as worker 0. Run hands the job to every worker and returns when all of
+// them are done, so nothing a job touches outlives the call. One pool never runs two jobs at once.
+class WorkerPool {
+public:
+    // threads below 1 count as 1: no thread is started and Run calls the job on the caller only.
+    explicit WorkerPool(int threads);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    int Threads() const { return static_cast<int>(workers_.size()) + 1; }
+
+    // Calls job(w) once for every worker w in 0 .. Threads() - 1, worker 0 on the calling thread. A job
+    // should not throw; if one does, the first exception caught is rethrown here once every worker is
+    // done. job is called through a plain pointer, so a capturing lambda costs no allocation.
+    template <typename Job>
+    void Run(Job& job) {
+        RunJob(&job, [](void* context, int worker) { (*static_cast<Job*>(context))(worker); });
+    }
+
+private:
+    using Trampoline = void (*)(void* context, int worker);
+    void RunJob(void* context, Trampoline trampoline);
+    void WorkerLoop(int worker);
+    void CallJob(int worker);
+
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable started_;
+    std::condition_variable finished_;
+    void* context_ = nullptr;
+    Trampoline trampoline_ = nullptr;
+    long long generation_ = 0;  // counts the jobs handed out
+    int running_ = 0;           // workers still inside the current job
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+};
+
+}  // namespace ombrel
