@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "estimator/chain/UtilityKernels.h"
+
 namespace ombrel {
 
 // Outer-product Cholesky. Column k of L comes from column k of what is left of A; then A loses the
@@ -32,11 +34,21 @@ void DrawCorrelatedNormal(const SquareMatrix& factor, RandomGenerator& random, d
     for (int j = 0; j < p; ++j) scratch[j] = random.DrawNormal();
     // The upper triangle of the factor is zero. Those terms add +-0 to a sum that started at +0.0 and
     // so can never be -0.0, which leaves the sum bit for bit as it was: they are skipped.
-    for (int i = 0; i < p; ++i) {
-        const double* row = factor.Row(i);
-        double sum = 0.0;
-        for (int j = 0; j <= i; ++j) sum += scratch[j] * row[j];
-        output[i] = sum;
+    // Up to eight rows at once: their common terms j <= i first, then each row's own tail, so that
+    // every sum still adds its terms in j order.
+    const double* rows[8];
+    for (int i = 0; i < p; i += 8) {
+        const int count = p - i < 8 ? p - i : 8;
+        for (int r = 0; r < count; ++r) {
+            rows[r] = factor.Row(i + r);
+            output[i + r] = 0.0;
+        }
+        AccumulateDotProducts(rows, count, scratch, i + 1, output + i);
+        for (int r = 1; r < count; ++r) {
+            double sum = output[i + r];
+            for (int j = i + 1; j <= i + r; ++j) sum += scratch[j] * rows[r][j];
+            output[i + r] = sum;
+        }
     }
 }
 

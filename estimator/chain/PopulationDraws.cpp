@@ -8,6 +8,7 @@
 #include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "estimator/chain/MatrixAlgebra.h"
+#include "estimator/chain/UtilityKernels.h"
 #include "estimator/files/AttributeModel.h"
 
 namespace ombrel {
@@ -24,6 +25,7 @@ void PopulationState::Resize(int p) {
     invertWork.assign(static_cast<size_t>(p) * static_cast<size_t>(p) + 1, 0.0);
     scratchNormals.assign(static_cast<size_t>(p), 0.0);
     scratchVector.assign(static_cast<size_t>(p), 0.0);
+    scratchVectorPair.assign(static_cast<size_t>(p), 0.0);
 }
 
 namespace {
@@ -105,15 +107,22 @@ void DrawCovariance(PopulationState& state, const RespondentStore& store, int pr
         for (int j = 0; j < p; ++j) scale(i, j) = priorWeight * state.priorCovariance(i, j);
     }
     const bool symmetric = IsBitwiseSymmetric(state.priorCovariance);
+    // Two respondents at a time: each entry still receives their products in respondent order.
     double* e = state.scratchVector.data();
-    for (int r = 0; r < respondentCount; ++r) {
+    double* f = state.scratchVectorPair.data();
+    const double* alpha = state.alpha.data();
+    int r = 0;
+    for (; r + 1 < respondentCount; r += 2) {
         const double* betas = store.Betas(r);
-        for (int i = 0; i < p; ++i) e[i] = betas[i] - state.alpha[static_cast<size_t>(i)];
-        for (int i = 0; i < p; ++i) {
-            double* row = scale.Row(i);
-            const int last = symmetric ? i : p - 1;
-            for (int j = 0; j <= last; ++j) row[j] += e[i] * e[j];
-        }
+        const double* next = store.Betas(r + 1);
+        for (int i = 0; i < p; ++i) e[i] = betas[i] - alpha[i];
+        for (int i = 0; i < p; ++i) f[i] = next[i] - alpha[i];
+        for (int i = 0; i < p; ++i) AddScaledPair(scale.Row(i), symmetric ? i + 1 : p, e[i], e, f[i], f);
+    }
+    if (r < respondentCount) {
+        const double* betas = store.Betas(r);
+        for (int i = 0; i < p; ++i) e[i] = betas[i] - alpha[i];
+        for (int i = 0; i < p; ++i) AddScaled(scale.Row(i), symmetric ? i + 1 : p, e[i], e);
     }
     if (symmetric) MirrorLowerTriangle(scale);
 
@@ -146,14 +155,18 @@ void DrawInverseWishart(PopulationState& state, int nu, RandomGenerator& random)
     // once gives the full sum bit for bit.
     SquareMatrix& accumulator = state.wishartAccumulator;
     accumulator.Fill(0.0);
+    // Two draws at a time, drawn in their usual order; each entry adds their products in draw order.
     double* v = state.scratchVector.data();
-    for (int draw = 0; draw < nu; ++draw) {
+    double* w = state.scratchVectorPair.data();
+    int draw = 0;
+    for (; draw + 1 < nu; draw += 2) {
         DrawCorrelatedNormal(state.factorOutput, random, state.scratchNormals.data(), v);
-        for (int i = 0; i < p; ++i) {
-            double* row = accumulator.Row(i);
-            const double vi = v[i];
-            for (int j = 0; j <= i; ++j) row[j] += vi * v[j];
-        }
+        DrawCorrelatedNormal(state.factorOutput, random, state.scratchNormals.data(), w);
+        for (int i = 0; i < p; ++i) AddScaledPair(accumulator.Row(i), i + 1, v[i], v, w[i], w);
+    }
+    if (draw < nu) {
+        DrawCorrelatedNormal(state.factorOutput, random, state.scratchNormals.data(), v);
+        for (int i = 0; i < p; ++i) AddScaled(accumulator.Row(i), i + 1, v[i], v);
     }
     MirrorLowerTriangle(accumulator);
 

@@ -25,6 +25,7 @@ struct PopulationState {
     std::vector<double> invertWork;  // p * p + 1 values, used 1-based by InvertMatrix
     std::vector<double> scratchNormals;
     std::vector<double> scratchVector;
+    std::vector<double> scratchVectorPair;  // a second vector, so that two outer products add at once
 
     // Sizes everything for p parameters, all zero.
     void Resize(int p);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "estimator/chain/UtilityKernels.h"
+
 namespace ombrel {
 
 namespace {
@@ -91,15 +93,23 @@ double RespondentUpdater::Likelihood(const RespondentBlock& block, const double*
 
     double* values = exponentials_.data();
     size_t next = 0;
-    for (int t = 0; t < block.taskCount; ++t) {
-        const TaskBlock& task = block.tasks[t];
-        if (task.chosenRow < 0) continue;
-        const double* row = task.rows;
-        for (int r = 0; r < task.alternativeCount; ++r, row += p) {
-            double utility = 0.0;
-            for (int k = 0; k < p; ++k) utility += row[k] * betas[k];
-            values[next++] = std::clamp(utility, -kUtilityLimit, kUtilityLimit);
+    // Tasks whose rows follow one another in memory are summed as one run, so that the kernel can keep
+    // several rows' sums in flight across task boundaries.
+    const double* runStart = nullptr;
+    int runRows = 0;
+    for (int t = 0; t <= block.taskCount; ++t) {
+        const bool last = t == block.taskCount;
+        if (!last && block.tasks[t].chosenRow < 0) continue;
+        if (!last && runRows > 0 && block.tasks[t].rows == runStart + static_cast<size_t>(runRows) * p) {
+            runRows += block.tasks[t].alternativeCount;
+            continue;
         }
+        ComputeUtilities(runStart, runRows, p, betas, values + next);
+        for (int r = 0; r < runRows; ++r, ++next)
+            values[next] = std::clamp(values[next], -kUtilityLimit, kUtilityLimit);
+        if (last) break;
+        runStart = block.tasks[t].rows;
+        runRows = block.tasks[t].alternativeCount;
     }
     for (size_t i = 0; i < rowCount; ++i) values[i] = std::exp(values[i]);
 
