@@ -1,18 +1,23 @@
 // Milliseconds per estimator iteration (Chain::Step: respondent pass, alpha draw, covariance draw) on
 // simulated discrete-choice studies, with the prepared data held in memory and streamed from the file. Prints
-// the reference case and a scaling table over respondents and parameters.
+// the reference case at one thread and at all cores, a scaling table over respondents and parameters, a
+// 100,000-respondent case with its peak memory, and the chain fingerprints, each beside its target.
 //
 //   iteration_benchmark [--quick | --reference]
-// --reference runs only the reference case in memory, for profiling.
+// --reference runs only the reference case in memory at one thread, for profiling.
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/ByteStream.h"
@@ -33,7 +38,7 @@ struct Case {
 
 // Runs warmup + measured iterations of the chain and returns milliseconds per measured iteration.
 double MillisecondsPerIteration(const std::string& folder, int parameterCount, bool inMemory, int iterations,
-                                double* fingerprintOut = nullptr) {
+                                double* fingerprintOut = nullptr, int threads = 1, int warmup = 5) {
     const std::string path = PreparedDataPath(folder);
     std::unique_ptr<PreparedDataSource> data = OpenPreparedData(path, inMemory ? DefaultMemoryBudget() : 0);
     PopulationState startValues;
@@ -48,9 +53,10 @@ double MillisecondsPerIteration(const std::string& folder, int parameterCount, b
     ChainOptions options;
     options.priorDegreesOfFreedom = 5;
     options.seed = 1;
+    options.threads = threads;
     Chain chain(std::move(state), false, prior, options);
     auto iterate = [&] { chain.Step(*data, nullptr); };
-    for (int i = 0; i < 5; ++i) iterate();
+    for (int i = 0; i < warmup; ++i) iterate();
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < iterations; ++i) iterate();
     const auto stop = std::chrono::steady_clock::now();
@@ -70,39 +76,49 @@ std::string MakeFolder() {
     return pattern + "/";
 }
 
-}  // namespace
+int AllCores() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-int main(int argc, char** argv) {
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
-    const bool referenceOnly = argc > 1 && std::strcmp(argv[1], "--reference") == 0;
-    const int iterations = quick ? 20 : 200;
-    const std::string folder = MakeFolder();
-
+test::SimulationSpec ReferenceSpec() {
     test::SimulationSpec reference;
     reference.respondents = 1000;
     reference.tasks = 12;
     reference.concepts = 4;
     reference.levels = {4, 3, 3, 4, 3};
     reference.seed = 5;
+    return reference;
+}
+
+// The reference case at one thread and at all cores; the fingerprints must be equal to the last bit.
+void ReferenceCase(const std::string& folder, int iterations, bool referenceOnly) {
+    const test::SimulationSpec reference = ReferenceSpec();
     const test::SimulatedStudy study = test::WriteSimulatedStudy(folder, reference);
     std::printf("Reference case: %d respondents, %d tasks of %d concepts plus None, %d parameters\n",
                 reference.respondents, reference.tasks, reference.concepts, study.parameterCount);
-    double fingerprint = 0.0;
-    const double inMemory =
-        MillisecondsPerIteration(folder, study.parameterCount, true, iterations, &fingerprint);
-    std::printf("  in memory: %8.3f ms per iteration (target: at most 1.5 ms)\n", inMemory);
-    std::printf("  chain fingerprint after %d iterations: %a\n", iterations + 5, fingerprint);
-    if (referenceOnly) {
-        std::filesystem::remove_all(folder);
-        return 0;
-    }
-    std::printf("  streamed:  %8.3f ms per iteration\n\n",
+    double single = 0.0;
+    const double one = MillisecondsPerIteration(folder, study.parameterCount, true, iterations, &single);
+    std::printf("  in memory, 1 thread: %8.3f ms per iteration (target: at most 1.2 ms)\n", one);
+    std::printf("  chain fingerprint after %d iterations: %a\n", iterations + 5, single);
+    if (referenceOnly) return;
+    const int cores = AllCores();
+    double multi = 0.0;
+    const double all =
+        MillisecondsPerIteration(folder, study.parameterCount, true, iterations, &multi, cores);
+    std::printf(
+        "  in memory, %d threads: %7.3f ms per iteration, speed-up %.2fx (target: at least 1.8x on 2)\n",
+        cores, all, one / all);
+    std::printf("  chain fingerprint at %d threads: %a (%s the 1-thread fingerprint)\n", cores, multi,
+                std::memcmp(&single, &multi, sizeof single) == 0 ? "equal to" : "DIFFERS FROM");
+    std::printf("  streamed, 1 thread:  %8.3f ms per iteration\n\n",
                 MillisecondsPerIteration(folder, study.parameterCount, false, iterations / 2));
+}
 
+void ScalingTable(const std::string& folder, int iterations) {
     const std::vector<int> respondentCounts{250, 1000, 4000};
     const std::vector<std::vector<int>> designs{
         {3, 3, 4}, {4, 4, 3, 3, 5}, {5, 5, 5, 5, 5, 4, 4, 4, 4}, {9, 9, 9, 9, 9, 9, 9, 8}};
-    std::printf("Scaling, in-memory data, 12 tasks of 4 concepts plus None (ms per iteration)\n");
+    std::printf(
+        "Scaling, in-memory data, 1 thread, 12 tasks of 4 concepts plus None (ms per iteration;\n"
+        "target: p=64 x 1000 at most 8 ms)\n");
     std::printf("%12s", "respondents");
     for (const auto& levels : designs)
         std::printf("%10s%-3d", "p=", test::EffectsParameterCount(levels, true));
@@ -110,7 +126,7 @@ int main(int argc, char** argv) {
     for (int respondents : respondentCounts) {
         std::printf("%12d", respondents);
         for (const auto& levels : designs) {
-            test::SimulationSpec spec = reference;
+            test::SimulationSpec spec = ReferenceSpec();
             spec.respondents = respondents;
             spec.levels = levels;
             const test::SimulatedStudy scaled = test::WriteSimulatedStudy(folder, spec);
@@ -120,6 +136,62 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
         std::printf("\n");
+    }
+    std::printf("\n");
+}
+
+double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
+
+// One mode of the large case in a child process of its own, so that its peak memory is its own.
+void LargeCaseMode(const std::string& folder, int parameterCount, bool inMemory, int respondents,
+                   double dataMegabytes) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        const double before = PeakMegabytes();
+        const double ms = MillisecondsPerIteration(folder, parameterCount, inMemory, 5, nullptr, 1, 5);
+        const double peak = PeakMegabytes();
+        const double perRespondent =
+            (peak - (inMemory ? dataMegabytes : 0.0)) * 1024.0 * 1024.0 / respondents;
+        std::printf(
+            "  %-9s %8.1f ms per iteration (target: at most 130 ms); peak %.0f MB (%.0f MB at start),"
+            " %.0f bytes per respondent beyond the %s\n",
+            inMemory ? "in memory" : "streamed", ms, peak, before, perRespondent,
+            inMemory ? "data (target: at most ~2 KB)" : "program");
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 0;
+    if (child > 0) waitpid(child, &status, 0);
+}
+
+void LargeCase(const std::string& folder) {
+    test::SimulationSpec spec = ReferenceSpec();
+    spec.respondents = 100000;
+    const test::SimulatedStudy study = test::WriteSimulatedStudy(folder, spec);
+    const double dataMegabytes =
+        static_cast<double>(std::filesystem::file_size(PreparedDataPath(folder))) / (1024.0 * 1024.0);
+    std::printf("Large case: %d respondents, %d parameters, prepared data %.0f MB, 1 thread\n",
+                spec.respondents, study.parameterCount, dataMegabytes);
+    LargeCaseMode(folder, study.parameterCount, true, spec.respondents, dataMegabytes);
+    LargeCaseMode(folder, study.parameterCount, false, spec.respondents, dataMegabytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const bool referenceOnly = argc > 1 && std::strcmp(argv[1], "--reference") == 0;
+    const int iterations = quick ? 20 : 200;
+    const std::string folder = MakeFolder();
+    ReferenceCase(folder, iterations, referenceOnly);
+    if (!referenceOnly) {
+        ScalingTable(folder, iterations);
+        if (!quick) LargeCase(folder);
     }
     std::filesystem::remove_all(folder);
     return 0;
