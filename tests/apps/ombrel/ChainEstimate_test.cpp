@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "apps/ombrel/OmbrelCommand.h"
+#include "tests/apps/ombrel/OmbrelStreamsTest.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -46,7 +47,7 @@ int RestartIterations(const std::string& path) {
     return iterations;
 }
 
-class ChainEstimateTest : public ::testing::Test {
+class ChainEstimateTest : public test::OmbrelStreamsTest {
 protected:
     void SetUp() override {
         fs::create_directories(root_.Path() / "study");
@@ -57,61 +58,27 @@ protected:
         environment_.settingsFolder = root_.Folder() + "settings/";
         environment_.temporaryFolder = root_.File("tmp");
         environment_.programFolder = root_.Folder() + "no-kivotra/";
-        Reopen();
-    }
-    void TearDown() override {
-        std::fclose(out_);
-        std::fclose(err_);
-    }
-    void Reopen() {
-        if (out_ != nullptr) std::fclose(out_);
-        if (err_ != nullptr) std::fclose(err_);
-        out_ = std::fopen(root_.File("out.txt").c_str(), "w+");
-        err_ = std::fopen(root_.File("err.txt").c_str(), "w+");
-        environment_.out = out_;
-        environment_.err = err_;
+        OmbrelStreamsTest::SetUp();
     }
 
     int Estimate(std::vector<std::string> options) {
         Reopen();
-        std::vector<std::string> arguments = {"ombrel",
-                                              "estimate",
-                                              Study() + ".cho",
-                                              "--iterations",
-                                              "10",
-                                              "--draws",
-                                              "5",
-                                              "--draw-skip",
-                                              "1",
-                                              "--seed",
-                                              "3",
-                                              "--jobs",
-                                              "2"};
+        std::vector<std::string> arguments = {"estimate",     Study() + ".cho",
+                                              "--iterations", "10",
+                                              "--draws",      "5",
+                                              "--draw-skip",  "1",
+                                              "--seed",       "3",
+                                              "--jobs",       "2"};
         // A seed of the test's own replaces the usual one.
         if (std::find(options.begin(), options.end(), "--seed") != options.end())
             arguments.erase(arguments.end() - 4, arguments.end() - 2);
         arguments.insert(arguments.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) argv.push_back(argument.data());
-        return RunOmbrel(static_cast<int>(argv.size()), argv.data(), environment_);
-    }
-    std::string Out() const {
-        std::fflush(out_);
-        return ReadFileText(root_.File("out.txt"));
-    }
-    std::string Err() const {
-        std::fflush(err_);
-        return ReadFileText(root_.File("err.txt"));
+        return RunCommand(std::move(arguments));
     }
     std::string Study() const { return root_.File("study/study"); }
     std::string Chain(int k, const std::string& extension) const {
         return root_.File("study/study_chain" + std::to_string(k) + "/study" + extension);
     }
-
-    TempDir root_;
-    OmbrelEnvironment environment_;
-    std::FILE* out_ = nullptr;
-    std::FILE* err_ = nullptr;
 };
 
 TEST_F(ChainEstimateTest, ThreeChainsWriteTheirFoldersAndThePooledResults) {

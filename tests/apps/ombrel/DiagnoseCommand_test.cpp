@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "apps/ombrel/OmbrelCommand.h"
+#include "tests/apps/ombrel/OmbrelStreamsTest.h"
 #include "tests/estimator/diagnostics/DiagnosticsStudy.h"
 #include "tests/support/TestSupport.h"
 
@@ -24,35 +25,17 @@ using test::WriteFileText;
 
 const std::string kTitle = "Feldrin Software Ombrel: ";
 
-class DiagnoseCommandTest : public ::testing::Test {
+class DiagnoseCommandTest : public test::OmbrelStreamsTest {
 protected:
     void SetUp() override {
         WriteFileText(root_.File("coffee.cho"), "1 0 1 1 0\n");
         WriteFileText(root_.File("qebatt.tmp"), test::kTwoAttributeLabels);
-        out_ = std::fopen(root_.File("out.txt").c_str(), "w+");
-        err_ = std::fopen(root_.File("err.txt").c_str(), "w+");
-        environment_.out = out_;
-        environment_.err = err_;
-    }
-    void TearDown() override {
-        std::fclose(out_);
-        std::fclose(err_);
+        OmbrelStreamsTest::SetUp();
     }
 
     int Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"ombrel", "diagnose"});
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        return RunOmbrel(static_cast<int>(arguments.size()), argv.data(), environment_);
-    }
-    std::string Out() const {
-        std::fflush(out_);
-        return ReadFileText(root_.File("out.txt"));
-    }
-    std::string Err() const {
-        std::fflush(err_);
-        return ReadFileText(root_.File("err.txt"));
+        arguments.insert(arguments.begin(), "diagnose");
+        return RunCommand(std::move(arguments));
     }
     // Chains whose every history value is the same: every measure is NA whatever computes it.
     void WriteConstantChains(int count) {
@@ -80,11 +63,7 @@ protected:
         return names;
     }
 
-    test::TempDir root_;
     StudyFiles study_ = *StudyFiles::ForDataFile(root_.File("coffee.cho"));
-    OmbrelEnvironment environment_;
-    std::FILE* out_ = nullptr;
-    std::FILE* err_ = nullptr;
 };
 
 TEST_F(DiagnoseCommandTest, PrintsTheVerdictAndWritesBothFilesOfTheChainsItFinds) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/OmbrelError.h"
+#include "tests/apps/ombrel/OmbrelStreamsTest.h"
 #include "tests/support/TestSupport.h"
 
 namespace ombrel {
@@ -24,7 +25,7 @@ const std::string kTitle = "Feldrin Software Ombrel: ";
 
 // One study folder, a program folder with a stand-in kivotra, a settings folder, a folder for the
 // private working folders, and captured output streams.
-class OmbrelCommandTest : public ::testing::Test {
+class OmbrelCommandTest : public test::OmbrelStreamsTest {
 protected:
     void SetUp() override {
         fs::create_directories(root_.Path() / "study");
@@ -40,21 +41,13 @@ protected:
         environment_.programFolder = root_.Folder() + "bin/";
         environment_.settingsFolder = root_.Folder() + "settings/";
         environment_.temporaryFolder = root_.File("tmp");
-        out_ = std::fopen(root_.File("out.txt").c_str(), "w+");
-        err_ = std::fopen(root_.File("err.txt").c_str(), "w+");
-        environment_.out = out_;
-        environment_.err = err_;
+        OmbrelStreamsTest::SetUp();
         environment_.prepare = [this](const StudySettings& settings) {
             prepared_.push_back(settings);
             if (!prepareFailure_.empty()) throw OmbrelError(prepareFailure_);
             return std::string("Preparing Files For HB Analysis\nData file: ") + settings.dataFileName;
         };
     }
-    void TearDown() override {
-        std::fclose(out_);
-        std::fclose(err_);
-    }
-
     void WriteKivotra(int status) {
         const std::string script = root_.File("bin/kivotra");
         WriteFileText(
@@ -64,31 +57,12 @@ protected:
         chmod(script.c_str(), 0755);
     }
 
-    int Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "ombrel");
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        return RunOmbrel(static_cast<int>(arguments.size()), argv.data(), environment_);
-    }
-
-    std::string Out() const {
-        std::fflush(out_);
-        return ReadFileText(root_.File("out.txt"));
-    }
-    std::string Err() const {
-        std::fflush(err_);
-        return ReadFileText(root_.File("err.txt"));
-    }
+    int Run(std::vector<std::string> arguments) { return RunCommand(std::move(arguments)); }
     bool Launched() const { return fs::exists(root_.File("kivotra.log")); }
     std::string KivotraLog() const { return ReadFileText(root_.File("kivotra.log")); }
     std::string SettingsFile() const { return ReadFileText(root_.File("study/coffee.set")); }
 
-    TempDir root_;
     std::string dataFile_;
-    OmbrelEnvironment environment_;
-    std::FILE* out_ = nullptr;
-    std::FILE* err_ = nullptr;
     std::vector<StudySettings> prepared_;
     std::string prepareFailure_;
 };
