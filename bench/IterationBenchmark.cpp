@@ -3,8 +3,8 @@
 // the reference case at one thread and at all cores, a scaling table over respondents and parameters, a
 // 100,000-respondent case with its peak memory, and the chain fingerprints, each beside its target.
 //
-//   iteration_benchmark [--quick | --reference]
-// --reference runs only the reference case in memory at one thread, for profiling.
+//   iteration_benchmark [--quick | --reference [THREADS]]
+// --reference runs only the reference case in memory, at one thread or at THREADS, for profiling.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -89,12 +90,19 @@ test::SimulationSpec ReferenceSpec() {
 }
 
 // The reference case at one thread and at all cores; the fingerprints must be equal to the last bit.
-void ReferenceCase(const std::string& folder, int iterations, bool referenceOnly) {
+void ReferenceCase(const std::string& folder, int iterations, bool referenceOnly, int referenceThreads) {
     const test::SimulationSpec reference = ReferenceSpec();
     const test::SimulatedStudy study = test::WriteSimulatedStudy(folder, reference);
     std::printf("Reference case: %d respondents, %d tasks of %d concepts plus None, %d parameters\n",
                 reference.respondents, reference.tasks, reference.concepts, study.parameterCount);
     double single = 0.0;
+    if (referenceOnly && referenceThreads > 1) {
+        const double ms = MillisecondsPerIteration(folder, study.parameterCount, true, iterations, &single,
+                                                   referenceThreads);
+        std::printf("  in memory, %d threads: %7.3f ms per iteration\n", referenceThreads, ms);
+        std::printf("  chain fingerprint after %d iterations: %a\n", iterations + 5, single);
+        return;
+    }
     const double one = MillisecondsPerIteration(folder, study.parameterCount, true, iterations, &single);
     std::printf("  in memory, 1 thread: %8.3f ms per iteration (target: at most 1.2 ms)\n", one);
     std::printf("  chain fingerprint after %d iterations: %a\n", iterations + 5, single);
@@ -186,9 +194,10 @@ void LargeCase(const std::string& folder) {
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const bool referenceOnly = argc > 1 && std::strcmp(argv[1], "--reference") == 0;
+    const int referenceThreads = referenceOnly && argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
     const int iterations = quick ? 20 : 200;
     const std::string folder = MakeFolder();
-    ReferenceCase(folder, iterations, referenceOnly);
+    ReferenceCase(folder, iterations, referenceOnly, referenceThreads);
     if (!referenceOnly) {
         ScalingTable(folder, iterations);
         if (!quick) LargeCase(folder);

