@@ -44,12 +44,19 @@ void Chain::OverdisperseStart() {
 
 ChainStep Chain::Step(PreparedDataSource& source, DrawSink* drawSink) {
     lastJumpUsed_ = jumpSize_;
+    // The pass draws alpha's deviates and the Wishart's first block ahead, while it still updates.
+    const int p = population_.parameterCount;
+    const int nu = WishartDegrees(store_.Count(), options_.priorDegreesOfFreedom, p);
+    const int64_t drawAhead = p + WishartNormalsDrawnAhead(nu, p);
+    if (populationNormals_.size() != static_cast<size_t>(drawAhead))
+        populationNormals_.resize(static_cast<size_t>(drawAhead));
     pass_.UpdateRespondents(jumpSize_, storedLikelihoodsValid_, drawSink != nullptr, population_, source,
-                            store_, random_, options_.ties, drawSink);
+                            store_, random_, options_.ties, drawSink, populationNormals_.data(), drawAhead);
     storedLikelihoodsValid_ = true;
     const PassStatistics& pass = pass_.Statistics();
-    DrawAlpha(population_, pass.meanBetas.data(), store_.Count(), random_);
-    DrawCovariance(population_, store_, options_.priorDegreesOfFreedom, random_);
+    DrawAlpha(population_, pass.meanBetas.data(), store_.Count(), random_, populationNormals_.data());
+    DrawCovariance(population_, store_, options_.priorDegreesOfFreedom, random_,
+                   populationNormals_.data() + p, pass_.Pool());
 
     if (pass.acceptanceRate > kTargetAcceptance) jumpSize_ *= kJumpGrowth;
     if (pass.acceptanceRate < kTargetAcceptance) jumpSize_ *= kJumpShrink;

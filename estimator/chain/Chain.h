@@ -82,6 +82,7 @@ private:
     RespondentStore store_;
     RespondentPass pass_;  // holds the pass's threads, started once
     RandomGenerator random_;
+    std::vector<NormalParts> populationNormals_;  // the population draws' deviates, drawn in the pass
     ChainOptions options_;
     double jumpSize_;
     double lastJumpUsed_;

@@ -32,6 +32,11 @@ void DrawCorrelatedNormal(const SquareMatrix& factor, RandomGenerator& random, d
                           double* output) {
     const int p = factor.Size();
     for (int j = 0; j < p; ++j) scratch[j] = random.DrawNormal();
+    CorrelateNormals(factor, scratch, output);
+}
+
+void CorrelateNormals(const SquareMatrix& factor, const double* z, double* output) {
+    const int p = factor.Size();
     // The upper triangle of the factor is zero. Those terms add +-0 to a sum that started at +0.0 and
     // so can never be -0.0, which leaves the sum bit for bit as it was: they are skipped.
     // Up to eight rows at once: their common terms j <= i first, then each row's own tail, so that
@@ -43,10 +48,10 @@ void DrawCorrelatedNormal(const SquareMatrix& factor, RandomGenerator& random, d
             rows[r] = factor.Row(i + r);
             output[i + r] = 0.0;
         }
-        AccumulateDotProducts(rows, count, scratch, i + 1, output + i);
+        AccumulateDotProducts(rows, count, z, i + 1, output + i);
         for (int r = 1; r < count; ++r) {
             double sum = output[i + r];
-            for (int j = i + 1; j <= i + r; ++j) sum += scratch[j] * rows[r][j];
+            for (int j = i + 1; j <= i + r; ++j) sum += z[j] * rows[r][j];
             output[i + r] = sum;
         }
     }

@@ -16,6 +16,9 @@ void CholeskyFactor(SquareMatrix& input, SquareMatrix& output);
 // n is at most 1000.
 double InvertMatrix(int n, double* work);
 
+// output = factor * z for p values z. factor must be lower-triangular (its upper triangle is not read).
+void CorrelateNormals(const SquareMatrix& factor, const double* z, double* output);
+
 // output = factor * z with z = p standard normal deviates drawn in index order into scratch.
 // factor must be lower-triangular (its upper triangle is not read); scratch and output hold p values.
 void DrawCorrelatedNormal(const SquareMatrix& factor, RandomGenerator& random, double* scratch,

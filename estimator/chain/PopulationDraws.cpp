@@ -1,5 +1,6 @@
 #include "estimator/chain/PopulationDraws.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -70,8 +71,8 @@ bool IsBitwiseSymmetric(const SquareMatrix& matrix) {
 
 }  // namespace
 
-void DrawAlpha(PopulationState& state, const double* meanBetas, int respondentCount,
-               RandomGenerator& random) {
+void DrawAlpha(PopulationState& state, const double* meanBetas, int respondentCount, RandomGenerator& random,
+               const NormalParts* drawnAhead) {
     if (respondentCount <= 0) throw OmbrelError("The prepared data file qebdat.tmp holds no respondents.");
     const int p = state.parameterCount;
     const double n = static_cast<double>(respondentCount);
@@ -79,25 +80,139 @@ void DrawAlpha(PopulationState& state, const double* meanBetas, int respondentCo
         for (int j = 0; j < p; ++j) state.factorInput(i, j) = state.covariance(i, j) / n;
     }
     CholeskyFactor(state.factorInput, state.factorOutput);
-    DrawCorrelatedNormal(state.factorOutput, random, state.scratchNormals.data(), state.scratchVector.data());
+    if (drawnAhead != nullptr) {
+        TransformNormals(drawnAhead, p, state.scratchNormals.data());
+        CorrelateNormals(state.factorOutput, state.scratchNormals.data(), state.scratchVector.data());
+    } else {
+        DrawCorrelatedNormal(state.factorOutput, random, state.scratchNormals.data(),
+                             state.scratchVector.data());
+    }
     for (int i = 0; i < p; ++i)
         state.alpha[static_cast<size_t>(i)] = meanBetas[i] + state.scratchVector[static_cast<size_t>(i)];
 }
 
+int WishartDegrees(int respondentCount, int priorDegreesOfFreedom, int parameterCount) {
+    const int64_t nu = static_cast<int64_t>(respondentCount) + priorDegreesOfFreedom + parameterCount;
+    if (nu > INT_MAX) {
+        throw OmbrelError(
+            Format("The prior degrees of freedom (%d) are too large for this study.", priorDegreesOfFreedom));
+    }
+    return static_cast<int>(nu);
+}
+
+int64_t WishartNormalsDrawnAhead(int nu, int parameterCount) {
+    return static_cast<int64_t>(std::min(nu, kWishartBlockDraws)) * parameterCount;
+}
+
+namespace {
+
+// Calls job(worker, workers) on every thread of the pool, or on the caller alone without one.
+template <typename Job>
+void OnEveryWorker(WorkerPool* pool, Job job) {
+    if (pool == nullptr) {
+        job(0, 1);
+        return;
+    }
+    const int workers = pool->Threads();
+    auto run = [&job, workers](int worker) { job(worker, workers); };
+    pool->Run(run);
+}
+
+// Worker w's rows of a p-row sum whose row i has i + 1 entries (triangular) or p: the rows are split
+// so that each worker adds about as many entries. Every entry's sum stays whole in one worker, so the
+// split never changes a result.
+void WorkerRows(int worker, int workers, int p, bool triangular, int& begin, int& end) {
+    auto boundary = [p, triangular, workers](int w) {
+        if (w >= workers) return p;
+        if (!triangular) return static_cast<int>(static_cast<int64_t>(p) * w / workers);
+        const double total = 0.5 * p * (p + 1.0);
+        const double share = total * w / workers;
+        int row = 0;
+        while (row < p && 0.5 * row * (row + 1.0) < share) ++row;
+        return row;
+    };
+    begin = boundary(worker);
+    end = boundary(worker + 1);
+}
+
+// Two vectors of p values for every worker of the pool; sized before the workers start.
+double* WorkerScratch(PopulationState& state, WorkerPool* pool) {
+    const int workers = pool == nullptr ? 1 : pool->Threads();
+    const size_t needed = static_cast<size_t>(workers) * 2 * static_cast<size_t>(state.parameterCount);
+    if (state.workerScratch.size() < needed) state.workerScratch.resize(needed);
+    return state.workerScratch.data();
+}
+
+// S's rows from begin to end: the outer products of the betas about alpha, two respondents at a
+// time, so that each entry receives their products in respondent order.
+void AddScaleRows(const RespondentStore& store, const double* alpha, int p, bool symmetric, int begin,
+                  int end, double* e, double* f, SquareMatrix& scale) {
+    const int respondentCount = store.Count();
+    int r = 0;
+    for (; r + 1 < respondentCount; r += 2) {
+        const double* betas = store.Betas(r);
+        const double* next = store.Betas(r + 1);
+        for (int i = 0; i < p; ++i) e[i] = betas[i] - alpha[i];
+        for (int i = 0; i < p; ++i) f[i] = next[i] - alpha[i];
+        for (int i = begin; i < end; ++i)
+            AddScaledPair(scale.Row(i), symmetric ? i + 1 : p, e[i], e, f[i], f);
+    }
+    if (r < respondentCount) {
+        const double* betas = store.Betas(r);
+        for (int i = 0; i < p; ++i) e[i] = betas[i] - alpha[i];
+        for (int i = begin; i < end; ++i) AddScaled(scale.Row(i), symmetric ? i + 1 : p, e[i], e);
+    }
+}
+
+// One block of the Wishart's draws: every draw's deviates correlated (the draws split among the
+// workers), then their outer products added to the lower triangle (the rows split among them), two
+// draws at a time in draw order. Blocks hold an even number of draws, so the pairs are those of one
+// sweep over every draw.
+void AddWishartBlock(PopulationState& state, const NormalParts* parts, int draws, WorkerPool* pool) {
+    const int p = state.parameterCount;
+    const size_t length = static_cast<size_t>(p);
+    if (state.wishartVectors.size() < static_cast<size_t>(draws) * length)
+        state.wishartVectors.resize(static_cast<size_t>(kWishartBlockDraws) * length);
+    double* vectors = state.wishartVectors.data();
+    double* scratch = WorkerScratch(state, pool);
+    OnEveryWorker(pool, [&](int worker, int workers) {
+        double* z = scratch + static_cast<size_t>(worker) * 2 * length;
+        const int first = static_cast<int>(static_cast<int64_t>(draws) * worker / workers);
+        const int last = static_cast<int>(static_cast<int64_t>(draws) * (worker + 1) / workers);
+        for (int d = first; d < last; ++d) {
+            TransformNormals(parts + static_cast<size_t>(d) * length, p, z);
+            CorrelateNormals(state.factorOutput, z, vectors + static_cast<size_t>(d) * length);
+        }
+    });
+    SquareMatrix& accumulator = state.wishartAccumulator;
+    OnEveryWorker(pool, [&](int worker, int workers) {
+        int begin = 0;
+        int end = 0;
+        WorkerRows(worker, workers, p, true, begin, end);
+        int d = 0;
+        for (; d + 1 < draws; d += 2) {
+            const double* v = vectors + static_cast<size_t>(d) * length;
+            const double* w = v + length;
+            for (int i = begin; i < end; ++i) AddScaledPair(accumulator.Row(i), i + 1, v[i], v, w[i], w);
+        }
+        if (d < draws) {
+            const double* v = vectors + static_cast<size_t>(d) * length;
+            for (int i = begin; i < end; ++i) AddScaled(accumulator.Row(i), i + 1, v[i], v);
+        }
+    });
+}
+
+}  // namespace
+
 void DrawCovariance(PopulationState& state, const RespondentStore& store, int priorDegreesOfFreedom,
-                    RandomGenerator& random) {
+                    RandomGenerator& random, const NormalParts* drawnAhead, WorkerPool* pool) {
     const int p = state.parameterCount;
     if (store.ParameterCount() != p) {
         throw OmbrelError(
             Format("The respondent store holds %d parameters per respondent, but the run has %d.",
                    store.ParameterCount(), p));
     }
-    const int respondentCount = store.Count();
-    const int64_t nu = static_cast<int64_t>(respondentCount) + priorDegreesOfFreedom + p;
-    if (nu > INT_MAX) {
-        throw OmbrelError(
-            Format("The prior degrees of freedom (%d) are too large for this study.", priorDegreesOfFreedom));
-    }
+    const int nu = WishartDegrees(store.Count(), priorDegreesOfFreedom, p);
 
     // Scale matrix S = (p + d) * V0 plus the outer products of the betas about the new alpha. A
     // symmetric prior keeps S symmetric term by term, so only the lower triangle is summed.
@@ -107,31 +222,22 @@ void DrawCovariance(PopulationState& state, const RespondentStore& store, int pr
         for (int j = 0; j < p; ++j) scale(i, j) = priorWeight * state.priorCovariance(i, j);
     }
     const bool symmetric = IsBitwiseSymmetric(state.priorCovariance);
-    // Two respondents at a time: each entry still receives their products in respondent order.
-    double* e = state.scratchVector.data();
-    double* f = state.scratchVectorPair.data();
     const double* alpha = state.alpha.data();
-    int r = 0;
-    for (; r + 1 < respondentCount; r += 2) {
-        const double* betas = store.Betas(r);
-        const double* next = store.Betas(r + 1);
-        for (int i = 0; i < p; ++i) e[i] = betas[i] - alpha[i];
-        for (int i = 0; i < p; ++i) f[i] = next[i] - alpha[i];
-        for (int i = 0; i < p; ++i) AddScaledPair(scale.Row(i), symmetric ? i + 1 : p, e[i], e, f[i], f);
-    }
-    if (r < respondentCount) {
-        const double* betas = store.Betas(r);
-        for (int i = 0; i < p; ++i) e[i] = betas[i] - alpha[i];
-        for (int i = 0; i < p; ++i) AddScaled(scale.Row(i), symmetric ? i + 1 : p, e[i], e);
-    }
+    double* scratch = WorkerScratch(state, pool);
+    OnEveryWorker(pool, [&](int worker, int workers) {
+        int begin = 0;
+        int end = 0;
+        WorkerRows(worker, workers, p, symmetric, begin, end);
+        double* e = scratch + static_cast<size_t>(worker) * 2 * static_cast<size_t>(p);
+        AddScaleRows(store, alpha, p, symmetric, begin, end, e, e + p, scale);
+    });
     if (symmetric) MirrorLowerTriangle(scale);
 
-    DrawInverseWishart(state, static_cast<int>(nu), random);
+    DrawInverseWishart(state, nu, random, drawnAhead, pool);
 }
 
-// A Wishart(nu, S^-1) draw W as the sum of nu outer products v * v' with v ~ N(0, S^-1); W becomes the
-// precision matrix and its inverse the covariance. S is inverted as S / nu to keep the pivots near 1.
-void DrawInverseWishart(PopulationState& state, int nu, RandomGenerator& random) {
+void DrawInverseWishart(PopulationState& state, int nu, RandomGenerator& random,
+                        const NormalParts* drawnAhead, WorkerPool* pool) {
     const int p = state.parameterCount;
     const double divisor = static_cast<double>(nu);
     const double reciprocal = 1.0 / divisor;
@@ -151,22 +257,23 @@ void DrawInverseWishart(PopulationState& state, int nu, RandomGenerator& random)
     }
     CholeskyFactor(state.factorInput, state.factorOutput);
 
-    // The sum starts at +0.0 and v_i * v_j == v_j * v_i, so summing the lower triangle and mirroring it
-    // once gives the full sum bit for bit.
+    // W = the sum of nu outer products v * v', v = L z. The sum starts at +0.0 and v_i * v_j == v_j * v_i,
+    // so summing the lower triangle and mirroring it once gives the full sum bit for bit. The deviates
+    // of the first block may have been drawn ahead; the rest are drawn here, block by block, in order.
     SquareMatrix& accumulator = state.wishartAccumulator;
     accumulator.Fill(0.0);
-    // Two draws at a time, drawn in their usual order; each entry adds their products in draw order.
-    double* v = state.scratchVector.data();
-    double* w = state.scratchVectorPair.data();
-    int draw = 0;
-    for (; draw + 1 < nu; draw += 2) {
-        DrawCorrelatedNormal(state.factorOutput, random, state.scratchNormals.data(), v);
-        DrawCorrelatedNormal(state.factorOutput, random, state.scratchNormals.data(), w);
-        for (int i = 0; i < p; ++i) AddScaledPair(accumulator.Row(i), i + 1, v[i], v, w[i], w);
-    }
-    if (draw < nu) {
-        DrawCorrelatedNormal(state.factorOutput, random, state.scratchNormals.data(), v);
-        for (int i = 0; i < p; ++i) AddScaled(accumulator.Row(i), i + 1, v[i], v);
+    const size_t length = static_cast<size_t>(p);
+    for (int first = 0; first < nu; first += kWishartBlockDraws) {
+        const int draws = std::min(kWishartBlockDraws, nu - first);
+        const NormalParts* parts = first == 0 ? drawnAhead : nullptr;
+        if (parts == nullptr) {
+            const size_t count = static_cast<size_t>(draws) * length;
+            if (state.wishartParts.size() < count)
+                state.wishartParts.resize(static_cast<size_t>(kWishartBlockDraws) * length);
+            random.DrawNormalParts(state.wishartParts.data(), static_cast<int>(count));
+            parts = state.wishartParts.data();
+        }
+        AddWishartBlock(state, parts, draws, pool);
     }
     MirrorLowerTriangle(accumulator);
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "estimator/chain/Matrix.h"
 #include "estimator/chain/RandomGenerator.h"
 #include "estimator/chain/RespondentStore.h"
+#include "estimator/chain/WorkerPool.h"
 
 namespace ombrel {
 
@@ -26,24 +28,49 @@ struct PopulationState {
     std::vector<double> scratchNormals;
     std::vector<double> scratchVector;
     std::vector<double> scratchVectorPair;  // a second vector, so that two outer products add at once
+    // Grown on first use: two vectors per worker, one block of the Wishart's correlated draws and
+    // their deviates' parts.
+    std::vector<double> workerScratch;
+    std::vector<double> wishartVectors;
+    std::vector<NormalParts> wishartParts;
 
     // Sizes everything for p parameters, all zero.
     void Resize(int p);
 };
 
-// alpha = meanBetas + chol(covariance / respondentCount) * z, the correlated part summed first.
-// Throws OmbrelError when respondentCount is not positive.
-void DrawAlpha(PopulationState& state, const double* meanBetas, int respondentCount, RandomGenerator& random);
+// The population draws of an iteration take their deviates from the generator in a fixed order: alpha's
+// p, then the Wishart's nu * p. The respondent pass can draw alpha's and the Wishart's first block ahead
+// (as parts, see NormalParts) while it updates the respondents; the draws below take them from there
+// instead of the generator and give the same bits either way. The Wishart goes in blocks of this many
+// draws (even, so that draws pair up as in one sweep), which bounds its working storage.
+inline constexpr int kWishartBlockDraws = 4096;
+
+// alpha = meanBetas + chol(covariance / respondentCount) * z, the correlated part summed first; z from
+// drawnAhead (p parts) when given, else from random. Throws OmbrelError when respondentCount is not
+// positive.
+void DrawAlpha(PopulationState& state, const double* meanBetas, int respondentCount, RandomGenerator& random,
+               const NormalParts* drawnAhead = nullptr);
+
+// nu = N + priorDegreesOfFreedom + p; throws OmbrelError when it does not fit an int.
+int WishartDegrees(int respondentCount, int priorDegreesOfFreedom, int parameterCount);
+// How many of the Wishart's deviates DrawCovariance takes from drawnAhead: its first block's.
+int64_t WishartNormalsDrawnAhead(int nu, int parameterCount);
 
 // Draws covariance (and covarianceInverse) from its inverse-Wishart conditional given the stored betas
-// and the new alpha, with nu = N + priorDegreesOfFreedom + p (N = store.Count()). Throws OmbrelError
-// when the store's parameter count differs from the state's or nu does not fit an int.
+// and the new alpha, with nu = WishartDegrees(store.Count(), priorDegreesOfFreedom, p). drawnAhead: the
+// first WishartNormalsDrawnAhead(nu, p) deviates, or null to draw them all from random. The sums are
+// shared among the pool's threads (none: the caller alone), each entry's sum whole in one thread, so the
+// result is the same for any pool. Throws OmbrelError when the store's parameter count differs from the
+// state's or nu does not fit an int.
 void DrawCovariance(PopulationState& state, const RespondentStore& store, int priorDegreesOfFreedom,
-                    RandomGenerator& random);
+                    RandomGenerator& random, const NormalParts* drawnAhead = nullptr,
+                    WorkerPool* pool = nullptr);
 
 // Draws from the inverse Wishart with nu degrees of freedom and the scale matrix in state.factorInput
-// (destroyed): the Wishart draw becomes covarianceInverse and its inverse covariance.
-void DrawInverseWishart(PopulationState& state, int nu, RandomGenerator& random);
+// (destroyed): the Wishart draw becomes covarianceInverse and its inverse covariance. drawnAhead and
+// pool as for DrawCovariance.
+void DrawInverseWishart(PopulationState& state, int nu, RandomGenerator& random,
+                        const NormalParts* drawnAhead = nullptr, WorkerPool* pool = nullptr);
 
 // Prior covariance for effects or dummy coding, from the attribute codes and levels, filling the whole
 // matrix (size p). Throw OmbrelError naming qebatt.tmp when an attribute the prior covers has fewer

@@ -1,7 +1,5 @@
 #include "estimator/chain/RandomGenerator.h"
 
-#include <cmath>
-
 namespace ombrel {
 
 namespace {
@@ -60,23 +58,76 @@ double RandomGenerator::DrawUniform() { return static_cast<double>(NextRandom32(
 
 // Polar method. The two uniforms are drawn in this order (v1 first), and the second deviate of each
 // accepted pair is kept for the next call, whichever use that call serves.
-double RandomGenerator::DrawNormal() {
-    if (cachedNormalValid_) {
-        cachedNormalValid_ = false;
-        return cachedNormal_;
-    }
-    double v1 = 0.0;
-    double v2 = 0.0;
-    double s = 0.0;
+void RandomGenerator::DrawPolarPoint(double& v1, double& v2, double& s) {
     do {
         v1 = 2.0 * DrawUniform() - 1.0;
         v2 = 2.0 * DrawUniform() - 1.0;
         s = v1 * v1 + v2 * v2;
     } while (s >= 1.0 || s == 0.0);
-    const double t = std::sqrt(-2.0 * std::log(s) / s);
+}
+
+double RandomGenerator::DrawNormal() {
+    if (cachedNormalValid_) {
+        cachedNormalValid_ = false;
+        return cachedNormalComputed_ ? cachedNormal_ : PolarNormal(cachedParts_);
+    }
+    double v1 = 0.0;
+    double v2 = 0.0;
+    double s = 0.0;
+    DrawPolarPoint(v1, v2, s);
+    const double t = PolarScale(s);
+    cachedParts_ = {v1, s};
     cachedNormal_ = v1 * t;
     cachedNormalValid_ = true;
+    cachedNormalComputed_ = true;
     return v2 * t;
+}
+
+NormalParts RandomGenerator::DrawNormalParts() {
+    if (cachedNormalValid_) {
+        cachedNormalValid_ = false;
+        return cachedParts_;
+    }
+    double v1 = 0.0;
+    double v2 = 0.0;
+    double s = 0.0;
+    DrawPolarPoint(v1, v2, s);
+    cachedParts_ = {v1, s};
+    cachedNormalValid_ = true;
+    cachedNormalComputed_ = false;
+    return {v2, s};
+}
+
+void RandomGenerator::DrawNormalParts(NormalParts* parts, int64_t count) {
+    int64_t i = 0;
+    if (count > 0 && cachedNormalValid_) {
+        cachedNormalValid_ = false;
+        parts[i++] = cachedParts_;
+    }
+    // Both deviates of every point are written, and the position moves on only when the point lies
+    // inside the circle: the same points as the rejection loop keeps, in the same order.
+    while (i + 1 < count) {
+        const double v1 = 2.0 * DrawUniform() - 1.0;
+        const double v2 = 2.0 * DrawUniform() - 1.0;
+        const double s = v1 * v1 + v2 * v2;
+        parts[i] = {v2, s};
+        parts[i + 1] = {v1, s};
+        i += (s < 1.0 && s != 0.0) ? 2 : 0;
+    }
+    if (i < count) parts[i] = DrawNormalParts();
+}
+
+void TransformNormals(const NormalParts* parts, int count, double* normals) {
+    double s = 0.0;
+    double scale = 0.0;
+    for (int i = 0; i < count; ++i) {
+        // s is never 0, so the first part always computes its scale.
+        if (parts[i].s != s) {
+            s = parts[i].s;
+            scale = PolarScale(s);
+        }
+        normals[i] = parts[i].v * scale;
+    }
 }
 
 }  // namespace ombrel

@@ -31,10 +31,10 @@ struct RespondentPass::Chunk {
           blocks(static_cast<size_t>(chunkSize)),
           firstTask(static_cast<size_t>(chunkSize)) {}
 
-    std::atomic<int> finished{-1};  // the last chunk of the pass whose updates ended in this slot
-    int first = 0;                  // the chunk's first respondent
-    int count = 0;                  // its respondents drawn
-    std::vector<double> normals;    // p per respondent
+    std::atomic<int> finished{-1};     // the last chunk of the pass whose updates ended in this slot
+    int first = 0;                     // the chunk's first respondent
+    int count = 0;                     // its respondents drawn
+    std::vector<NormalParts> normals;  // p per respondent
     std::vector<double> uniforms;
     std::vector<RespondentBlock> blocks;
     // Copies of the blocks of a source whose blocks last only until its next read: the tasks of the
@@ -60,6 +60,8 @@ struct RespondentPass::Context {
     int chunkCount = 0;
     bool copyBlocks = false;
     bool copyConstrained = false;
+    NormalParts* drawAhead = nullptr;
+    int64_t drawAheadCount = 0;
 };
 
 RespondentPass::RespondentPass(int parameterCount, int threads)
@@ -88,7 +90,8 @@ RespondentPass::~RespondentPass() = default;
 void RespondentPass::UpdateRespondents(double jumpSize, bool storedLikelihoodsValid, bool recordDraws,
                                        const PopulationState& population, PreparedDataSource& data,
                                        RespondentStore& store, RandomGenerator& random,
-                                       const ConstraintTies* ties, DrawSink* sink) {
+                                       const ConstraintTies* ties, DrawSink* sink, NormalParts* drawAhead,
+                                       int64_t drawAheadCount) {
     const int respondentCount = store.Count();
     Context& c = *context_;
     c.data = &data;
@@ -98,6 +101,8 @@ void RespondentPass::UpdateRespondents(double jumpSize, bool storedLikelihoodsVa
     c.inputs.proposalFactor = &proposalFactor_;
     c.inputs.ties = ties;
     c.inputs.storedLikelihoodsValid = storedLikelihoodsValid;
+    c.drawAhead = drawAhead;
+    c.drawAheadCount = drawAhead != nullptr ? drawAheadCount : 0;
     BeginPass(jumpSize, population, data, respondentCount, ties != nullptr);
     RunChunks();
 
@@ -167,7 +172,7 @@ void RespondentPass::Work(int worker) {
             continue;
         }
         if ((state & 1) != 0) return;
-        drawn_.wait(state, std::memory_order_acquire);
+        SpinThenWait(drawn_, state);
     }
 }
 
@@ -189,6 +194,7 @@ void RespondentPass::DrawChunks() {
         drawn_.fetch_add(2, std::memory_order_release);
         drawn_.notify_all();
     }
+    if (firstFailure_.load() == c.respondentCount) c.random->DrawNormalParts(c.drawAhead, c.drawAheadCount);
     drawn_.fetch_or(1, std::memory_order_release);
     drawn_.notify_all();
 }
@@ -207,7 +213,7 @@ void RespondentPass::WaitForSlot(int chunk) {
             UpdateChunk(claimed, 0);
             continue;
         }
-        slot.finished.wait(finished, std::memory_order_acquire);
+        SpinThenWait(slot.finished, finished);
     }
 }
 
@@ -245,8 +251,7 @@ void RespondentPass::DrawChunk(int chunk) {
 void RespondentPass::DrawRespondent(int n, Chunk& slot, int index) {
     const Context& c = *context_;
     const int p = parameterCount_;
-    double* normals = slot.normals.data() + static_cast<size_t>(index) * static_cast<size_t>(p);
-    for (int j = 0; j < p; ++j) normals[j] = c.random->DrawNormal();
+    c.random->DrawNormalParts(slot.normals.data() + static_cast<size_t>(index) * static_cast<size_t>(p), p);
     RespondentBlock& block = slot.blocks[static_cast<size_t>(index)];
     if (c.data->Next(block) != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
     if (c.copyBlocks) {

@@ -40,13 +40,18 @@ public:
     // when the prepared data ends before the store does: the failure of the first failing respondent
     // in data order, after the sink got the draws of the respondents before it, as a single thread
     // would. After a throw the store's records from the failing respondent on are unspecified.
+    // drawAhead: when given, drawAheadCount deviates' parts that follow the pass's own in the
+    // generator's order are drawn into it once the pass's are drawn, while the respondents are still
+    // being updated (not after a failure).
     void UpdateRespondents(double jumpSize, bool storedLikelihoodsValid, bool recordDraws,
                            const PopulationState& population, PreparedDataSource& data,
                            RespondentStore& store, RandomGenerator& random, const ConstraintTies* ties,
-                           DrawSink* sink);
+                           DrawSink* sink, NormalParts* drawAhead = nullptr, int64_t drawAheadCount = 0);
 
     const PassStatistics& Statistics() const { return statistics_; }
     int Threads() const { return pool_ ? pool_->Threads() : 1; }
+    // The pass's threads, for other work between passes; null for a single thread.
+    WorkerPool* Pool() { return pool_.get(); }
 
 private:
     struct Chunk;

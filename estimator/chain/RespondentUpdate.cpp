@@ -74,6 +74,7 @@ RespondentUpdater::RespondentUpdater(int parameterCount)
       constrainedCurrent_(static_cast<size_t>(kGroupSize * parameterCount)),
       constrainedCandidate_(static_cast<size_t>(kGroupSize * parameterCount)),
       step_(static_cast<size_t>(parameterCount)),
+      normals_(static_cast<size_t>(parameterCount)),
       currentDifferences_(static_cast<size_t>(kGroupSize * parameterCount)),
       candidateDifferences_(static_cast<size_t>(kGroupSize * parameterCount)),
       exponentials_(kMaxAlternatives) {}
@@ -137,9 +138,11 @@ double RespondentUpdater::Likelihood(const RespondentBlock& block, const double*
     return likelihood;
 }
 
-void RespondentUpdater::ProposeCandidate(int r, const double* stored, const double* normals,
+void RespondentUpdater::ProposeCandidate(int r, const double* stored, const NormalParts* parts,
                                          const PassInputs& inputs) {
     const int p = parameterCount_;
+    double* normals = normals_.data();
+    TransformNormals(parts, p, normals);
     double* current = Member(current_, r);
     double* candidate = Member(candidate_, r);
     std::copy(stored, stored + p, current);

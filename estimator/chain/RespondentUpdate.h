@@ -60,7 +60,7 @@ struct GroupWork {
     int first = 0;                            // the first respondent's index in the store
     int count = 0;                            // 1 to RespondentUpdater::kGroupSize
     const RespondentBlock* blocks = nullptr;  // count blocks
-    const double* normals = nullptr;          // p standard normal deviates per respondent, as drawn
+    const NormalParts* normals = nullptr;     // p standard normal deviates per respondent, as drawn
     const double* uniforms = nullptr;         // the accept uniform per respondent
     double* constrained = nullptr;            // p tied betas per respondent out; null: not wanted
     char* accepted = nullptr;                 // per respondent out: 1 when its candidate was accepted
@@ -86,7 +86,7 @@ public:
 private:
     // Group member r: current = stored, candidate = current + the correlated normal step, their tied
     // copies and their differences from alpha.
-    void ProposeCandidate(int r, const double* stored, const double* normals, const PassInputs& inputs);
+    void ProposeCandidate(int r, const double* stored, const NormalParts* normals, const PassInputs& inputs);
     // The Metropolis-Hastings decision for respondent n, group member r.
     bool Decide(int n, int r, double candidateLikelihood, double currentLikelihood, double candidatePrior,
                 double currentPrior, double uniform, RespondentStore& store, double* constrainedOut);
@@ -103,6 +103,7 @@ private:
     std::vector<double> constrainedCurrent_;
     std::vector<double> constrainedCandidate_;
     std::vector<double> step_;
+    std::vector<double> normals_;  // the member's deviates, from their parts
     // Interleaved: d_j of member r at j * kGroupSize + r.
     std::vector<double> currentDifferences_;
     std::vector<double> candidateDifferences_;

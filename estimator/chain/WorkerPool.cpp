@@ -10,8 +10,9 @@ WorkerPool::~WorkerPool() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
+        generation_.fetch_add(1, std::memory_order_release);
     }
-    started_.notify_all();
+    generation_.notify_all();
     for (std::thread& worker : workers_) worker.join();
 }
 
@@ -24,21 +25,22 @@ void WorkerPool::CallJob(int worker) {
     }
 }
 
+// The hand-over goes through two atomics, so that a worker still spinning from the last job starts the
+// next one without a system call; the mutex guards only the failure.
 void WorkerPool::RunJob(void* context, Trampoline trampoline) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        context_ = context;
-        trampoline_ = trampoline;
-        failure_ = nullptr;
-        running_ = static_cast<int>(workers_.size());
-        ++generation_;
-    }
-    started_.notify_all();
+    context_ = context;
+    trampoline_ = trampoline;
+    failure_ = nullptr;
+    running_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
+    generation_.fetch_add(1, std::memory_order_release);
+    generation_.notify_all();
     CallJob(0);
+    for (int left = running_.load(std::memory_order_acquire); left != 0;
+         left = running_.load(std::memory_order_acquire))
+        SpinThenWait(running_, left);
     std::exception_ptr failure;
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        finished_.wait(lock, [this] { return running_ == 0; });
+        std::lock_guard<std::mutex> lock(mutex_);
         failure = failure_;
         failure_ = nullptr;
     }
@@ -48,19 +50,18 @@ void WorkerPool::RunJob(void* context, Trampoline trampoline) {
 void WorkerPool::WorkerLoop(int worker) {
     long long seen = 0;
     for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            started_.wait(lock, [this, seen] { return stopping_ || generation_ != seen; });
-            if (stopping_) return;
-            seen = generation_;
+        long long generation = generation_.load(std::memory_order_acquire);
+        while (generation == seen) {
+            SpinThenWait(generation_, seen);
+            generation = generation_.load(std::memory_order_acquire);
         }
-        CallJob(worker);
-        bool last = false;
+        seen = generation;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            last = --running_ == 0;
+            if (stopping_) return;
         }
-        if (last) finished_.notify_one();
+        CallJob(worker);
+        if (running_.fetch_sub(1, std::memory_order_acq_rel) == 1) running_.notify_one();
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -11,6 +11,25 @@ namespace ombrel {
 // A fixed set of threads that run one job together: threads - 1 workers started once, plus the
 // caller, which takes part as worker 0. Run hands the job to every worker and returns when all of
 // them are done, so nothing a job touches outlives the call. One pool never runs two jobs at once.
+// Waits until value differs from old. The other side usually answers within microseconds (an
+// iteration hands work over several times), so a short spin comes first, then a few turns that give
+// the processor to any other thread that is ready (more threads than cores must not spin against the
+// thread they wait for), and only then the blocking wait.
+template <typename T>
+void SpinThenWait(const std::atomic<T>& value, T old, std::memory_order order = std::memory_order_acquire) {
+    for (int spin = 0; spin < 1024; ++spin) {
+        if (value.load(order) != old) return;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+    for (int turn = 0; turn < 32; ++turn) {
+        if (value.load(order) != old) return;
+        std::this_thread::yield();
+    }
+    value.wait(old, order);
+}
+
 class WorkerPool {
 public:
     // threads below 1 count as 1: no thread is started and Run calls the job on the caller only.
@@ -37,12 +56,10 @@ private:
 
     std::vector<std::thread> workers_;
     std::mutex mutex_;
-    std::condition_variable started_;
-    std::condition_variable finished_;
     void* context_ = nullptr;
     Trampoline trampoline_ = nullptr;
-    long long generation_ = 0;  // counts the jobs handed out
-    int running_ = 0;           // workers still inside the current job
+    std::atomic<long long> generation_{0};  // counts the jobs handed out
+    std::atomic<int> running_{0};           // workers still inside the current job
     bool stopping_ = false;
     std::exception_ptr failure_;
 };

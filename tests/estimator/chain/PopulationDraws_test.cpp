@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "common/OmbrelError.h"
@@ -203,7 +204,10 @@ TEST(DrawCorrelatedNormal, BitIdenticalToTheFullRowSum) {
 
 // A run's population step, several iterations in a row, against the literal algorithms: every draw in
 // the same order, every sum over the same terms in the same order.
-void CompareIterations(int p, int respondents, int d, const Rows& prior, uint32_t seed) {
+// With drawAhead the deviates come as the chain takes them, drawn ahead in one run of parts, and the
+// sums are shared among a pool of threads (none for 1).
+void CompareIterations(int p, int respondents, int d, const Rows& prior, uint32_t seed,
+                       bool drawAhead = false, int threads = 1) {
     RandomGenerator setup;
     setup.SeedGenerator(seed + 1000u);
     PopulationState state;
@@ -231,13 +235,21 @@ void CompareIterations(int p, int respondents, int d, const Rows& prior, uint32_
     RandomGenerator twin;
     mine.SeedGenerator(seed);
     twin.SeedGenerator(seed);
+    std::unique_ptr<WorkerPool> pool = threads > 1 ? std::make_unique<WorkerPool>(threads) : nullptr;
+    const int nu = WishartDegrees(respondents, d, p);
+    std::vector<NormalParts> ahead(static_cast<size_t>(p + WishartNormalsDrawnAhead(nu, p)));
     for (int iteration = 0; iteration < 4; ++iteration) {
-        DrawAlpha(state, meanBetas.data(), respondents, mine);
+        if (drawAhead) {
+            mine.DrawNormalParts(ahead.data(), static_cast<int64_t>(ahead.size()));
+            DrawAlpha(state, meanBetas.data(), respondents, mine, ahead.data());
+        } else {
+            DrawAlpha(state, meanBetas.data(), respondents, mine);
+        }
         LiteralDrawAlpha(literal, meanBetas, respondents, twin);
         ASSERT_EQ(
             std::memcmp(state.alpha.data(), literal.alpha.data(), sizeof(double) * static_cast<size_t>(p)), 0)
             << "alpha, iteration " << iteration;
-        DrawCovariance(state, store, d, mine);
+        DrawCovariance(state, store, d, mine, drawAhead ? ahead.data() + p : nullptr, pool.get());
         LiteralDrawCovariance(literal, store, d, twin);
         ASSERT_TRUE(SameBits(state.covariance, literal.covariance)) << "covariance, iteration " << iteration;
         ASSERT_TRUE(SameBits(state.covarianceInverse, literal.covarianceInverse))
@@ -254,6 +266,36 @@ TEST(PopulationDraws, BitIdenticalToTheLiteralAlgorithmsWithASymmetricPrior) {
         Rows prior = RandomCovariance(p, random);
         prior[0][0] = -0.0 + prior[0][0];
         CompareIterations(p, 37, 5, prior, static_cast<uint32_t>(p));
+    }
+}
+
+TEST(PopulationDraws, BitIdenticalWithDeviatesDrawnAheadAndSumsSharedAmongThreads) {
+    RandomGenerator random;
+    random.SeedGenerator(8u);
+    for (int threads : {1, 2, 3, 8}) {
+        for (int p : {1, 5, 13}) {
+            Rows prior = RandomCovariance(p, random);
+            CompareIterations(p, 37, 5, prior, 60u + static_cast<uint32_t>(p), true, threads);
+        }
+        // A custom prior that is not symmetric sums full rows.
+        Rows asymmetric = RandomCovariance(4, random);
+        asymmetric[0][1] += 0.125;
+        CompareIterations(4, 23, 7, asymmetric, 70u, true, threads);
+    }
+}
+
+TEST(PopulationDraws, BitIdenticalOverSeveralWishartBlocks) {
+    // nu = 2 * kWishartBlockDraws + 3: two whole blocks and a last one of three draws, whose final draw
+    // has no partner; only the first block's deviates are drawn ahead.
+    RandomGenerator random;
+    random.SeedGenerator(9u);
+    const int p = 2;
+    const int d = 4;
+    const int respondents = 2 * kWishartBlockDraws + 3 - d - p;
+    Rows prior = RandomCovariance(p, random);
+    for (int threads : {1, 2}) {
+        CompareIterations(p, respondents, d, prior, 80u, false, threads);
+        CompareIterations(p, respondents, d, prior, 81u, true, threads);
     }
 }
 
