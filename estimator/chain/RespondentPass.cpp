@@ -34,6 +34,7 @@ struct RespondentPass::Chunk {
     std::atomic<int> finished{-1};     // the last chunk of the pass whose updates ended in this slot
     int first = 0;                     // the chunk's first respondent
     int count = 0;                     // its respondents drawn
+    int readCount = 0;                 // its respondents read
     std::vector<NormalParts> normals;  // p per respondent
     std::vector<double> uniforms;
     std::vector<RespondentBlock> blocks;
@@ -60,6 +61,7 @@ struct RespondentPass::Context {
     int chunkCount = 0;
     bool copyBlocks = false;
     bool copyConstrained = false;
+    bool separateReader = false;  // the reader thread reads the blocks
     NormalParts* drawAhead = nullptr;
     int64_t drawAheadCount = 0;
 };
@@ -76,8 +78,9 @@ RespondentPass::RespondentPass(int parameterCount, int threads)
     updaters_.assign(static_cast<size_t>(threads), RespondentUpdater(parameterCount));
     // A single thread draws a chunk and updates it before it draws the next; more threads keep a few
     // chunks each drawn ahead.
-    const int slotCount = threads == 1 ? 1 : 4 * threads;
-    for (int s = 0; s < slotCount; ++s) slots_.push_back(std::make_unique<Chunk>(chunkSize_, parameterCount));
+    baseSlots_ = threads == 1 ? 1 : 4 * threads;
+    for (int s = 0; s < baseSlots_; ++s)
+        slots_.push_back(std::make_unique<Chunk>(chunkSize_, parameterCount));
     // ln(R) for every possible alternative count: the same values std::log gives, looked up.
     for (int r = 1; r <= kMaxAlternatives; ++r)
         logAlternatives_[static_cast<size_t>(r)] = std::log(static_cast<double>(r));
@@ -140,6 +143,13 @@ void RespondentPass::BeginPass(double jumpSize, const PopulationState& populatio
     c.chunkCount = (respondentCount + chunkSize_ - 1) / chunkSize_;
     c.copyBlocks = !data.BlocksOutliveNext();
     c.copyConstrained = copyConstrained;
+    // Streamed blocks cost about as much to read as to update, so a thread of their own reads them,
+    // a few chunks ahead even of a single updating thread.
+    c.separateReader = c.copyBlocks;
+    activeSlots_ = c.separateReader ? std::max(baseSlots_, 8) : baseSlots_;
+    while (static_cast<int>(slots_.size()) < activeSlots_)
+        slots_.push_back(std::make_unique<Chunk>(chunkSize_, parameterCount_));
+    if (c.separateReader && !reader_) reader_ = std::make_unique<BackgroundThread>();
     const size_t count = static_cast<size_t>(respondentCount);
     if (accepted_.size() != count) {
         accepted_.assign(count, 0);
@@ -147,37 +157,51 @@ void RespondentPass::BeginPass(double jumpSize, const PopulationState& populatio
     }
     if (copyConstrained) constrained_.resize(count * static_cast<size_t>(p));
     for (const std::unique_ptr<Chunk>& slot : slots_) slot->finished.store(-1);
-    drawn_.store(0);
+    drawnChunks_.store(0);
+    readChunks_.store(0);
+    drawingEnded_.store(false);
+    readingEnded_.store(false);
     nextChunk_.store(0);
     firstFailure_.store(respondentCount);
     failure_ = nullptr;
 }
 
 void RespondentPass::RunChunks() {
+    auto read = [this] { ReadChunks(); };
+    if (context_->separateReader) reader_->Start(read);
     if (!pool_) {
         Work(0);
-        return;
+    } else {
+        auto job = [this](int worker) { Work(worker); };
+        pool_->Run(job);
     }
-    auto job = [this](int worker) { Work(worker); };
-    pool_->Run(job);
+    if (context_->separateReader) reader_->Wait();
+}
+
+void RespondentPass::Announce() {
+    progress_.fetch_add(1, std::memory_order_release);
+    progress_.notify_all();
 }
 
 void RespondentPass::Work(int worker) {
     if (worker == 0) DrawChunks();
     for (;;) {
-        const int state = drawn_.load(std::memory_order_acquire);
+        const unsigned seen = progress_.load(std::memory_order_acquire);
+        const bool ended =
+            drawingEnded_.load(std::memory_order_acquire) && readingEnded_.load(std::memory_order_acquire);
         const int chunk = TryClaim();
         if (chunk >= 0) {
             UpdateChunk(chunk, worker);
             continue;
         }
-        if ((state & 1) != 0) return;
-        SpinThenWait(drawn_, state);
+        if (ended) return;
+        SpinThenWait(progress_, seen);
     }
 }
 
 int RespondentPass::TryClaim() {
-    const int limit = drawn_.load(std::memory_order_acquire) >> 1;
+    const int limit =
+        std::min(drawnChunks_.load(std::memory_order_acquire), readChunks_.load(std::memory_order_acquire));
     int chunk = nextChunk_.load(std::memory_order_relaxed);
     while (chunk < limit) {
         if (nextChunk_.compare_exchange_weak(chunk, chunk + 1, std::memory_order_acq_rel)) return chunk;
@@ -188,70 +212,105 @@ int RespondentPass::TryClaim() {
 void RespondentPass::DrawChunks() {
     const Context& c = *context_;
     for (int chunk = 0; chunk < c.chunkCount; ++chunk) {
-        WaitForSlot(chunk);
+        WaitForSlot(chunk, true);
         if (firstFailure_.load() < c.respondentCount) break;  // nothing after a failure counts
         DrawChunk(chunk);
-        drawn_.fetch_add(2, std::memory_order_release);
-        drawn_.notify_all();
+        if (!c.separateReader) {
+            ReadChunk(chunk);
+            readChunks_.store(chunk + 1, std::memory_order_release);
+        }
+        drawnChunks_.store(chunk + 1, std::memory_order_release);
+        Announce();
     }
     if (firstFailure_.load() == c.respondentCount) c.random->DrawNormalParts(c.drawAhead, c.drawAheadCount);
-    drawn_.fetch_or(1, std::memory_order_release);
-    drawn_.notify_all();
+    if (!c.separateReader) readingEnded_.store(true, std::memory_order_release);
+    drawingEnded_.store(true, std::memory_order_release);
+    Announce();
 }
 
-// The chunk's slot is free once the chunk that last used it is updated; until then this thread
-// updates chunks itself, and waits only while every drawn chunk is in another thread's hands.
-void RespondentPass::WaitForSlot(int chunk) {
-    const int slotCount = static_cast<int>(slots_.size());
-    if (chunk < slotCount) return;
-    Chunk& slot = *slots_[static_cast<size_t>(chunk % slotCount)];
+void RespondentPass::ReadChunks() {
+    const Context& c = *context_;
+    for (int chunk = 0; chunk < c.chunkCount; ++chunk) {
+        WaitForSlot(chunk, false);
+        if (firstFailure_.load() < c.respondentCount) break;
+        ReadChunk(chunk);
+        readChunks_.store(chunk + 1, std::memory_order_release);
+        Announce();
+    }
+    readingEnded_.store(true, std::memory_order_release);
+    Announce();
+}
+
+// The chunk's slot is free once the chunk that last used it is updated; until then the drawing
+// thread updates chunks itself, and waits only while every ready chunk is in another thread's hands.
+// The reader only waits.
+void RespondentPass::WaitForSlot(int chunk, bool help) {
+    if (chunk < activeSlots_) return;
+    const Chunk& slot = SlotOf(chunk);
     for (;;) {
-        const int finished = slot.finished.load(std::memory_order_acquire);
-        if (finished == chunk - slotCount) return;
-        const int claimed = TryClaim();
+        const unsigned seen = progress_.load(std::memory_order_acquire);
+        if (slot.finished.load(std::memory_order_acquire) == chunk - activeSlots_) return;
+        // Past a failure no slot may come free: nothing after it is updated.
+        if (!help && firstFailure_.load() < context_->respondentCount) return;
+        const int claimed = help ? TryClaim() : -1;
         if (claimed >= 0) {
             UpdateChunk(claimed, 0);
             continue;
         }
-        SpinThenWait(slot.finished, finished);
+        SpinThenWait(progress_, seen);
     }
 }
 
-// Draws the chunk's respondents; a failure ends the chunk at the failing respondent and stops the
-// drawing (the chunk is still handed over, so that the respondents before it are updated).
+// Draws the chunk's respondents' random numbers; a failure of the reading ends the drawing at the
+// next chunk.
 void RespondentPass::DrawChunk(int chunk) {
     const Context& c = *context_;
-    Chunk& slot = *slots_[static_cast<size_t>(chunk) % slots_.size()];
+    Chunk& slot = SlotOf(chunk);
     slot.first = chunk * chunkSize_;
+    slot.count = std::min(chunkSize_, c.respondentCount - slot.first);
+    for (int i = 0; i < slot.count; ++i) DrawRespondent(slot.first + i, slot, i);
+}
+
+// The single-threaded pass's order for one respondent: its p normals, then its accept uniform (its
+// block is read in between, which draws nothing).
+void RespondentPass::DrawRespondent(int /*n*/, Chunk& slot, int index) {
+    const Context& c = *context_;
+    const int p = parameterCount_;
+    c.random->DrawNormalParts(slot.normals.data() + static_cast<size_t>(index) * static_cast<size_t>(p), p);
+    slot.uniforms[static_cast<size_t>(index)] = c.random->DrawUniform();
+}
+
+// Reads the chunk's blocks; a failure ends the chunk at the failing respondent and stops the reading
+// (the chunk is still handed over, so that the respondents before it are updated).
+void RespondentPass::ReadChunk(int chunk) {
+    const Context& c = *context_;
+    Chunk& slot = SlotOf(chunk);
+    const int first = chunk * chunkSize_;
     slot.taskCount = slot.valueCount = slot.flagCount = 0;
-    const int count = std::min(chunkSize_, c.respondentCount - slot.first);
-    int drawn = 0;
-    for (; drawn < count; ++drawn) {
+    const int count = std::min(chunkSize_, c.respondentCount - first);
+    int read = 0;
+    for (; read < count; ++read) {
         try {
-            DrawRespondent(slot.first + drawn, slot, drawn);
+            ReadRespondent(first + read, slot, read);
         } catch (...) {
-            RecordFailure(slot.first + drawn, std::current_exception());
+            RecordFailure(first + read, std::current_exception());
             break;
         }
     }
-    slot.count = drawn;
+    slot.readCount = read;
     if (!c.copyBlocks) return;
     // The copies are complete, so the views can point into them now.
     for (size_t t = 0; t < slot.taskCount; ++t) {
         slot.tasks[t].rows = slot.values.data() + slot.valueOffsets[t];
         slot.tasks[t].flags = slot.flags.data() + slot.flagOffsets[t];
     }
-    for (int i = 0; i < drawn; ++i)
+    for (int i = 0; i < read; ++i)
         slot.blocks[static_cast<size_t>(i)].tasks =
             slot.tasks.data() + slot.firstTask[static_cast<size_t>(i)];
 }
 
-// The single-threaded pass's order for one respondent: its p normals, its block, its task weights,
-// then its accept uniform.
-void RespondentPass::DrawRespondent(int n, Chunk& slot, int index) {
+void RespondentPass::ReadRespondent(int n, Chunk& slot, int index) {
     const Context& c = *context_;
-    const int p = parameterCount_;
-    c.random->DrawNormalParts(slot.normals.data() + static_cast<size_t>(index) * static_cast<size_t>(p), p);
     RespondentBlock& block = slot.blocks[static_cast<size_t>(index)];
     if (c.data->Next(block) != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
     if (c.copyBlocks) {
@@ -280,21 +339,21 @@ void RespondentPass::DrawRespondent(int n, Chunk& slot, int index) {
     }
     c.store->Number(n) = block.number;
     respondentWeights_[static_cast<size_t>(n)] = AddTaskWeights(block);
-    slot.uniforms[static_cast<size_t>(index)] = c.random->DrawUniform();
 }
 
 void RespondentPass::UpdateChunk(int chunk, int worker) {
     const Context& c = *context_;
     const size_t p = static_cast<size_t>(parameterCount_);
-    Chunk& slot = *slots_[static_cast<size_t>(chunk) % slots_.size()];
+    Chunk& slot = SlotOf(chunk);
     RespondentUpdater& updater = updaters_[static_cast<size_t>(worker)];
-    for (int i = 0; i < slot.count; i += RespondentUpdater::kGroupSize) {
+    const int count = std::min(slot.count, slot.readCount);
+    for (int i = 0; i < count; i += RespondentUpdater::kGroupSize) {
         const int n = slot.first + i;
         if (firstFailure_.load(std::memory_order_relaxed) < n) break;  // nothing after a failure counts
         const size_t index = static_cast<size_t>(i);
         GroupWork work;
         work.first = n;
-        work.count = std::min(RespondentUpdater::kGroupSize, slot.count - i);
+        work.count = std::min(RespondentUpdater::kGroupSize, count - i);
         work.blocks = slot.blocks.data() + index;
         work.normals = slot.normals.data() + index * p;
         work.uniforms = slot.uniforms.data() + index;
@@ -308,7 +367,7 @@ void RespondentPass::UpdateChunk(int chunk, int worker) {
         }
     }
     slot.finished.store(chunk, std::memory_order_release);
-    slot.finished.notify_all();
+    Announce();
 }
 
 void RespondentPass::RecordFailure(int respondent, std::exception_ptr failure) {

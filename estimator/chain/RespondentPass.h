@@ -24,8 +24,9 @@ inline constexpr int kMaxPassThreads = 1024;
 // results for any number. One thread (the caller) draws every respondent's random numbers in the
 // order of the single-threaded pass (p normals, then the accept uniform, respondent by respondent)
 // and fetches the blocks, chunk by chunk, while the other threads update the respondents of the
-// chunks already drawn; it joins them once it is done. The pass sums are then taken in one sweep in
-// respondent order, as one thread would take them. Holds all working storage of the pass.
+// chunks already drawn; it joins them once it is done. Blocks streamed from the file are read by a
+// thread of their own beside all of these, into the chunks' storage. The pass sums are then taken in
+// one sweep in respondent order, as one thread would take them. Holds all working storage of the pass.
 class RespondentPass {
 public:
     // threads below 1 count as 1, which starts no thread at all.
@@ -66,7 +67,15 @@ private:
     void DrawChunks();
     void DrawChunk(int chunk);
     void DrawRespondent(int n, Chunk& slot, int index);
-    void WaitForSlot(int chunk);
+    // The reading part of a chunk, on the drawing thread or on the reader of a streamed source.
+    void ReadChunks();
+    void ReadChunk(int chunk);
+    void ReadRespondent(int n, Chunk& slot, int index);
+    // Waits until the chunk's slot is free; helps with updates meanwhile when help is true.
+    void WaitForSlot(int chunk, bool help);
+    Chunk& SlotOf(int chunk) { return *slots_[static_cast<size_t>(chunk % activeSlots_)]; }
+    // Tells every waiting thread that the pass moved on.
+    void Announce();
     // Claims the next drawn chunk; -1 when none is waiting.
     int TryClaim();
     void UpdateChunk(int chunk, int worker);
@@ -83,6 +92,9 @@ private:
     std::unique_ptr<WorkerPool> pool_;
     std::vector<RespondentUpdater> updaters_;  // one per thread
     std::vector<std::unique_ptr<Chunk>> slots_;
+    int baseSlots_ = 1;                         // the slots a pass over blocks in memory uses
+    int activeSlots_ = 1;                       // the slots this pass uses
+    std::unique_ptr<BackgroundThread> reader_;  // started on the first streamed pass
     std::unique_ptr<Context> context_;
     PassStatistics statistics_;
     SquareMatrix proposalInput_;
@@ -93,9 +105,14 @@ private:
     std::vector<double> respondentWeights_;
     std::vector<double> constrained_;
 
-    // The hand-over between the drawing thread and the others. drawn_ is twice the number of chunks
-    // drawn, plus 1 once the drawing has ended.
-    std::atomic<int> drawn_{0};
+    // The hand-over between the drawing thread, the reader and the others: the chunks drawn and read
+    // so far (a chunk is ready once both are done), whether each has ended, and a counter that moves
+    // on every change of these or of a slot, which is what waiting threads wait on.
+    std::atomic<int> drawnChunks_{0};
+    std::atomic<int> readChunks_{0};
+    std::atomic<bool> drawingEnded_{false};
+    std::atomic<bool> readingEnded_{false};
+    std::atomic<unsigned> progress_{0};
     std::atomic<int> nextChunk_{0};
     std::atomic<int> firstFailure_{0};  // the first failing respondent known so far; the count if none
     std::mutex failureMutex_;

@@ -65,4 +65,49 @@ void WorkerPool::WorkerLoop(int worker) {
     }
 }
 
+BackgroundThread::BackgroundThread() : thread_([this] { Loop(); }) {}
+
+BackgroundThread::~BackgroundThread() {
+    stopping_.store(true, std::memory_order_relaxed);
+    started_.fetch_add(1, std::memory_order_release);
+    started_.notify_all();
+    thread_.join();
+}
+
+void BackgroundThread::StartJob(void* context, Trampoline trampoline) {
+    context_ = context;
+    trampoline_ = trampoline;
+    failure_ = nullptr;
+    started_.fetch_add(1, std::memory_order_release);
+    started_.notify_all();
+}
+
+void BackgroundThread::Wait() {
+    const long long target = started_.load(std::memory_order_relaxed);
+    for (long long done = finished_.load(std::memory_order_acquire); done != target;
+         done = finished_.load(std::memory_order_acquire))
+        SpinThenWait(finished_, done);
+    if (failure_) std::rethrow_exception(failure_);
+}
+
+void BackgroundThread::Loop() {
+    long long seen = 0;
+    for (;;) {
+        long long started = started_.load(std::memory_order_acquire);
+        while (started == seen) {
+            SpinThenWait(started_, seen);
+            started = started_.load(std::memory_order_acquire);
+        }
+        seen = started;
+        if (stopping_.load(std::memory_order_relaxed)) return;
+        try {
+            trampoline_(context_);
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+        finished_.fetch_add(1, std::memory_order_release);
+        finished_.notify_all();
+    }
+}
+
 }  // namespace ombrel

@@ -64,4 +64,35 @@ private:
     std::exception_ptr failure_;
 };
 
+// One thread kept for a job that runs beside the caller's own work: Start hands it the job and
+// returns at once, Wait returns when the job is done. Start and Wait alternate; a job should not
+// throw (if it does, Wait rethrows).
+class BackgroundThread {
+public:
+    BackgroundThread();
+    ~BackgroundThread();
+    BackgroundThread(const BackgroundThread&) = delete;
+    BackgroundThread& operator=(const BackgroundThread&) = delete;
+
+    // job must live until Wait returns.
+    template <typename Job>
+    void Start(Job& job) {
+        StartJob(&job, [](void* context) { (*static_cast<Job*>(context))(); });
+    }
+    void Wait();
+
+private:
+    using Trampoline = void (*)(void* context);
+    void StartJob(void* context, Trampoline trampoline);
+    void Loop();
+
+    std::thread thread_;
+    void* context_ = nullptr;
+    Trampoline trampoline_ = nullptr;
+    std::exception_ptr failure_;
+    std::atomic<long long> started_{0};   // jobs handed out
+    std::atomic<long long> finished_{0};  // jobs done
+    std::atomic<bool> stopping_{false};
+};
+
 }  // namespace ombrel
