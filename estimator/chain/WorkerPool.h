@@ -86,13 +86,13 @@ private:
     void StartJob(void* context, Trampoline trampoline);
     void Loop();
 
-    std::thread thread_;
     void* context_ = nullptr;
     Trampoline trampoline_ = nullptr;
     std::exception_ptr failure_;
     std::atomic<long long> started_{0};   // jobs handed out
     std::atomic<long long> finished_{0};  // jobs done
     std::atomic<bool> stopping_{false};
+    std::thread thread_;  // last: it starts once everything it reads is initialised
 };
 
 }  // namespace ombrel
