@@ -26,7 +26,6 @@ void PopulationState::Resize(int p) {
     invertWork.assign(static_cast<size_t>(p) * static_cast<size_t>(p) + 1, 0.0);
     scratchNormals.assign(static_cast<size_t>(p), 0.0);
     scratchVector.assign(static_cast<size_t>(p), 0.0);
-    scratchVectorPair.assign(static_cast<size_t>(p), 0.0);
 }
 
 namespace {

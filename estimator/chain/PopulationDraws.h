@@ -27,7 +27,6 @@ struct PopulationState {
     std::vector<double> invertWork;  // p * p + 1 values, used 1-based by InvertMatrix
     std::vector<double> scratchNormals;
     std::vector<double> scratchVector;
-    std::vector<double> scratchVectorPair;  // a second vector, so that two outer products add at once
     // Grown on first use: two vectors per worker, one block of the Wishart's correlated draws and
     // their deviates' parts.
     std::vector<double> workerScratch;

@@ -268,12 +268,12 @@ void RespondentPass::DrawChunk(int chunk) {
     Chunk& slot = SlotOf(chunk);
     slot.first = chunk * chunkSize_;
     slot.count = std::min(chunkSize_, c.respondentCount - slot.first);
-    for (int i = 0; i < slot.count; ++i) DrawRespondent(slot.first + i, slot, i);
+    for (int i = 0; i < slot.count; ++i) DrawRespondent(slot, i);
 }
 
 // The single-threaded pass's order for one respondent: its p normals, then its accept uniform (its
 // block is read in between, which draws nothing).
-void RespondentPass::DrawRespondent(int /*n*/, Chunk& slot, int index) {
+void RespondentPass::DrawRespondent(Chunk& slot, int index) {
     const Context& c = *context_;
     const int p = parameterCount_;
     c.random->DrawNormalParts(slot.normals.data() + static_cast<size_t>(index) * static_cast<size_t>(p), p);

@@ -66,7 +66,7 @@ private:
     // is still in use.
     void DrawChunks();
     void DrawChunk(int chunk);
-    void DrawRespondent(int n, Chunk& slot, int index);
+    void DrawRespondent(Chunk& slot, int index);
     // The reading part of a chunk, on the drawing thread or on the reader of a streamed source.
     void ReadChunks();
     void ReadChunk(int chunk);

@@ -35,9 +35,7 @@ void WorkerPool::RunJob(void* context, Trampoline trampoline) {
     generation_.fetch_add(1, std::memory_order_release);
     generation_.notify_all();
     CallJob(0);
-    for (int left = running_.load(std::memory_order_acquire); left != 0;
-         left = running_.load(std::memory_order_acquire))
-        SpinThenWait(running_, left);
+    WaitUntil(running_, [](int left) { return left == 0; });
     std::exception_ptr failure;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -50,12 +48,7 @@ void WorkerPool::RunJob(void* context, Trampoline trampoline) {
 void WorkerPool::WorkerLoop(int worker) {
     long long seen = 0;
     for (;;) {
-        long long generation = generation_.load(std::memory_order_acquire);
-        while (generation == seen) {
-            SpinThenWait(generation_, seen);
-            generation = generation_.load(std::memory_order_acquire);
-        }
-        seen = generation;
+        seen = WaitUntil(generation_, [seen](long long generation) { return generation != seen; });
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) return;
@@ -84,21 +77,14 @@ void BackgroundThread::StartJob(void* context, Trampoline trampoline) {
 
 void BackgroundThread::Wait() {
     const long long target = started_.load(std::memory_order_relaxed);
-    for (long long done = finished_.load(std::memory_order_acquire); done != target;
-         done = finished_.load(std::memory_order_acquire))
-        SpinThenWait(finished_, done);
+    WaitUntil(finished_, [target](long long done) { return done == target; });
     if (failure_) std::rethrow_exception(failure_);
 }
 
 void BackgroundThread::Loop() {
     long long seen = 0;
     for (;;) {
-        long long started = started_.load(std::memory_order_acquire);
-        while (started == seen) {
-            SpinThenWait(started_, seen);
-            started = started_.load(std::memory_order_acquire);
-        }
-        seen = started;
+        seen = WaitUntil(started_, [seen](long long started) { return started != seen; });
         if (stopping_.load(std::memory_order_relaxed)) return;
         try {
             trampoline_(context_);

@@ -30,6 +30,16 @@ void SpinThenWait(const std::atomic<T>& value, T old, std::memory_order order = 
     value.wait(old, order);
 }
 
+// Waits until done(value) holds, and returns the value that made it hold.
+template <typename T, typename Done>
+T WaitUntil(const std::atomic<T>& value, Done done) {
+    for (;;) {
+        const T current = value.load(std::memory_order_acquire);
+        if (done(current)) return current;
+        SpinThenWait(value, current);
+    }
+}
+
 class WorkerPool {
 public:
     // threads below 1 count as 1: no thread is started and Run calls the job on the caller only.
