@@ -213,7 +213,9 @@ void RespondentPass::DrawChunks() {
     const Context& c = *context_;
     for (int chunk = 0; chunk < c.chunkCount; ++chunk) {
         WaitForSlot(chunk, true);
-        if (firstFailure_.load() < c.respondentCount) break;  // nothing after a failure counts
+        // Nothing after a failure counts; but a reader of its own may meet a failure in this chunk or
+        // a later one before this chunk is drawn, and the respondents before it still count.
+        if (firstFailure_.load() < chunk * chunkSize_) break;
         DrawChunk(chunk);
         if (!c.separateReader) {
             ReadChunk(chunk);

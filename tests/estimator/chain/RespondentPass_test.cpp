@@ -157,17 +157,20 @@ struct FailedPass {
     std::vector<uint64_t> draws;
 };
 
-// One pass over respondentCount stored respondents; marked gets the marker as its first beta.
+// One pass over respondentCount stored respondents of p parameters; marked gets the marker as its
+// first beta.
 FailedPass RunFailingPass(const std::vector<unsigned char>& bytes, int respondentCount, int threads,
-                          bool inMemory, int marked = -1) {
+                          bool inMemory, int marked = -1, int p = 2) {
     PopulationState population;
-    population.Resize(2);
+    population.Resize(p);
     population.covariance.SetIdentity();
     population.covarianceInverse.SetIdentity();
-    RespondentStore store(2);
+    RespondentStore store(p);
+    std::vector<double> betas(static_cast<size_t>(p));
     for (int n = 0; n < respondentCount; ++n) {
-        const double betas[2] = {n == marked ? kMarker : 0.01 * n, -0.02 * n};
-        store.Append(0, betas, 0.0);
+        for (int k = 0; k < p; ++k) betas[static_cast<size_t>(k)] = (k % 2 == 0 ? 0.01 : -0.02) * n;
+        if (n == marked) betas[0] = kMarker;
+        store.Append(0, betas.data(), 0.0);
     }
     MemoryByteSource memory(bytes);
     std::unique_ptr<PreparedDataSource> data =
@@ -176,10 +179,10 @@ FailedPass RunFailingPass(const std::vector<unsigned char>& bytes, int responden
     RandomGenerator random;
     random.SeedGenerator(5);
     FailingTies ties;
-    RespondentPass pass(2, threads);
+    RespondentPass pass(p, threads);
     FailedPass failed;
     Record record;
-    RecordingSink sink(record, 2);
+    RecordingSink sink(record, p);
     failed.message = test::FailureMessage(
         [&] { pass.UpdateRespondents(0.5, false, true, population, *data, store, random, &ties, &sink); });
     failed.draws = record.Bits();
@@ -199,10 +202,10 @@ void ExpectSameFailure(const std::vector<unsigned char>& bytes, int respondentCo
     }
 }
 
-std::vector<unsigned char> Respondents(int count, int wrongVariables = -1, int notFinite = -1) {
+std::vector<unsigned char> Respondents(int count, int wrongVariables = -1, int notFinite = -1, int p = 2) {
     Bytes bytes;
     for (int n = 0; n < count; ++n)
-        AddRespondent(bytes, 100 + n, n == wrongVariables ? 3 : 2, n == notFinite ? INFINITY : 1.0);
+        AddRespondent(bytes, 100 + n, n == wrongVariables ? p + 1 : p, n == notFinite ? INFINITY : 1.0);
     return bytes.Get();
 }
 
@@ -216,6 +219,22 @@ TEST(ThreadedPassFailure, DataEndingBeforeTheStoreIsAPrematureEnd) {
     std::vector<unsigned char> cut = Respondents(40);
     cut.resize(cut.size() - 5);
     ExpectSameFailure(cut, 50, false, kPrematureEndMessage, 39);
+}
+
+// With many parameters, reading a respondent costs less than drawing its normals, so the reader
+// meets the end of the streamed file while chunks before it are still to be drawn: they are drawn
+// and updated all the same.
+TEST(ThreadedPassFailure, AStreamedEndTheReaderMeetsFirstStillLetsTheChunksBeforeItBeUpdated) {
+    constexpr int p = 300;
+    std::vector<unsigned char> cut = Respondents(300, -1, -1, p);
+    cut.resize(cut.size() - 5);
+    const FailedPass single = RunFailingPass(cut, 310, 1, false, -1, p);
+    EXPECT_EQ(single.message, kPrematureEndMessage);
+    ASSERT_EQ(single.draws.size(), 299u * (3u + 2u * p));
+    // Which thread gets there first varies from run to run.
+    for (int run = 0; run < 4; ++run)
+        for (int threads : {2, 8})
+            EXPECT_EQ(RunFailingPass(cut, 310, threads, false, -1, p).draws, single.draws) << threads;
 }
 
 TEST(ThreadedPassFailure, ADamagedStreamedBlockStopsAtItsRespondent) {
