@@ -15,12 +15,6 @@ namespace {
 // the threads.
 constexpr int kChunkSize = 64;
 
-// Grows storage to at least size elements; it never shrinks, so later passes reuse it.
-template <typename T>
-void Grow(std::vector<T>& storage, size_t size) {
-    if (storage.size() < size) storage.resize(std::max(size, storage.size() * 2));
-}
-
 }  // namespace
 
 // One chunk's random numbers and blocks, in one of the slots the chunks take turns in.
@@ -38,17 +32,10 @@ struct RespondentPass::Chunk {
     std::vector<NormalParts> normals;  // p per respondent
     std::vector<double> uniforms;
     std::vector<RespondentBlock> blocks;
-    // Copies of the blocks of a source whose blocks last only until its next read: the tasks of the
-    // chunk back to back, with the offsets of their values and flags.
+    // The blocks of a source whose blocks last only until its next read, read into the chunk's own
+    // storage, and where each respondent's tasks begin in it.
+    BlockStorage storage;
     std::vector<size_t> firstTask;
-    std::vector<TaskBlock> tasks;
-    std::vector<size_t> valueOffsets;
-    std::vector<size_t> flagOffsets;
-    std::vector<double> values;
-    std::vector<int32_t> flags;
-    size_t taskCount = 0;
-    size_t valueCount = 0;
-    size_t flagCount = 0;
 };
 
 // What the threads of one pass share besides the chunks.
@@ -288,7 +275,7 @@ void RespondentPass::ReadChunk(int chunk) {
     const Context& c = *context_;
     Chunk& slot = SlotOf(chunk);
     const int first = chunk * chunkSize_;
-    slot.taskCount = slot.valueCount = slot.flagCount = 0;
+    slot.storage.Clear();
     const int count = std::min(chunkSize_, c.respondentCount - first);
     int read = 0;
     for (; read < count; ++read) {
@@ -301,44 +288,19 @@ void RespondentPass::ReadChunk(int chunk) {
     }
     slot.readCount = read;
     if (!c.copyBlocks) return;
-    // The copies are complete, so the views can point into them now.
-    for (size_t t = 0; t < slot.taskCount; ++t) {
-        slot.tasks[t].rows = slot.values.data() + slot.valueOffsets[t];
-        slot.tasks[t].flags = slot.flags.data() + slot.flagOffsets[t];
-    }
+    // The chunk's storage is complete, so the views can point into it now.
+    const TaskBlock* tasks = slot.storage.Seal();
     for (int i = 0; i < read; ++i)
-        slot.blocks[static_cast<size_t>(i)].tasks =
-            slot.tasks.data() + slot.firstTask[static_cast<size_t>(i)];
+        slot.blocks[static_cast<size_t>(i)].tasks = tasks + slot.firstTask[static_cast<size_t>(i)];
 }
 
 void RespondentPass::ReadRespondent(int n, Chunk& slot, int index) {
     const Context& c = *context_;
     RespondentBlock& block = slot.blocks[static_cast<size_t>(index)];
-    if (c.data->Next(block) != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
-    if (c.copyBlocks) {
-        slot.firstTask[static_cast<size_t>(index)] = slot.taskCount;
-        for (int32_t t = 0; t < block.taskCount; ++t) {
-            const TaskBlock& task = block.tasks[t];
-            const size_t valueCount =
-                static_cast<size_t>(task.alternativeCount) * static_cast<size_t>(task.variableCount);
-            const size_t flagCount = static_cast<size_t>(task.alternativeCount);
-            Grow(slot.tasks, slot.taskCount + 1);
-            Grow(slot.valueOffsets, slot.taskCount + 1);
-            Grow(slot.flagOffsets, slot.taskCount + 1);
-            Grow(slot.values, slot.valueCount + valueCount);
-            Grow(slot.flags, slot.flagCount + flagCount);
-            slot.tasks[slot.taskCount] = task;
-            slot.valueOffsets[slot.taskCount] = slot.valueCount;
-            slot.flagOffsets[slot.taskCount] = slot.flagCount;
-            std::copy(task.rows, task.rows + valueCount,
-                      slot.values.begin() + static_cast<std::ptrdiff_t>(slot.valueCount));
-            std::copy(task.flags, task.flags + flagCount,
-                      slot.flags.begin() + static_cast<std::ptrdiff_t>(slot.flagCount));
-            ++slot.taskCount;
-            slot.valueCount += valueCount;
-            slot.flagCount += flagCount;
-        }
-    }
+    const RecordOutcome outcome =
+        c.copyBlocks ? c.data->NextInto(block, slot.storage, slot.firstTask[static_cast<size_t>(index)])
+                     : c.data->Next(block);
+    if (outcome != RecordOutcome::Read) throw OmbrelError(kPrematureEndMessage);
     c.store->Number(n) = block.number;
     respondentWeights_[static_cast<size_t>(n)] = AddTaskWeights(block);
 }

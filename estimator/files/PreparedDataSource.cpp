@@ -24,6 +24,12 @@ void AdviseLargePages(void* start, size_t bytes) {
     if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+// Grows storage to at least size elements; it never shrinks, so later fills reuse it.
+template <typename T>
+void Grow(std::vector<T>& storage, size_t size) {
+    if (storage.size() < size) storage.resize(std::max(size, storage.size() * 2));
+}
+
 // Points the pass's task views at the storage of a block just read.
 void ViewTasks(const RespondentData& respondent, std::vector<TaskBlock>& views) {
     std::span<const ExpandedTask> tasks = respondent.Tasks();
@@ -143,63 +149,15 @@ public:
     }
 
     RecordOutcome Next(RespondentBlock& block) override {
-        if (!Have(8)) {
-            const bool nothingLeft = Available() == 0;
-            Discard();
-            return nothingLeft ? RecordOutcome::EndOfData : RecordOutcome::PrematureEnd;
-        }
-        const int32_t number = TakeInt32();
-        const int32_t taskCount = TakeInt32();
-        CheckTaskCount(number, taskCount);
+        current_.Clear();
+        size_t firstTask = 0;
+        const RecordOutcome outcome = ParseBlock(block, current_, firstTask);
+        if (outcome == RecordOutcome::Read) block.tasks = current_.Seal();
+        return outcome;
+    }
 
-        size_t valueCount = 0;
-        size_t flagCount = 0;
-        // Tasks are added one at a time as they are read, so a huge E in a short file costs nothing.
-        for (int32_t t = 0; t < taskCount; ++t) {
-            if (tasks_.size() == static_cast<size_t>(t)) tasks_.emplace_back();
-            TaskBlock& task = tasks_[static_cast<size_t>(t)];
-            if (!Have(8)) return PrematureEnd();
-            const int32_t alternatives = TakeInt32();
-            const int32_t variables = TakeInt32();
-            CheckTaskShape(number, alternatives, variables);
-            task.alternativeCount = alternatives;
-            task.variableCount = variables;
-            task.chosenRow = -1;
-
-            const size_t rowLength = static_cast<size_t>(variables);
-            Reserve(values_, valueCount + static_cast<size_t>(alternatives) * rowLength);
-            Reserve(flags_, flagCount + static_cast<size_t>(alternatives));
-            for (int32_t r = 0; r < alternatives; ++r) {
-                if (!Have(rowLength * 8 + 4)) return PrematureEnd();
-                double* row = values_.data() + valueCount;
-                TakeFloat64Run(row, rowLength);
-                const int32_t flag = TakeInt32();
-                flags_[flagCount++] = flag;
-                CheckRowValues(number, row, rowLength);
-                if (flag != 0 && task.chosenRow < 0) task.chosenRow = r;
-                valueCount += rowLength;
-            }
-            if (!Have(8)) return PrematureEnd();
-            double weight = 0.0;
-            TakeFloat64Run(&weight, 1);
-            CheckWeight(number, weight);
-            task.weight = weight;
-        }
-
-        // The storage of the block is complete, so the views can point into it now.
-        size_t nextValue = 0;
-        size_t nextFlag = 0;
-        for (int32_t t = 0; t < taskCount; ++t) {
-            TaskBlock& task = tasks_[static_cast<size_t>(t)];
-            task.rows = values_.data() + nextValue;
-            task.flags = flags_.data() + nextFlag;
-            nextValue += static_cast<size_t>(task.alternativeCount) * static_cast<size_t>(task.variableCount);
-            nextFlag += static_cast<size_t>(task.alternativeCount);
-        }
-        block.number = number;
-        block.taskCount = taskCount;
-        block.tasks = tasks_.data();
-        return RecordOutcome::Read;
+    RecordOutcome NextInto(RespondentBlock& block, BlockStorage& storage, size_t& firstTask) override {
+        return ParseBlock(block, storage, firstTask);
     }
 
 private:
@@ -258,10 +216,56 @@ private:
         }
     }
 
-    // Grows storage to at least size elements; it never shrinks, so later blocks reuse it.
-    template <typename T>
-    static void Reserve(std::vector<T>& storage, size_t size) {
-        if (storage.size() < size) storage.resize(std::max(size, storage.size() * 2));
+    RecordOutcome ParseBlock(RespondentBlock& block, BlockStorage& storage, size_t& firstTask) {
+        if (!Have(8)) {
+            const bool nothingLeft = Available() == 0;
+            Discard();
+            return nothingLeft ? RecordOutcome::EndOfData : RecordOutcome::PrematureEnd;
+        }
+        const int32_t number = TakeInt32();
+        const int32_t taskCount = TakeInt32();
+        CheckTaskCount(number, taskCount);
+        firstTask = storage.TaskCount();
+        // Tasks are added one at a time as they are read, so a huge E in a short file costs nothing.
+        for (int32_t t = 0; t < taskCount; ++t) {
+            if (!Have(8)) return PrematureEnd();
+            const int32_t alternatives = TakeInt32();
+            const int32_t variables = TakeInt32();
+            CheckTaskShape(number, alternatives, variables);
+            const size_t rowLength = static_cast<size_t>(variables);
+            const size_t index = storage.AddTask(static_cast<size_t>(alternatives) * rowLength,
+                                                 static_cast<size_t>(alternatives));
+            double* const values = storage.Values(index);
+            int32_t* const flags = storage.Flags(index);
+            int32_t chosenRow = -1;
+            // The values are checked once per task, which is cheaper than row by row; a cut task
+            // checks the rows before the cut first, so a damaged row still wins over a later cut.
+            for (int32_t r = 0; r < alternatives; ++r) {
+                const size_t offset = static_cast<size_t>(r) * rowLength;
+                if (!Have(rowLength * 8 + 4)) {
+                    CheckRowValues(number, values, offset);
+                    return PrematureEnd();
+                }
+                TakeFloat64Run(values + offset, rowLength);
+                const int32_t flag = TakeInt32();
+                flags[r] = flag;
+                if (flag != 0 && chosenRow < 0) chosenRow = r;
+            }
+            CheckRowValues(number, values, static_cast<size_t>(alternatives) * rowLength);
+            if (!Have(8)) return PrematureEnd();
+            double weight = 0.0;
+            TakeFloat64Run(&weight, 1);
+            CheckWeight(number, weight);
+            TaskBlock& task = storage.Task(index);
+            task.alternativeCount = alternatives;
+            task.variableCount = variables;
+            task.chosenRow = chosenRow;
+            task.weight = weight;
+        }
+        block.number = number;
+        block.taskCount = taskCount;
+        block.tasks = storage.TasksFrom(firstTask);
+        return RecordOutcome::Read;
     }
 
     std::unique_ptr<ByteSource> source_;
@@ -269,14 +273,50 @@ private:
     size_t cursor_ = 0;  // next unparsed byte
     size_t end_ = 0;     // end of the bytes read
     bool sourceEnded_ = false;
-    // The current block: its values and flags back to back, and its tasks (tasks_ never shrinks;
-    // only the first taskCount entries belong to the block).
-    std::vector<double> values_;
-    std::vector<int32_t> flags_;
-    std::vector<TaskBlock> tasks_;
+    BlockStorage current_;  // the block Next read last
 };
 
 }  // namespace
+
+size_t BlockStorage::AddTask(size_t valueCount, size_t flagCount) {
+    const size_t index = taskCount_++;
+    Grow(tasks_, taskCount_);
+    Grow(valueOffsets_, taskCount_);
+    Grow(flagOffsets_, taskCount_);
+    Grow(values_, valueCount_ + valueCount);
+    Grow(flags_, flagCount_ + flagCount);
+    valueOffsets_[index] = valueCount_;
+    flagOffsets_[index] = flagCount_;
+    valueCount_ += valueCount;
+    flagCount_ += flagCount;
+    return index;
+}
+
+const TaskBlock* BlockStorage::Seal() {
+    for (size_t t = 0; t < taskCount_; ++t) {
+        tasks_[t].rows = values_.data() + valueOffsets_[t];
+        tasks_[t].flags = flags_.data() + flagOffsets_[t];
+    }
+    return tasks_.data();
+}
+
+RecordOutcome PreparedDataSource::NextInto(RespondentBlock& block, BlockStorage& storage, size_t& firstTask) {
+    const RecordOutcome outcome = Next(block);
+    if (outcome != RecordOutcome::Read) return outcome;
+    firstTask = storage.TaskCount();
+    for (int32_t t = 0; t < block.taskCount; ++t) {
+        const TaskBlock& task = block.tasks[t];
+        const size_t valueCount =
+            static_cast<size_t>(task.alternativeCount) * static_cast<size_t>(task.variableCount);
+        const size_t flagCount = static_cast<size_t>(task.alternativeCount);
+        const size_t index = storage.AddTask(valueCount, flagCount);
+        std::copy(task.rows, task.rows + valueCount, storage.Values(index));
+        std::copy(task.flags, task.flags + flagCount, storage.Flags(index));
+        storage.Task(index) = task;
+    }
+    block.tasks = storage.TasksFrom(firstTask);
+    return outcome;
+}
 
 uint64_t DefaultMemoryBudget() {
     const long pages = sysconf(_SC_PHYS_PAGES);

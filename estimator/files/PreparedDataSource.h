@@ -32,6 +32,36 @@ struct RespondentBlock {
     const TaskBlock* tasks = nullptr;
 };
 
+// The blocks of several respondents back to back: their tasks, values and flags, for a reader that
+// keeps more than the current block of a source whose blocks last only until its next read. Storage
+// is reused from fill to fill, so a steady stream of blocks allocates nothing.
+class BlockStorage {
+public:
+    // Empties the storage, keeping its capacity.
+    void Clear() { taskCount_ = valueCount_ = flagCount_ = 0; }
+    // Room for one more task of valueCount values and flagCount flags; returns its index. The
+    // storage may move, so only indices and offsets stay valid until Seal().
+    size_t AddTask(size_t valueCount, size_t flagCount);
+    TaskBlock& Task(size_t index) { return tasks_[index]; }
+    const TaskBlock* TasksFrom(size_t index) const { return tasks_.data() + index; }
+    double* Values(size_t task) { return values_.data() + valueOffsets_[task]; }
+    int32_t* Flags(size_t task) { return flags_.data() + flagOffsets_[task]; }
+    size_t TaskCount() const { return taskCount_; }
+    // Once filled: points every task's rows and flags into the storage; returns the first task, so
+    // that a block's tasks are this plus the index of its first task.
+    const TaskBlock* Seal();
+
+private:
+    std::vector<TaskBlock> tasks_;
+    std::vector<size_t> valueOffsets_;
+    std::vector<size_t> flagOffsets_;
+    std::vector<double> values_;
+    std::vector<int32_t> flags_;
+    size_t taskCount_ = 0;
+    size_t valueCount_ = 0;
+    size_t flagCount_ = 0;
+};
+
 class PreparedDataSource {
 public:
     virtual ~PreparedDataSource() = default;
@@ -40,6 +70,11 @@ public:
     // The next respondent's block, valid until the next call. EndOfData after the last complete
     // block; PrematureEnd when the file ended inside a block.
     virtual RecordOutcome Next(RespondentBlock& block) = 0;
+    // Next, with the block's tasks, values and flags added to storage instead; firstTask gets the
+    // index of its first task. block.tasks points at its tasks in the storage until anything more is
+    // added, and their rows and flags are set only when the storage is sealed. The default copies
+    // what Next gives; the streamed source parses straight into the storage.
+    virtual RecordOutcome NextInto(RespondentBlock& block, BlockStorage& storage, size_t& firstTask);
     // Whether every block stays valid until the source is destroyed, so that a reader may keep the
     // blocks of several respondents at once without copying them.
     virtual bool BlocksOutliveNext() const { return false; }

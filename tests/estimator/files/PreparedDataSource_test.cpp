@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/OmbrelError.h"
@@ -242,6 +243,8 @@ TEST(StreamedPreparedData, DamagedBlocksGetReadRespondentRecordsMessages) {
         Bytes().I32(41).I32(1).I32(1).I32(1).F64(1.0).I32(1).F64(nan).Get(),
         // A value that is not a number in a row cut before its flag: the cut is found first.
         Bytes().I32(42).I32(1).I32(1).I32(1).F64(nan).Get(),
+        // A damaged row before a cut one: the damage is found first.
+        Bytes().I32(44).I32(1).I32(2).I32(1).F64(nan).I32(0).F64(1.0).Get(),
         // A huge task count in a short file is only a premature end.
         Bytes().I32(43).I32(INT32_MAX).I32(1).I32(0).I32(1).F64(1.0).Get(),
     };
@@ -256,7 +259,10 @@ TEST(StreamedPreparedData, DamagedBlocksGetReadRespondentRecordsMessages) {
         DrainStreamed(Concat(good, damaged[0])).back(),
         "failure: The qebdat.tmp file is damaged: respondent 31 has an expanded task with 1001 alternatives "
         "(1 to 1000 are possible).");
-    EXPECT_EQ(DrainStreamed(Concat(good, damaged[9])).back(), "then end of data");
+    EXPECT_EQ(DrainStreamed(Concat(good, damaged[9])).back(),
+              "failure: The qebdat.tmp file is damaged: respondent 44 has a design value that is not a "
+              "finite number.");
+    EXPECT_EQ(DrainStreamed(Concat(good, damaged[10])).back(), "then end of data");
 }
 
 TEST(StreamedPreparedData, AnEmptyFileHasNoRespondents) {
@@ -282,6 +288,67 @@ TEST(StreamedPreparedData, ReadsInLargePiecesAndTreatsAFailedReadAsACut) {
     EXPECT_EQ(seen[seen.size() - 2], "premature end");
     EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.end() - 2),
               std::vector<std::string>(all.begin(), all.begin() + static_cast<long>(seen.size() - 2)));
+}
+
+// Every block up to the first end or failure, each read into one storage with NextInto and described
+// once the storage is sealed, as Drain describes the blocks Next hands out.
+std::vector<std::string> DrainInto(PreparedDataSource& data) {
+    BlockStorage storage;
+    storage.Clear();
+    std::vector<std::pair<RespondentBlock, size_t>> blocks;
+    std::string end;
+    try {
+        for (;;) {
+            RespondentBlock block;
+            size_t firstTask = 0;
+            const RecordOutcome outcome = data.NextInto(block, storage, firstTask);
+            if (outcome != RecordOutcome::Read) {
+                end = Describe(outcome);
+                break;
+            }
+            // Until the storage is sealed only the tasks' shapes are there.
+            EXPECT_EQ(block.tasks, storage.TasksFrom(firstTask));
+            blocks.emplace_back(block, firstTask);
+        }
+    } catch (const OmbrelError& error) {
+        end = std::string("failure: ") + error.what();
+    }
+    const TaskBlock* tasks = storage.Seal();
+    std::vector<std::string> seen;
+    for (auto& [block, firstTask] : blocks) {
+        block.tasks = tasks + firstTask;
+        seen.push_back(Describe(block));
+    }
+    seen.push_back(end);
+    return seen;
+}
+
+// Drain's sequence less the call after the end.
+std::vector<std::string> UpToTheEnd(std::vector<std::string> seen) {
+    if (seen.size() >= 2 && seen.back().rfind("then ", 0) == 0) seen.pop_back();
+    return seen;
+}
+
+// A reader that keeps the blocks of several respondents gets them whole in its own storage, from
+// the stream (which parses into it) and from the in-memory data (which copies into it), across
+// refills, storage growth and a damaged or cut block at the end.
+TEST(BlockStorage, KeepsManyBlocksOfEitherSourceWhole) {
+    std::vector<unsigned char> bytes;
+    for (int32_t n = 1; n <= 40; ++n) bytes = Concat(bytes, Block(n, 1 + n % 4, 2 + n % 3, 1 + n % 5));
+    const std::vector<unsigned char> damaged =
+        Concat(bytes, Bytes().I32(99).I32(1).I32(1).I32(1).F64(INFINITY).I32(1).F64(1.0).Get());
+    const std::vector<unsigned char> cut(bytes.begin(), bytes.end() - 3);
+    for (const std::vector<unsigned char>* input : {&std::as_const(bytes), &damaged, &cut}) {
+        const std::vector<std::string> expected = UpToTheEnd(DrainRecordByRecord(*input));
+        for (size_t bufferSize : {size_t{0}, kStreamBufferSize}) {
+            std::unique_ptr<PreparedDataSource> streamed =
+                StreamPreparedData(std::make_unique<MemoryByteSource>(*input), bufferSize);
+            EXPECT_EQ(DrainInto(*streamed), expected);
+        }
+    }
+    MemoryByteSource source(bytes);
+    std::unique_ptr<PreparedDataSource> inMemory = LoadPreparedDataInMemory(source);
+    EXPECT_EQ(DrainInto(*inMemory), UpToTheEnd(DrainRecordByRecord(bytes)));
 }
 
 // The size hint only lays out the storage: a hint below the data (the file grew after its size was
