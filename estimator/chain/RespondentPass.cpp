@@ -131,12 +131,13 @@ void RespondentPass::BeginPass(double jumpSize, const PopulationState& populatio
     c.copyBlocks = !data.BlocksOutliveNext();
     c.copyConstrained = copyConstrained;
     // Streamed blocks cost about as much to read as to update, so a thread of their own reads them,
-    // a few chunks ahead even of a single updating thread.
+    // a few chunks ahead: the pass's last thread, which updates once the reading is done, or beside
+    // a single thread one more thread kept for it.
     c.separateReader = c.copyBlocks;
     activeSlots_ = c.separateReader ? std::max(baseSlots_, 8) : baseSlots_;
     while (static_cast<int>(slots_.size()) < activeSlots_)
         slots_.push_back(std::make_unique<Chunk>(chunkSize_, parameterCount_));
-    if (c.separateReader && !reader_) reader_ = std::make_unique<BackgroundThread>();
+    if (c.separateReader && !pool_ && !reader_) reader_ = std::make_unique<BackgroundThread>();
     const size_t count = static_cast<size_t>(respondentCount);
     if (accepted_.size() != count) {
         accepted_.assign(count, 0);
@@ -154,15 +155,15 @@ void RespondentPass::BeginPass(double jumpSize, const PopulationState& populatio
 }
 
 void RespondentPass::RunChunks() {
-    auto read = [this] { ReadChunks(); };
-    if (context_->separateReader) reader_->Start(read);
     if (!pool_) {
+        auto read = [this] { ReadChunks(); };
+        if (context_->separateReader) reader_->Start(read);
         Work(0);
+        if (context_->separateReader) reader_->Wait();
     } else {
         auto job = [this](int worker) { Work(worker); };
         pool_->Run(job);
     }
-    if (context_->separateReader) reader_->Wait();
 }
 
 void RespondentPass::Announce() {
@@ -172,6 +173,7 @@ void RespondentPass::Announce() {
 
 void RespondentPass::Work(int worker) {
     if (worker == 0) DrawChunks();
+    if (context_->separateReader && pool_ && worker == pool_->Threads() - 1) ReadChunks();
     for (;;) {
         const unsigned seen = progress_.load(std::memory_order_acquire);
         const bool ended =

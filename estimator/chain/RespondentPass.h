@@ -24,8 +24,9 @@ inline constexpr int kMaxPassThreads = 1024;
 // results for any number. One thread (the caller) draws every respondent's random numbers in the
 // order of the single-threaded pass (p normals, then the accept uniform, respondent by respondent)
 // and fetches the blocks, chunk by chunk, while the other threads update the respondents of the
-// chunks already drawn; it joins them once it is done. Blocks streamed from the file are read by a
-// thread of their own beside all of these, into the chunks' storage. The pass sums are then taken in
+// chunks already drawn; it joins them once it is done. Blocks streamed from the file are read into
+// the chunks' storage by a thread of their own: the last of several, which joins the others once the
+// reading is done, or one beside a single thread. The pass sums are then taken in
 // one sweep in respondent order, as one thread would take them. Holds all working storage of the pass.
 class RespondentPass {
 public:
@@ -94,7 +95,7 @@ private:
     std::vector<std::unique_ptr<Chunk>> slots_;
     int baseSlots_ = 1;                         // the slots a pass over blocks in memory uses
     int activeSlots_ = 1;                       // the slots this pass uses
-    std::unique_ptr<BackgroundThread> reader_;  // started on the first streamed pass
+    std::unique_ptr<BackgroundThread> reader_;  // a single thread's reader, from its first streamed pass
     std::unique_ptr<Context> context_;
     PassStatistics statistics_;
     SquareMatrix proposalInput_;
