@@ -71,6 +71,9 @@ public:
     // The convergence diagnostics: the table of every monitored quantity and the verdict text.
     std::string DiagnosticsTable() const { return name_ + "_diagnostics.csv"; }
     std::string DiagnosticsVerdict() const { return name_ + ".diag"; }
+    // The analyses of the results: attribute importances and the holdout validation.
+    std::string Importances() const { return name_ + "_importances.csv"; }
+    std::string Holdout() const { return name_ + "_holdout.csv"; }
 
     // Chain k (from 1) of a run of several chains keeps a complete study result of its own, under
     // the study's own name, in "<folder>/<name>_chain<k>/".

@@ -10,7 +10,7 @@ import os
 import re
 import sys
 
-PRODUCT_FOLDERS = ["apps", "common", "estimator", "frontend", "platform", "prepare", "tools"]
+PRODUCT_FOLDERS = ["analysis", "apps", "common", "estimator", "frontend", "platform", "prepare", "tools"]
 NOT_A_FUNCTION = re.compile(r"^(public:|private:|protected:|(namespace|class|struct|enum|union|extern|"
                             r"template\s*<[^>]*>\s*(class|struct)|if|for|while|switch|else|do|try|catch|return)\b)")
 
