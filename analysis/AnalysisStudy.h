@@ -37,19 +37,19 @@ struct AnalysisStudy {
 // part-worth file's model does not match the study's attribute and effects files.
 AnalysisStudy LoadAnalysisStudy(const StudyFiles& study);
 
-// A concept as the model sees it: per attribute the level (0-based; -1 for none, which adds nothing)
+// A coded as the model sees it: per attribute the level (0-based; -1 for none, which adds nothing)
 // of a part-worth attribute, and the coded value x of a linear one (whose utility is coefficient x).
 struct CodedConcept {
     std::vector<int> levels;
     std::vector<double> x;
 };
 
-// A concept of the data file: per attribute its number as the data file holds it (a level code, or
+// A coded of the data file: per attribute its number as the data file holds it (a level code, or
 // for a linear attribute with data values the value itself), coded as the estimation coded it.
 CodedConcept CodeDataConcept(const AnalysisStudy& study, const std::vector<double>& numbers);
 
-// The utility of a concept for one respondent's values: main effects and interaction cells.
-double ConceptUtility(const AnalysisStudy& study, const CodedConcept& concept,
+// The utility of a coded for one respondent's values: main effects and interaction cells.
+double ConceptUtility(const AnalysisStudy& study, const CodedConcept& coded,
                       const std::vector<double>& values);
 
 // The utility of the None alternative (0 for a study without None).

@@ -24,8 +24,9 @@ struct ScenarioProduct {
     std::string name;  // "NONE" for the None alternative
     bool none = false;
     int line = 0;  // 1-based line of the scenario file
-    CodedConcept concept;
-    // Per linear attribute whose value lies outside the range of its values: a note naming it.
+    CodedConcept coded;
+    // Per linear attribute whose value lies outside the range of its values: a note naming the
+    // attribute, the value and the range.
     std::vector<std::string> extrapolations;
 };
 

@@ -100,14 +100,16 @@ void ClearValues(const std::vector<int32_t>& levelCounts, LevelValues& levelValu
     valueTexts.assign(levelCounts.size(), std::string());
 }
 
-// Shifts the values so they sum to 0; true when they did not already.
-bool ZeroCentre(std::vector<double>& values, const std::string& path, size_t attribute) {
+// Shifts the values so they sum to 0, by shift; true when they did not already.
+bool ZeroCentre(std::vector<double>& values, const std::string& path, size_t attribute, double& shift) {
     double sum = 0.0;
     for (double value : values) sum += value;
     RequireFinite(sum, path, attribute);
+    shift = 0.0;
     if (sum == 0.0) return false;
     const double mean = sum / static_cast<double>(values.size());
     for (double& value : values) value -= mean;
+    shift = mean;
     return true;
 }
 
@@ -130,6 +132,7 @@ ValuesFileResult ReadValuesFile(TextSource& source, const std::string& path,
     ClearValues(levelCounts, levelValues, valueTexts);
     ValuesFileResult result;
     result.fileExists = true;
+    result.centringShifts.assign(levelCounts.size(), 0.0);
 
     LineNumberReader reader(source);
     // A label that cannot be read keeps the text read before it, the previous attribute's label.
@@ -146,7 +149,7 @@ ValuesFileResult ReadValuesFile(TextSource& source, const std::string& path,
             if (!reader.ReadDouble(value)) break;
             RequireFinite(value, path, i);
         }
-        if (ZeroCentre(values, path, i)) result.zeroCentred = true;
+        if (ZeroCentre(values, path, i, result.centringShifts[i])) result.zeroCentred = true;
     }
     CheckReadError(source, path);
     return result;

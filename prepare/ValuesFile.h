@@ -15,6 +15,9 @@ using LevelValues = std::vector<std::vector<double>>;
 struct ValuesFileResult {
     bool fileExists = false;
     bool zeroCentred = false;  // some attribute's values did not sum to 0 and were shifted
+    // Per attribute, what was subtracted from each of its values (0 when nothing); empty without a
+    // file. The analyses need it to place a value as written on the coded scale.
+    std::vector<double> centringShifts{};
 };
 
 // Reads the study's values file: per attribute its label line, then one number per

@@ -14,8 +14,11 @@
 #include "apps/ombrel/AfterEstimate.h"
 #include "apps/ombrel/ChainEstimate.h"
 #include "apps/ombrel/DiagnoseCommand.h"
+#include "apps/ombrel/HoldoutCommand.h"
+#include "apps/ombrel/ImportancesCommand.h"
 #include "apps/ombrel/PrivateFolder.h"
 #include "apps/ombrel/SettingOptions.h"
+#include "apps/ombrel/SimulateCommand.h"
 #include "common/AtomicFile.h"
 #include "common/OmbrelError.h"
 #include "common/StudyFiles.h"
@@ -249,6 +252,9 @@ public:
         AddConvert();
         AddTieDraws();
         AddDiagnose();
+        importances_ = AddImportancesCommand(app_, importancesRequest_);
+        simulate_ = AddSimulateCommand(app_, simulateRequest_);
+        holdout_ = AddHoldoutCommand(app_, holdoutRequest_);
     }
 
     // Parses the arguments; a usage error or a help request writes CLI11's text and sets status.
@@ -372,6 +378,12 @@ private:
         }
         if (diagnose_->parsed())
             return DiagnoseCommand(diagnoseRequest_, environment.out, messenger, StudyDataPath);
+        if (importances_->parsed())
+            return ImportancesCommand(importancesRequest_, environment.out, messenger, StudyDataPath);
+        if (simulate_->parsed())
+            return SimulateCommand(simulateRequest_, environment.out, messenger, StudyDataPath);
+        if (holdout_->parsed())
+            return HoldoutCommand(holdoutRequest_, environment.out, messenger, StudyDataPath);
         return kFailure;
     }
 
@@ -390,6 +402,12 @@ private:
     std::string tieConstraintsFile_;
     CLI::App* diagnose_ = nullptr;
     DiagnoseRequest diagnoseRequest_;
+    CLI::App* importances_ = nullptr;
+    ImportancesRequest importancesRequest_;
+    CLI::App* simulate_ = nullptr;
+    SimulateRequest simulateRequest_;
+    CLI::App* holdout_ = nullptr;
+    HoldoutRequest holdoutRequest_;
 };
 
 }  // namespace

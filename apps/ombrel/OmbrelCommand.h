@@ -34,6 +34,9 @@ struct OmbrelEnvironment {
 //   ombrel convert DATAFILE.cho [--responses FILE]
 //   ombrel tie-draws HBUFILE [DRAFILE] [CONFILE]
 //   ombrel diagnose DATAFILE [--chains K]
+//   ombrel importances DATAFILE
+//   ombrel simulate DATAFILE SCENARIO [--method share|first-choice] [--exponent X]
+//   ombrel holdout DATAFILE
 // Returns the process's exit status: 0 on success, kivotra's own status after an estimation of one
 // chain (several chains: 0 after pooling or a stop, 1 after a failed chain), 1 after a failure shown
 // on standard error (the diagnostics of a completed estimate included), CLI11's usage codes for a
