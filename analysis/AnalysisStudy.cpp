@@ -65,13 +65,15 @@ void CheckModel(const std::string& path, const LevelTexts& levelTexts, const Eff
     if (!same) throw mismatch("the interactions differ");
 }
 
-// The range of a linear attribute with data values: its numbers over every coded of the data.
+// The range of a linear attribute with data values: its numbers over every concept of the data.
 void SetDataRanges(const StudyFiles& study, std::vector<AnalysisAttribute>& attributes) {
     const bool any = std::any_of(attributes.begin(), attributes.end(),
                                  [](const AnalysisAttribute& attribute) { return attribute.dataValues; });
     if (!any) return;
     std::vector<bool> seen(attributes.size(), false);
-    for (const ChoiceRespondent& respondent : ReadStudyData(study, static_cast<int>(attributes.size()))) {
+    const std::unique_ptr<TextSource> text = OpenStudyData(study);
+    ChoiceDataReader reader(*text, study.DataFile(), study.Kind(), static_cast<int>(attributes.size()));
+    for (ChoiceRespondent respondent; reader.Next(respondent);) {
         for (const ChoiceTask& task : respondent.tasks) {
             for (const std::vector<double>& numbers : task.concepts) {
                 for (size_t i = 0; i < attributes.size(); ++i) {
@@ -84,6 +86,7 @@ void SetDataRanges(const StudyFiles& study, std::vector<AnalysisAttribute>& attr
             }
         }
     }
+    CheckReadError(*text, study.DataFile());
 }
 
 AnalysisAttribute MakeAttribute(size_t i, const LevelTexts& levelTexts, const LevelValues& levelValues,
@@ -98,7 +101,8 @@ AnalysisAttribute MakeAttribute(size_t i, const LevelTexts& levelTexts, const Le
     attribute.levelTexts = levelTexts[i];
     if (kind == AttributeKind::Linear && !attribute.dataValues) {
         attribute.centringShift = values.centringShifts.empty() ? 0.0 : values.centringShifts[i];
-        for (double centred : levelValues[i]) attribute.values.push_back(centred + attribute.centringShift);
+        attribute.codedValues = levelValues[i];
+        for (double coded : levelValues[i]) attribute.values.push_back(coded + attribute.centringShift);
         if (!attribute.values.empty()) {
             attribute.low = *std::min_element(attribute.values.begin(), attribute.values.end());
             attribute.high = *std::max_element(attribute.values.begin(), attribute.values.end());
@@ -155,10 +159,22 @@ CodedConcept CodeDataConcept(const AnalysisStudy& study, const std::vector<doubl
         if (!(rounded >= 1.0 && rounded <= levels)) continue;
         const int level = static_cast<int>(rounded) - 1;
         if (attribute.kind == AttributeKind::PartWorth) coded.levels[i] = level;
-        if (attribute.kind == AttributeKind::Linear && static_cast<size_t>(level) < attribute.values.size())
-            coded.x[i] = attribute.values[static_cast<size_t>(level)] - attribute.centringShift;
+        if (attribute.kind == AttributeKind::Linear &&
+            static_cast<size_t>(level) < attribute.codedValues.size())
+            coded.x[i] = attribute.codedValues[static_cast<size_t>(level)];
     }
     return coded;
+}
+
+int LinearCodeOutOfRange(const AnalysisStudy& study, const std::vector<double>& numbers) {
+    for (size_t i = 0; i < study.attributes.size(); ++i) {
+        const AnalysisAttribute& attribute = study.attributes[i];
+        if (attribute.kind != AttributeKind::Linear || attribute.dataValues) continue;
+        const double rounded = std::trunc(numbers[i] + 0.5);
+        if (!(rounded >= 0.0 && rounded <= static_cast<double>(attribute.levelTexts.size())))
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 namespace {

@@ -1,8 +1,5 @@
 #include "analysis/ChoiceData.h"
 
-#include <memory>
-
-#include "analysis/AnalysisText.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "prepare/InputFile.h"
@@ -13,33 +10,21 @@ namespace ombrel {
 namespace {
 
 constexpr int kMaxConcepts = 1000;
+constexpr int kMaxPoints = 100;
 
-class ChoiceDataReader {
-public:
-    ChoiceDataReader(TextSource& source, const std::string& path, DataKind kind, int attributeCount)
-        : reader_(source, path), kind_(kind), attributeCount_(attributeCount) {}
+}  // namespace
 
-    // The next respondent; false at the end of the data (also inside a header).
-    bool Next(ChoiceRespondent& respondent);
+ChoiceDataReader::ChoiceDataReader(TextSource& source, const std::string& path, DataKind kind,
+                                   int attributeCount)
+    : reader_(source, path), kind_(kind), attributeCount_(attributeCount) {}
 
-private:
-    bool ReadHeader(int32_t (&header)[5]);
-    void ReadTask(ChoiceTask& task);
-    void ReadRows(ChoiceTask& task, int rows, bool allocation);
-    std::string What(const char* item) const {
-        return Format("respondent %d, task %d: %s", respondent_, task_, item);
-    }
-    void Check(bool condition, const std::string& problem) {
-        if (!condition) reader_.Fail(Format("respondent %d: %s", respondent_, problem.c_str()));
-    }
+std::string ChoiceDataReader::What(const char* item) const {
+    return Format("respondent %d, task %d: %s", respondent_, task_, item);
+}
 
-    TokenReader reader_;
-    DataKind kind_;
-    int attributeCount_;
-    int respondent_ = 0;
-    int task_ = 0;
-    bool hasNone_ = false;
-};
+void ChoiceDataReader::Check(bool condition, const std::string& problem) const {
+    if (!condition) reader_.Fail(Format("respondent %d: %s", respondent_, problem.c_str()));
+}
 
 bool ChoiceDataReader::ReadHeader(int32_t (&header)[5]) {
     std::string token;
@@ -85,33 +70,46 @@ void ChoiceDataReader::ReadTask(ChoiceTask& task) {
           Format("task %d has %d concepts; it must have 1 to %d", task_, rows, kMaxConcepts));
     if (kind_ == DataKind::Allocation) {
         Check(rows >= (hasNone_ ? 2 : 1), Format("task %d has no row besides its None alternative", task_));
-        ReadRows(task, rows, true);
+        ReadRows(task, rows);
         return;
     }
     const int32_t responses = reader_.NextInt(What("the response count"));
     Check(responses >= 1 && responses <= rows,
           Format("task %d has %d responses; it must have 1 to its %d concepts", task_, responses, rows));
-    ReadRows(task, rows, false);
+    ReadRows(task, rows);
     const int32_t choice = reader_.NextInt(What("the choice"));
     const int32_t highest = rows + (hasNone_ ? 1 : 0);
     Check(choice >= 0 && choice <= highest,
           Format("task %d chooses concept %d; it has %d (0: no choice)", task_, choice, highest));
-    task.choice = choice;
+    task.answers.assign(static_cast<size_t>(highest), 0.0);
+    if (choice > 0) task.answers[static_cast<size_t>(choice - 1)] = 1.0;
     for (int32_t k = 1; k < 2 * responses; ++k) reader_.NextInt(What("an answer"));
 }
 
-void ChoiceDataReader::ReadRows(ChoiceTask& task, int rows, bool allocation) {
-    // An allocation task's last row is its None alternative, which holds no concept.
+// Discrete choice: the concepts. Allocation: every row with its points, the last row being the None
+// alternative when the respondent has one (its numbers hold no concept).
+void ChoiceDataReader::ReadRows(ChoiceTask& task, int rows) {
+    const bool allocation = kind_ == DataKind::Allocation;
     const int concepts = allocation && hasNone_ ? rows - 1 : rows;
     for (int row = 0; row < rows; ++row) {
         std::vector<double> numbers(static_cast<size_t>(attributeCount_));
         for (double& number : numbers) number = reader_.NextDouble(What("a concept's number"));
-        if (allocation) reader_.NextInt(What("a row's points"));
+        if (allocation) {
+            const int32_t points = reader_.NextInt(What("a row's points"));
+            Check(points >= 0 && points <= kMaxPoints,
+                  Format("task %d gives %d points to a row; the points must lie between 0 and %d", task_,
+                         points, kMaxPoints));
+            task.answers.push_back(points);
+        }
         if (row < concepts) task.concepts.push_back(std::move(numbers));
     }
 }
 
-}  // namespace
+std::unique_ptr<TextSource> OpenStudyData(const StudyFiles& study) {
+    std::unique_ptr<TextSource> text = OpenInputText(study.DataFile());
+    if (!text) throw OmbrelError(Format("The data file %s could not be opened.", study.DataFile().c_str()));
+    return text;
+}
 
 std::vector<ChoiceRespondent> ReadChoiceData(TextSource& source, const std::string& path, DataKind kind,
                                              int attributeCount) {
@@ -120,12 +118,6 @@ std::vector<ChoiceRespondent> ReadChoiceData(TextSource& source, const std::stri
     ChoiceRespondent respondent;
     while (reader.Next(respondent)) respondents.push_back(std::move(respondent));
     return respondents;
-}
-
-std::vector<ChoiceRespondent> ReadStudyData(const StudyFiles& study, int attributeCount) {
-    std::unique_ptr<TextSource> text = OpenInputText(study.DataFile());
-    if (!text) throw OmbrelError(Format("The data file %s could not be opened.", study.DataFile().c_str()));
-    return ReadChoiceData(*text, study.DataFile(), study.Kind(), attributeCount);
 }
 
 }  // namespace ombrel

@@ -11,6 +11,7 @@
 #include "analysis/Simulation.h"
 #include "common/AtomicFile.h"
 #include "common/OmbrelError.h"
+#include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "prepare/InputFile.h"
 #include "prepare/TaskSubset.h"
@@ -21,40 +22,6 @@ namespace {
 
 constexpr int kDecimals = 4;
 constexpr double kNotAvailable = std::numeric_limits<double>::quiet_NaN();
-
-// The respondents of the data that have part-worths, each with its values; every part-worth
-// respondent must be in the data, or the results belong to other data.
-struct ScoredRespondent {
-    const ChoiceRespondent* data = nullptr;
-    const std::vector<double>* values = nullptr;
-};
-
-std::vector<ScoredRespondent> MatchRespondents(const StudyFiles& study, const AnalysisStudy& loaded,
-                                               const std::vector<ChoiceRespondent>& data,
-                                               HoldoutResult& result) {
-    std::map<int, const ChoiceRespondent*> byNumber;
-    for (const ChoiceRespondent& respondent : data) {
-        if (!byNumber.emplace(respondent.respondent, &respondent).second) {
-            throw OmbrelError(
-                Format("The data file %s holds respondent %d twice; the part-worths cannot be "
-                       "matched to the answers.",
-                       study.DataFile().c_str(), respondent.respondent));
-        }
-    }
-    std::vector<ScoredRespondent> scored;
-    for (const RespondentPartWorths& respondent : loaded.partWorths.respondents) {
-        const auto found = byNumber.find(respondent.respondent);
-        if (found == byNumber.end()) {
-            throw OmbrelError(
-                Format("The part-worth file %s holds respondent %d, whom the data file %s does not "
-                       "hold; the results belong to other data.  Estimate the study again.",
-                       loaded.partWorthPath.c_str(), respondent.respondent, study.DataFile().c_str()));
-        }
-        scored.push_back({found->second, &respondent.values});
-    }
-    result.respondentsWithoutPartWorths = static_cast<int>(data.size() - scored.size());
-    return scored;
-}
 
 // Sums over the respondents who answered one task, per alternative: concept positions, and None.
 struct TaskTally {
@@ -67,28 +34,102 @@ struct TaskTally {
     bool noneOffered = false;
 };
 
-void ScoreTask(const AnalysisStudy& loaded, const ChoiceTask& task, bool none,
-               const std::vector<double>& values, TaskTally& tally) {
-    std::vector<double> utilities;
-    for (const std::vector<double>& numbers : task.concepts)
-        utilities.push_back(ConceptUtility(loaded, CodeDataConcept(loaded, numbers), values));
-    if (none) utilities.push_back(NoneUtility(loaded, values));
-    const size_t chosen = static_cast<size_t>(task.choice - 1);
-    const double best = *std::max_element(utilities.begin(), utilities.end());
-    const auto tied = std::count(utilities.begin(), utilities.end(), best);
-    if (utilities[chosen] == best) tally.hits += 1.0 / static_cast<double>(tied);
+// The alternatives a respondent's answer went to (the most points; in discrete choice, the choice).
+std::vector<bool> Chosen(const std::vector<double>& answers) {
+    const double most = *std::max_element(answers.begin(), answers.end());
+    std::vector<bool> chosen(answers.size());
+    for (size_t k = 0; k < answers.size(); ++k) chosen[k] = answers[k] == most;
+    return chosen;
+}
+
+// One respondent's answer to one task; answers and utilities hold the same alternatives.
+void ScoreAnswer(const std::vector<double>& utilities, const std::vector<double>& answers, size_t concepts,
+                 bool none, TaskTally& tally) {
+    // k alternatives tied for the highest utility and m for the most points: each pair that
+    // coincides counts 1 / (k m), which is 1 or 0 for a single choice and a single best.
+    const std::vector<bool> best = Highest(utilities);
+    const std::vector<bool> chosen = Chosen(answers);
+    double both = 0.0;
+    for (size_t k = 0; k < utilities.size(); ++k) both += best[k] && chosen[k] ? 1.0 : 0.0;
+    tally.hits += both / static_cast<double>(std::count(best.begin(), best.end(), true) *
+                                             std::count(chosen.begin(), chosen.end(), true));
 
     const std::vector<double> shares = RespondentShares(utilities, ShareMethod::ShareOfPreference, 1.0);
-    const size_t concepts = task.concepts.size();
+    double total = 0.0;
+    for (double answer : answers) total += answer;
     if (tally.predicted.size() < concepts) {
         tally.predicted.resize(concepts, 0.0);
         tally.observed.resize(concepts, 0.0);
     }
-    for (size_t k = 0; k < concepts; ++k) tally.predicted[k] += shares[k];
-    if (none) tally.predictedNone += shares.back();
-    (chosen < concepts ? tally.observed[chosen] : tally.observedNone) += 100.0;
-    tally.noneOffered = tally.noneOffered || none;
+    for (size_t k = 0; k < concepts; ++k) {
+        tally.predicted[k] += shares[k];
+        tally.observed[k] += 100.0 * answers[k] / total;
+    }
+    if (none) {
+        tally.predictedNone += shares.back();
+        tally.observedNone += 100.0 * answers.back() / total;
+        tally.noneOffered = true;
+    }
     ++tally.respondents;
+}
+
+class HoldoutScorer {
+public:
+    HoldoutScorer(const StudyFiles& study, const AnalysisStudy& loaded, const TaskSubset& subset,
+                  HoldoutResult& result)
+        : study_(study), loaded_(loaded), subset_(subset), result_(result) {}
+
+    // Every holdout task of a respondent with part-worths values.
+    void ScoreRespondent(const ChoiceRespondent& respondent, const std::vector<double>& values);
+    std::map<int, TaskTally>& Tallies() { return tallies_; }
+
+private:
+    void ScoreTask(const ChoiceRespondent& respondent, const ChoiceTask& task,
+                   const std::vector<double>& values, TaskTally& tally);
+
+    const StudyFiles& study_;
+    const AnalysisStudy& loaded_;
+    const TaskSubset& subset_;
+    HoldoutResult& result_;
+    std::map<int, TaskTally> tallies_;  // per holdout task number
+};
+
+void HoldoutScorer::ScoreRespondent(const ChoiceRespondent& respondent, const std::vector<double>& values) {
+    for (const ChoiceTask& task : respondent.tasks) {
+        if (subset_.IsKept(task.number)) continue;
+        ScoreTask(respondent, task, values, tallies_[task.number]);
+    }
+}
+
+void HoldoutScorer::ScoreTask(const ChoiceRespondent& respondent, const ChoiceTask& task,
+                              const std::vector<double>& values, TaskTally& tally) {
+    double total = 0.0;
+    for (double answer : task.answers) total += answer;
+    if (!(total > 0.0)) return;  // no choice made, no points given
+    const bool modelHasNone = loaded_.partWorths.layout.noneIndex >= 0;
+    const size_t concepts = task.concepts.size();
+    // None answered where the model has no None utility to predict it with: nothing to score.
+    if (respondent.hasNone && !modelHasNone && task.answers.back() > 0.0) {
+        ++result_.noneAnswersNotScored;
+        return;
+    }
+    const bool none = respondent.hasNone && modelHasNone;
+    std::vector<double> utilities;
+    for (const std::vector<double>& numbers : task.concepts) {
+        const int refused = LinearCodeOutOfRange(loaded_, numbers);
+        if (refused >= 0) {
+            throw OmbrelError(Format(
+                "The data file %s: respondent %d, task %d holds a level code for the linear attribute %d "
+                "that lies outside its levels 0 to %zu.",
+                study_.DataFile().c_str(), respondent.respondent, task.number, refused + 1,
+                loaded_.attributes[static_cast<size_t>(refused)].levelTexts.size()));
+        }
+        utilities.push_back(ConceptUtility(loaded_, CodeDataConcept(loaded_, numbers), values));
+    }
+    if (none) utilities.push_back(NoneUtility(loaded_, values));
+    std::vector<double> answers(task.answers.begin(),
+                                task.answers.begin() + static_cast<long>(utilities.size()));
+    ScoreAnswer(utilities, answers, concepts, none, tally);
 }
 
 HoldoutTaskResult Summarise(int taskNumber, const TaskTally& tally) {
@@ -120,63 +161,45 @@ bool ReadSubset(const StudyFiles& study, TaskSubset& subset, HoldoutResult& resu
     return true;
 }
 
-void ScoreTasks(const AnalysisStudy& loaded, const std::vector<ScoredRespondent>& scored,
-                const std::vector<int>& holdoutTasks, HoldoutResult& result) {
-    const bool modelHasNone = loaded.partWorths.layout.noneIndex >= 0;
-    TaskTally all;
-    double maeSum = 0.0;
-    int answeredTasks = 0;
-    for (int taskNumber : holdoutTasks) {
-        TaskTally tally;
-        for (const ScoredRespondent& respondent : scored) {
-            if (taskNumber > static_cast<int>(respondent.data->tasks.size())) continue;
-            const ChoiceTask& task = respondent.data->tasks[static_cast<size_t>(taskNumber - 1)];
-            const bool noneChosen = task.choice == static_cast<int>(task.concepts.size()) + 1;
-            // No choice, or None chosen where the model has no None to predict it: nothing to score.
-            if (task.choice == 0 || (noneChosen && !modelHasNone)) continue;
-            ScoreTask(loaded, task, respondent.data->hasNone && modelHasNone, *respondent.values, tally);
-        }
-        result.tasks.push_back(Summarise(taskNumber, tally));
-        all.respondents += tally.respondents;
-        all.hits += tally.hits;
-        if (tally.respondents > 0) {
-            maeSum += result.tasks.back().shareMae;
-            ++answeredTasks;
+// Reads the data once; the part-worth file's respondents are found in it in their order, the others
+// (left out by the qualifiers, or without an answer in the estimation tasks) are passed over.
+void ScoreData(const StudyFiles& study, const AnalysisStudy& loaded, HoldoutScorer& scorer,
+               HoldoutResult& result) {
+    const std::vector<RespondentPartWorths>& respondents = loaded.partWorths.respondents;
+    const std::unique_ptr<TextSource> text = OpenStudyData(study);
+    ChoiceDataReader reader(*text, study.DataFile(), study.Kind(),
+                            static_cast<int>(loaded.attributes.size()));
+    size_t next = 0;
+    for (ChoiceRespondent respondent; reader.Next(respondent);) {
+        if (next < respondents.size() && respondents[next].respondent == respondent.respondent) {
+            scorer.ScoreRespondent(respondent, respondents[next].values);
+            ++next;
+        } else {
+            ++result.respondentsWithoutPartWorths;
         }
     }
-    result.all = {0, all.respondents,
-                  all.respondents > 0 ? 100.0 * all.hits / all.respondents : kNotAvailable,
-                  answeredTasks > 0 ? maeSum / answeredTasks : kNotAvailable};
+    CheckReadError(*text, study.DataFile());
+    if (next < respondents.size()) {
+        throw OmbrelError(
+            Format("The part-worth file %s holds respondent %d, whom the data file %s does not hold in that "
+                   "order; the results belong to other data.  Estimate the study again.",
+                   loaded.partWorthPath.c_str(), respondents[next].respondent, study.DataFile().c_str()));
+    }
 }
 
 }  // namespace
 
 HoldoutResult ComputeHoldout(const StudyFiles& study) {
-    if (!study.IsChoiceData()) {
-        throw OmbrelError(
-            Format("The study %s has allocation data; a holdout validation needs discrete-choice "
-                   "data (.cho), where each task has one choice to predict.",
-                   study.DataFile().c_str()));
-    }
     return ComputeHoldout(study, LoadAnalysisStudy(study));
 }
 
 HoldoutResult ComputeHoldout(const StudyFiles& study, const AnalysisStudy& loaded) {
     HoldoutResult result;
-    if (!study.IsChoiceData()) return ComputeHoldout(study);
     TaskSubset subset;
     if (!ReadSubset(study, subset, result)) return result;
-    const std::vector<ChoiceRespondent> data =
-        ReadStudyData(study, static_cast<int>(loaded.attributes.size()));
-    const std::vector<ScoredRespondent> scored = MatchRespondents(study, loaded, data, result);
-    size_t taskCount = 0;
-    for (const ScoredRespondent& respondent : scored)
-        taskCount = std::max(taskCount, respondent.data->tasks.size());
-    std::vector<int> holdoutTasks;
-    for (int t = 1; t <= static_cast<int>(taskCount); ++t) {
-        if (!subset.IsKept(t)) holdoutTasks.push_back(t);
-    }
-    if (holdoutTasks.empty()) {
+    HoldoutScorer scorer(study, loaded, subset, result);
+    ScoreData(study, loaded, scorer, result);
+    if (scorer.Tallies().empty()) {
         result.nothingToHoldOut = true;
         result.nothingReason = Format(
             "The task subset file %s keeps every task of the data, so every task was "
@@ -184,7 +207,20 @@ HoldoutResult ComputeHoldout(const StudyFiles& study, const AnalysisStudy& loade
             study.TaskSubset().c_str());
         return result;
     }
-    ScoreTasks(loaded, scored, holdoutTasks, result);
+    TaskTally all;
+    double maeSum = 0.0;
+    int answeredTasks = 0;
+    for (const auto& [taskNumber, tally] : scorer.Tallies()) {
+        result.tasks.push_back(Summarise(taskNumber, tally));
+        all.respondents += tally.respondents;
+        all.hits += tally.hits;
+        if (tally.respondents == 0) continue;
+        maeSum += result.tasks.back().shareMae;
+        ++answeredTasks;
+    }
+    result.all = {0, all.respondents,
+                  all.respondents > 0 ? 100.0 * all.hits / all.respondents : kNotAvailable,
+                  answeredTasks > 0 ? maeSum / answeredTasks : kNotAvailable};
     return result;
 }
 
@@ -203,7 +239,8 @@ std::string HoldoutTable(const HoldoutResult& result) {
     if (result.nothingToHoldOut) return result.nothingReason + "\n";
     std::string text = Format(
         "Holdout validation: %zu task%s left out of the estimation\n"
-        "Hit rate: percent of respondents whose highest-utility alternative is the one chosen.\n"
+        "Hit rate: percent of respondents whose highest-utility alternative is the one chosen\n"
+        "(allocation data: the one given the most points).\n"
         "Share MAE: mean absolute difference of predicted and observed shares, in percentage points.\n\n",
         result.tasks.size(), result.tasks.size() == 1 ? "" : "s");
     text += Format("%6s  %11s  %10s  %10s\n", "Task", "Respondents", "Hit rate", "Share MAE");
@@ -221,6 +258,12 @@ std::string HoldoutTable(const HoldoutResult& result) {
             Format("%d respondent%s of the data file without part-worths %s not scored.\n",
                    result.respondentsWithoutPartWorths, result.respondentsWithoutPartWorths == 1 ? "" : "s",
                    result.respondentsWithoutPartWorths == 1 ? "is" : "are");
+    }
+    if (result.noneAnswersNotScored > 0) {
+        text += Format(
+            "%d answer%s to the None alternative %s not scored: the study was estimated without None.\n",
+            result.noneAnswersNotScored, result.noneAnswersNotScored == 1 ? "" : "s",
+            result.noneAnswersNotScored == 1 ? "is" : "are");
     }
     return text;
 }

@@ -1,7 +1,5 @@
 #include "analysis/PartWorthTable.h"
 
-#include <set>
-
 #include "analysis/AnalysisText.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
@@ -137,14 +135,8 @@ PartWorthTable ReadPartWorthTable(TextSource& source, const std::string& path) {
         reader.Fail(Format("the header gives %d values per respondent", layout.valueCount));
     PlaceValues(reader, layout);
     ReadLabels(reader, layout);
-    std::set<int> seen;
     RespondentPartWorths record;
-    while (ReadRespondent(reader, layout, record)) {
-        if (!seen.insert(record.respondent).second) {
-            reader.Fail(Format("respondent %d has a second record", record.respondent));
-        }
-        table.respondents.push_back(record);
-    }
+    while (ReadRespondent(reader, layout, record)) table.respondents.push_back(record);
     if (table.respondents.empty()) {
         throw OmbrelError(Format("The part-worth file %s holds no respondents.", path.c_str()));
     }

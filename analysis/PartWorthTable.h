@@ -55,7 +55,8 @@ struct PartWorthTable {
 
 // Reads the whole file from the start of the text. Throws OmbrelError naming path and the line for a
 // missing or damaged line, counts that do not fit together, a record whose value count is not P, a
-// value that is not a finite number, a respondent number used twice, and a file without respondents.
+// value that is not a finite number, and a file without respondents. A respondent number may come
+// twice, as it may in the data file; the analyses match respondents in file order.
 PartWorthTable ReadPartWorthTable(TextSource& source, const std::string& path);
 
 }  // namespace ombrel

@@ -5,13 +5,13 @@
 #include <set>
 
 #include "analysis/AnalysisText.h"
+#include "analysis/PartWorthDraws.h"
 #include "analysis/Statistics.h"
 #include "common/AtomicFile.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
 #include "estimator/diagnostics/DiagnosticsReport.h"
 #include "prepare/InputFile.h"
-#include "tools/DrawsFile.h"
 
 namespace ombrel {
 
@@ -22,6 +22,9 @@ constexpr const char* kNoneName = "NONE";
 // The quantiles of the interval over draws.
 constexpr double kLowQuantile = 0.025;
 constexpr double kHighQuantile = 0.975;
+// Utilities are sums of values written with three decimals: two sums of the same numbers in
+// another order differ by rounding alone, and count as a tie.
+constexpr double kTieTolerance = 1e-9;
 
 // A value as written in a note: no more digits than it needs.
 std::string Shown(double value) { return Format("%g", value); }
@@ -121,22 +124,36 @@ std::vector<double> RespondentShares(const std::vector<double>& utilities, Share
                                      double exponent) {
     std::vector<double> shares(utilities.size(), 0.0);
     if (utilities.empty()) return shares;
-    if (method == ShareMethod::FirstChoice) {
-        const double best = *std::max_element(utilities.begin(), utilities.end());
-        const double tied = static_cast<double>(std::count(utilities.begin(), utilities.end(), best));
-        for (size_t k = 0; k < utilities.size(); ++k) shares[k] = utilities[k] == best ? 100.0 / tied : 0.0;
+    std::vector<double> scaled = utilities;
+    if (method == ShareMethod::ShareOfPreference) {
+        for (double& utility : scaled) utility *= exponent;
+    }
+    const double largest = *std::max_element(scaled.begin(), scaled.end());
+    // First choice, and the limit of the logit where a scaled utility overflows: the best take all.
+    if (method == ShareMethod::FirstChoice || !std::isfinite(largest)) {
+        const std::vector<bool> best = Highest(scaled);
+        const double tied = static_cast<double>(std::count(best.begin(), best.end(), true));
+        for (size_t k = 0; k < scaled.size(); ++k) shares[k] = best[k] ? 100.0 / tied : 0.0;
         return shares;
     }
     // Less the largest scaled utility, so that no exponential overflows.
-    double largest = -HUGE_VAL;
-    for (double utility : utilities) largest = std::max(largest, exponent * utility);
     double sum = 0.0;
-    for (size_t k = 0; k < utilities.size(); ++k) {
-        shares[k] = std::exp(exponent * utilities[k] - largest);
+    for (size_t k = 0; k < scaled.size(); ++k) {
+        shares[k] = std::exp(scaled[k] - largest);
         sum += shares[k];
     }
     for (double& share : shares) share *= 100.0 / sum;
     return shares;
+}
+
+std::vector<bool> Highest(const std::vector<double>& utilities) {
+    std::vector<bool> best(utilities.size(), false);
+    if (utilities.empty()) return best;
+    const double largest = *std::max_element(utilities.begin(), utilities.end());
+    const double slack = kTieTolerance * std::max(1.0, std::fabs(largest));
+    for (size_t k = 0; k < utilities.size(); ++k)
+        best[k] = utilities[k] == largest || utilities[k] >= largest - slack;
+    return best;
 }
 
 namespace {
@@ -151,42 +168,20 @@ std::vector<double> ProductUtilities(const AnalysisStudy& study, const Scenario&
 }
 
 // The shares at each draw index: drawShares[d][k] is product k's share over respondents at draw d.
-std::vector<std::vector<double>> SharesOverDraws(const StudyFiles& files, const AnalysisStudy& study,
-                                                 const Scenario& scenario, const SimulationOptions& options) {
-    const std::string path = files.Draws();
-    FileDrawsText draws(OpenInputFile(path));
-    const int valueCount = study.partWorths.layout.valueCount;
-    const int drawCount = CountDrawsPerRespondent(draws.FromStart(), path, valueCount);
-    RespondentDrawReader reader(draws.FromStart(), path, valueCount, drawCount);
+std::vector<std::vector<double>> SharesOverDraws(TextSource& draws, const std::string& path,
+                                                 const AnalysisStudy& study, const Scenario& scenario,
+                                                 const SimulationOptions& options) {
     const std::vector<RespondentPartWorths>& respondents = study.partWorths.respondents;
-    std::vector<std::vector<double>> drawShares(static_cast<size_t>(drawCount),
-                                                std::vector<double>(scenario.products.size(), 0.0));
-    size_t r = 0;
-    for (;; ++r) {
-        size_t d = 0;
-        const bool more = reader.ReadRespondent([&](std::vector<double>& values) {
-            const std::vector<double> shares =
-                RespondentShares(ProductUtilities(study, scenario, values), options.method, options.exponent);
-            for (size_t k = 0; k < shares.size(); ++k) drawShares[d][k] += shares[k];
-            ++d;
-        });
-        if (!more) break;
-        const int number = reader.LastRecord().Respondent();
-        if (r >= respondents.size() || respondents[r].respondent != number) {
-            throw OmbrelError(
-                Format("The draws file %s holds respondent %d where the part-worth file %s has %s; "
-                       "the two files are of different estimations.",
-                       path.c_str(), number, study.partWorthPath.c_str(),
-                       r < respondents.size() ? Format("respondent %d", respondents[r].respondent).c_str()
-                                              : "no more respondents"));
-        }
-    }
-    if (r != respondents.size()) {
-        throw OmbrelError(
-            Format("The draws file %s holds %zu respondents, the part-worth file %s %zu; the two files "
-                   "are of different estimations.",
-                   path.c_str(), r, study.partWorthPath.c_str(), respondents.size()));
-    }
+    std::vector<std::vector<double>> drawShares;
+    const auto addDraw = [&](size_t, int d, const std::vector<double>& values) {
+        if (static_cast<size_t>(d) >= drawShares.size())
+            drawShares.emplace_back(scenario.products.size(), 0.0);
+        const std::vector<double> shares =
+            RespondentShares(ProductUtilities(study, scenario, values), options.method, options.exponent);
+        std::vector<double>& sums = drawShares[static_cast<size_t>(d)];
+        for (size_t k = 0; k < shares.size(); ++k) sums[k] += shares[k];
+    };
+    ForEachDraw(draws, path, study.partWorths, study.partWorthPath, addDraw);
     for (std::vector<double>& shares : drawShares) {
         for (double& share : shares) share /= static_cast<double>(respondents.size());
     }
@@ -222,7 +217,10 @@ SimulationResult Simulate(const StudyFiles& study, const AnalysisStudy& loaded, 
         for (size_t k = 0; k < shares.size(); ++k) result.products[k].share += shares[k];
     }
     for (ProductShare& product : result.products) product.share /= result.respondentCount;
-    if (OpenInputFile(study.Draws())) AddIntervals(SharesOverDraws(study, loaded, scenario, options), result);
+    if (std::unique_ptr<TextSource> draws = OpenInputText(study.Draws())) {
+        AddIntervals(SharesOverDraws(*draws, study.Draws(), loaded, scenario, options), result);
+        CheckReadError(*draws, study.Draws());
+    }
     return result;
 }
 

@@ -67,9 +67,13 @@ struct SimulationResult {
 };
 
 // Shares of one respondent's utilities, in percent: the logit probabilities of the utilities times
-// exponent, or 100 for the highest utility with ties split equally.
+// exponent, or 100 for the highest utility with ties split equally. Utilities within a relative
+// 1e-9 of the highest tie with it.
 std::vector<double> RespondentShares(const std::vector<double>& utilities, ShareMethod method,
                                      double exponent);
+
+// Which utilities are the highest, ties (within a relative 1e-9) included.
+std::vector<bool> Highest(const std::vector<double>& utilities);
 
 // The shares from the point estimates, and over the draws when the study saved them (".dra").
 SimulationResult Simulate(const StudyFiles& study, const AnalysisStudy& loaded, const Scenario& scenario,

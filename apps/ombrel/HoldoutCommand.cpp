@@ -13,7 +13,7 @@ CLI::App* AddHoldoutCommand(CLI::App& app, HoldoutRequest& request) {
         "Predict the tasks that the task subset file (.sub) left out of the estimation: per task the hit "
         "rate and "
         "the mean absolute error of the predicted shares; write them (_holdout.csv) and print them.");
-    command->add_option("STUDY", request.dataFile, "The study's discrete-choice data file (.cho)")
+    command->add_option("STUDY", request.dataFile, "The study's data file (.cho or .chs)")
         ->required()
         ->type_name("");
     return command;
