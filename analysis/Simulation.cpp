@@ -52,7 +52,11 @@ void CodeScenarioNumber(TokenReader& reader, const AnalysisAttribute& attribute,
     }
     const int levels = static_cast<int>(attribute.levelTexts.size());
     int32_t level = 0;
-    if (!ParseInt(token, level) || level < 1 || level > levels) {
+    if (!ParseInt(token, level)) {
+        reader.Fail(Format("level \"%s\" of attribute %d (%s) is not a level number", token.c_str(),
+                           attribute.number, attribute.label.c_str()));
+    }
+    if (level < 1 || level > levels) {
         reader.Fail(Format("level \"%s\" of attribute %d (%s) lies outside its levels 1 to %d", token.c_str(),
                            attribute.number, attribute.label.c_str(), levels));
     }
