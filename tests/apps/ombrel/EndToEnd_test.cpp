@@ -734,5 +734,61 @@ TEST_F(EndToEndTest, ChainsGiveTheSameFilesForAnyThreadCount) {
     for (size_t i = 0; i < runs[0].size(); ++i) EXPECT_EQ(runs[0][i], runs[1][i]) << "file " << i;
 }
 
+// The sum of one numeric column of a CSV (column 1 is the second), over its data lines.
+double ColumnSum(const std::string& csv, size_t column) {
+    double sum = 0.0;
+    const std::vector<std::string> lines = Lines(csv);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::istringstream in(lines[i]);
+        std::string field;
+        for (size_t k = 0; k <= column; ++k) std::getline(in, field, ',');
+        sum += std::stod(field);
+    }
+    return sum;
+}
+
+// The analyses on an estimation with saved draws whose tasks 4 and 5 were held out: the importances
+// of the three attributes sum to 100 with the interaction named, the shares over the draws to 100,
+// and each holdout task has its row.
+TEST_F(EndToEndTest, ImportancesSimulationAndHoldoutOfAnEstimatedStudy) {
+    const std::string study = root_.File("cho") + "/study";
+    WriteChoiceStudy(root_.File("cho"));
+    WriteFileText(study + ".sub", "1 2 3\n");
+    std::vector<std::string> options = kQuickSettings;
+    options.push_back("--save-draws");
+    ASSERT_EQ(Estimate(study + ".cho", options).status, 0);
+
+    Outcome importances = OmbrelProcess({"importances", study + ".cho"}, root_.File("imp")).Wait();
+    ASSERT_EQ(importances.status, 0) << importances.err;
+    EXPECT_NE(importances.out.find("\n  Brand x Cups\n"), std::string::npos) << importances.out;
+    const std::string table = ReadFileText(study + "_importances.csv");
+    std::vector<std::string> rows = Lines(table);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], "attribute,label,mean,sd");
+    EXPECT_EQ(rows[1].substr(0, 8), "1,Brand,");
+    EXPECT_EQ(rows[3].substr(0, 8), "3,Roast,");
+    EXPECT_NEAR(ColumnSum(table, 2), 100.0, 0.0005);
+
+    WriteFileText(root_.File("market.txt"), "P1 1 2 1.5\nP2 2 3 3.25\nP3 3 1 2\nNONE\n");
+    Outcome simulate =
+        OmbrelProcess({"simulate", study + ".cho", root_.File("market.txt")}, root_.File("sim")).Wait();
+    ASSERT_EQ(simulate.status, 0) << simulate.err;
+    EXPECT_NE(simulate.out.find("intervals over 10 draws each"), std::string::npos) << simulate.out;
+    const std::string shares = ReadFileText(root_.File("market_share.csv"));
+    EXPECT_EQ(Lines(shares).at(0), "product,share,se,low,high");
+    EXPECT_EQ(Lines(shares).size(), 5u);
+    EXPECT_NEAR(ColumnSum(shares, 1), 100.0, 0.0005);
+
+    Outcome holdout = OmbrelProcess({"holdout", study + ".cho"}, root_.File("hold")).Wait();
+    ASSERT_EQ(holdout.status, 0) << holdout.err;
+    rows = Lines(ReadFileText(study + "_holdout.csv"));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], "task,hit_rate,share_mae,respondents");
+    EXPECT_EQ(rows[1].substr(0, 2), "4,");
+    EXPECT_EQ(rows[2].substr(0, 2), "5,");
+    EXPECT_EQ(rows[3].substr(0, 4), "all,");
+    EXPECT_EQ(rows[3].substr(rows[3].rfind(',')), ",16");
+}
+
 }  // namespace
 }  // namespace ombrel
