@@ -139,5 +139,28 @@ TEST_F(HoldoutTest, DataThatDoNotFitTheResults) {
             " does not hold in that order; the results belong to other data.  Estimate the study again.");
 }
 
+// Estimated without None (the effects file has no 0): 102's None choice in task 2 has no utility to
+// be predicted with and is not scored; 101's choices are scored over the two concepts alone.
+TEST_F(HoldoutTest, NoneAnswersOfAStudyWithoutNoneAreNotScored) {
+    WriteFileText(study_.Effects(), "1 -2 3\n");
+    WriteFileText(study_.PartWorths(),
+                  "3 0 6 1 1\n3 1 2 \n1 0 0 \n0 -1 0 \n0 0 1 \n"
+                  "1 1 Alpha\n1 2 Beta\n1 3 Gamma\n2 1 Price per pack\n3 1 Small\n3 2 Large\n"
+                  "    101     650  0 6 0\n  1.000   0.000  -1.000  -0.400   0.250  -0.250 \n"
+                  "    102     720  0 6 0\n  0.500  -0.500   0.000  -0.250   1.000  -1.000 \n");
+    const HoldoutResult result = ComputeHoldout(study_);
+    EXPECT_EQ(result.noneAnswersNotScored, 1);
+    ASSERT_EQ(result.tasks.size(), 2u);
+    EXPECT_EQ(result.tasks[0].respondents, 1);
+    EXPECT_DOUBLE_EQ(result.tasks[0].hitRate, 100.0);
+    // 101 in task 2: concept utilities 2.05 and -1.05 predict p = 100 / (1 + e^-3.1) = 95.69 and
+    // 100 - p against the observed 100 and 0: both miss by 100 - p.
+    const double predicted = 100.0 / (1.0 + std::exp(-3.1));
+    EXPECT_NEAR(result.tasks[0].shareMae, 100.0 - predicted, 1e-9);
+    EXPECT_NE(HoldoutTable(result).find(
+                  "1 answer to the None alternative is not scored: the study was estimated without None.\n"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace ombrel
