@@ -96,6 +96,12 @@ TEST_F(ImportancesTest, InteractionsAreLeftOutAndNamed) {
               "attribute,label,mean,sd\n1,Brand,48.7805,0.0000\n2,Price per pack,39.0244,0.0000\n"
               "3,Size,12.1951,0.0000\n");
     EXPECT_EQ(result.interactionsLeftOut, std::vector<std::string>{"Brand x Size"});
+    // The cells do enter a concept's utility: (Alpha, $2, Small) is 1 + (-0.4)(-2) + 0.25 + 9 = 11.05,
+    // (Gamma, $6, Large) -1 + (-0.4)(2) - 0.25 + 9 = 6.95.
+    const AnalysisStudy study = LoadAnalysisStudy(*StudyFiles::ForDataFile(root_.File("shop.cho")));
+    const std::vector<double>& values = study.partWorths.respondents[0].values;
+    EXPECT_NEAR(ConceptUtility(study, CodeDataConcept(study, {1, 1, 1}), values), 11.05, 1e-12);
+    EXPECT_NEAR(ConceptUtility(study, CodeDataConcept(study, {3, 3, 2}), values), 6.95, 1e-12);
     EXPECT_NE(
         ImportancesTable(result).find("Interactions are left out of the ranges; each attribute's range is "
                                       "that of its main effect:\n  Brand x Size\n"),
@@ -132,6 +138,23 @@ TEST_F(ImportancesTest, AStudyWithoutResultsOrWithOtherResults) {
               "The part-worth file " + study.PartWorths() +
                   " does not match the study's attribute and effects files: attribute 2 is estimated another "
                   "way.  Estimate the study again.");
+}
+
+// Price as a linear attribute with the data file's numbers (its level codes 1 to 3 there): its range
+// is 3 - 1 = 2, so 101's ranges are 2, 0.4 x 2 = 0.8 and 0.5 (sum 3.3) and 102's 1, 0.5 and 2 (sum
+// 3.5). Price: (80 / 3.3 + 50 / 3.5) / 2 = 19.2641.
+TEST_F(ImportancesTest, ALinearAttributeWithDataValuesSpansTheDataFilesNumbers) {
+    const StudyFiles study = Study();
+    WriteFileText(study.Effects(), "1 #2 3 0\n");
+    const ImportanceResult result = ComputeImportances(study);
+    EXPECT_NEAR(result.attributes[1].mean, (80 / 3.3 + 50 / 3.5) / 2, 1e-12);
+    const AnalysisStudy loaded = LoadAnalysisStudy(study);
+    EXPECT_EQ(loaded.attributes[1].low, 1.0);
+    EXPECT_EQ(loaded.attributes[1].high, 3.0);
+    // The data's number is the coded value itself: 101's (Alpha, 3, Small) is 1 - 0.4 x 3 + 0.25.
+    EXPECT_NEAR(
+        ConceptUtility(loaded, CodeDataConcept(loaded, {1, 3, 1}), loaded.partWorths.respondents[0].values),
+        0.05, 1e-12);
 }
 
 }  // namespace
