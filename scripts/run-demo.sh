@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Estimates the bundled example study (examples/coffee) on a copy in the build folder, so that the
-# checkout stays clean, and compares the average part-worths with the truth it was simulated from.
+# checkout stays clean, and compares the results with the truth the study was simulated from: the
+# part-worths level by level, the importances, a market simulation and the holdout validation, each
+# computed by ombrel once from the estimates and once from the true part-worths.
 #   scripts/run-demo.sh [BUILD-FOLDER]     (default: build)
 set -euo pipefail
 
@@ -11,61 +13,166 @@ if [ ! -x "$build/bin/ombrel" ] || [ ! -x "$build/bin/kivotra" ]; then
   exit 1
 fi
 build=$(cd "$build" && pwd)
+ombrel="$build/bin/ombrel"
+example="$root/examples/coffee"
 
+fail() {
+  echo "run-demo.sh: $*" >&2
+  exit 1
+}
+
+# The study, and beside it the same study whose "results" are the true part-worths
+# (coffee_truth.hbu), so that every analysis can be run on the truth as on the estimates.
 demo="$build/demo/coffee"
-rm -rf "$demo"
-mkdir -p "$demo"
-cp "$root/examples/coffee/coffee.att" "$root/examples/coffee/coffee.cho" "$demo/"
+truth="$build/demo/coffee-truth"
+rm -rf "$demo" "$truth"
+mkdir -p "$demo" "$truth"
+for folder in "$demo" "$truth"; do
+  cp "$example/coffee.att" "$example/coffee.cho" "$example/coffee.sub" "$example/coffee.val" "$folder/"
+done
+cp "$example/coffee_truth.hbu" "$truth/coffee.hbu"
 
 # Through a pipe ombrel runs kivotra without its full-screen display: the preparation report stays on
 # the screen, progress lines go to standard error, and no key is awaited at the end, so the demo also
-# runs unattended.
-"$build/bin/ombrel" estimate "$demo/coffee.cho" --fresh --seed 1 | cat
-
-hbu="$demo/coffee.hbu"
-if [ ! -f "$hbu" ]; then
-  echo "run-demo.sh: the estimation wrote no $hbu." >&2
-  exit 1
-fi
+# runs unattended. The settings are the defaults, with seed 1 so that every run gives the same numbers.
+started=$(date +%s)
+"$ombrel" estimate "$demo/coffee.cho" --fresh --seed 1 | cat
+seconds=$(($(date +%s) - started))
+for extension in hbu sum; do
+  [ -f "$demo/coffee.$extension" ] || fail "the estimation wrote no $demo/coffee.$extension."
+done
 
 echo
-echo "Results are in $demo:"
+echo "The estimation took $seconds s.  Results are in $demo:"
 echo "  coffee.hbu  part-worths per respondent (coffee.lay its layout, coffee.csv the same for spreadsheets)"
 echo "  coffee.std  their standard deviations;  coffee.sum  the summary;  coffee.log  the run's log"
 echo
 
-# coffee.hbu: "A hasNone L 1 1", the level counts, A lines of the effects matrix, L layout lines
-# ("i k label" or "NONE"), then per respondent a header of five numbers and L values.
-estimates=$(awk '
-  NR == 1 { attributes = $1; levels = $3; next }
-  NR <= 2 + attributes { next }
-  NR <= 2 + attributes + levels {
-    label = $0
-    if (label != "NONE") sub(/^[0-9]+ [0-9]+ /, "", label)
-    labels[++labelCount] = label
-    next
-  }
-  { for (i = 1; i <= NF; i++) token[++tokenCount] = $i }
-  END {
-    position = 1
-    while (position + 4 + levels <= tokenCount) {
-      position += 5
-      for (k = 1; k <= levels; k++) sum[k] += token[position + k - 1]
-      position += levels
-      respondents++
+# Part-worth files: "A hasNone L 1 1", the level counts, A lines of the effects matrix, L layout
+# lines ("i k label" or "NONE"), then per respondent a header of five numbers and L values. The
+# summary's "Estimated Covariances" block holds, per level g, the line "g" and its row of L values.
+awk -v estimated="$demo/coffee.hbu" -v true="$truth/coffee.hbu" -v summary="$demo/coffee.sum" '
+  function fail(text) { printf "run-demo.sh: %s\n", text > "/dev/stderr"; failed = 1; exit 1 }
+  function readPartWorths(path, which,    line, lineNumber, header, fields, count, t, i, position, r, k, label) {
+    count = 0
+    while ((getline line < path) > 0) {
+      lineNumber++
+      if (lineNumber == 1) { split(line, header, " "); continue }
+      if (lineNumber <= 2 + header[1]) continue
+      if (lineNumber <= 2 + header[1] + header[3]) {
+        label = line
+        if (label != "NONE") sub(/^[0-9]+ [0-9]+ /, "", label)
+        labels[which, lineNumber - 2 - header[1]] = label
+        continue
+      }
+      t = split(line, fields, " ")
+      for (i = 1; i <= t; i++) tokens[++count] = fields[i]
     }
-    if (respondents == 0) exit 1
-    for (k = 1; k <= levels; k++) printf "%s\t%.3f\n", labels[k], sum[k] / respondents
-  }' "$hbu")
-
-# coffee_truth.csv: attribute,level,label,population_mean,respondent_mean, in the order of the values.
-truth=$(tail -n +2 "$root/examples/coffee/coffee_truth.csv" | awk -F, '{ printf "%s\t%s\n", $3, $5 }')
-
-echo "Average part-worths over the respondents, next to the truth (effects-coded, zero-sum per attribute):"
-paste <(printf '%s\n' "$estimates") <(printf '%s\n' "$truth") | awk -F'\t' '
-  BEGIN { printf "  %-24s %10s %10s\n", "Level", "Estimated", "Truth" }
-  {
-    if ($1 != $3) { printf "run-demo.sh: level %s of the results does not match %s of the truth\n", $1, $3 > "/dev/stderr"; bad = 1 }
-    printf "  %-24s %10.3f %10.3f\n", $1, $2, $4
+    close(path)
+    levels[which] = header[3]
+    for (position = 1; position + 4 + header[3] <= count; position += 5 + header[3]) {
+      r++
+      ids[which, r] = tokens[position]
+      for (k = 1; k <= header[3]; k++) value[which, tokens[position], k] = tokens[position + 4 + k]
+      rlhSum[which] += tokens[position + 1] / 1000
+    }
+    respondents[which] = r
   }
-  END { exit bad }'
+  function readPopulationVariances(path, levelCount,    line, inBlock, count, fields, t, i, g) {
+    while ((getline line < path) > 0) {
+      if (line == "Estimated Covariances") { inBlock = 1; continue }
+      if (!inBlock) continue
+      t = split(line, fields, " ")
+      for (i = 1; i <= t; i++) covarianceTokens[++count] = fields[i]
+    }
+    close(path)
+    for (g = 1; g <= levelCount; g++) variance[g] = covarianceTokens[(g - 1) * (levelCount + 1) + 1 + g]
+    if (count != levelCount * (levelCount + 1)) fail(path " holds no covariance block of " levelCount " levels")
+  }
+  BEGIN {
+    readPartWorths(estimated, "e")
+    readPartWorths(true, "t")
+    L = levels["e"]; n = respondents["e"]
+    if (n == 0 || L != levels["t"] || n != respondents["t"]) fail("the estimates and the truth differ in shape")
+    for (k = 1; k <= L; k++) if (labels["e", k] != labels["t", k]) fail("level " k " differs: " labels["e", k])
+    for (r = 1; r <= n; r++) if (!(("t", ids["e", r], 1) in value)) fail("respondent " ids["e", r] " has no truth")
+    readPopulationVariances(summary, L)
+
+    printf "Part-worths over the %d respondents beside the truth they were simulated from\n", n
+    printf "(effects-coded, zero-sum per attribute):\n\n"
+    printf "  %-24s %17s %17s %12s\n", "", "Mean", "SD", "Correlation"
+    printf "  %-24s %8s %8s %8s %8s %12s\n", "Level", "Estimate", "Truth", "Estimate", "Truth", ""
+    for (k = 1; k <= L; k++) {
+      se = st = sp = ee = tt = 0
+      for (r = 1; r <= n; r++) { id = ids["e", r]; se += value["e", id, k]; st += value["t", id, k] }
+      me = se / n; mt = st / n
+      for (r = 1; r <= n; r++) {
+        id = ids["e", r]; de = value["e", id, k] - me; dt = value["t", id, k] - mt
+        ee += de * de; tt += dt * dt; sp += de * dt
+        all["e"] += value["e", id, k]; all["t"] += value["t", id, k]
+      }
+      correlation = (ee > 0 && tt > 0) ? sp / sqrt(ee * tt) : 0
+      correlationSum += correlation
+      printf "  %-24s %8.3f %8.3f %8.3f %8.3f %12.3f\n", labels["e", k], me, mt, sqrt(variance[k]), sqrt(tt / (n - 1)), correlation
+    }
+    me = all["e"] / (n * L); mt = all["t"] / (n * L); sp = ee = tt = 0
+    for (k = 1; k <= L; k++) for (r = 1; r <= n; r++) {
+      id = ids["e", r]; de = value["e", id, k] - me; dt = value["t", id, k] - mt
+      ee += de * de; tt += dt * dt; sp += de * dt
+    }
+    printf "\n  Mean: of the respondents'"'"' estimates, and of their true part-worths.\n"
+    printf "  SD: the estimated population standard deviation (coffee.sum), and the standard deviation\n"
+    printf "  of the true part-worths over the respondents.\n"
+    printf "  Correlation: of the estimates with the true part-worths over the respondents, level by level;\n"
+    printf "  their mean is %.3f.  Over all %d x %d values at once the correlation is %.3f.\n", correlationSum / L, n, L, sp / sqrt(ee * tt)
+    printf "  Root likelihood on the estimation tasks: %.3f for the estimates, %.3f for the true part-worths.\n", rlhSum["e"] / n, rlhSum["t"] / n
+  }
+  END { if (failed) exit 1 }'
+
+# Field number column of the CSV row whose first field is key (the first line is the header).
+column() { awk -F, -v key="$2" -v column="$3" 'NR > 1 && $1 == key { print $column; found = 1 } END { exit !found }' "$1"; }
+
+echo
+echo "== ombrel importances"
+"$ombrel" importances "$demo/coffee.cho"
+"$ombrel" importances "$truth/coffee.cho" >/dev/null
+echo "The same from the true part-worths:"
+awk -F, 'NR > 1 { printf "  %-14s %6.2f%% (SD %5.2f)\n", $2, $3, $4 }' "$truth/coffee_importances.csv"
+
+# Three bags on the shelf and the option to buy none of them. The numbers are the levels of brand,
+# price, roast, grind and certification, in the order of coffee.att.
+for folder in "$demo" "$truth"; do
+  cat >"$folder/market.txt" <<'EOF'
+# A premium bag, a value bag and a Fair Trade bag in the middle, and the None alternative.
+Kaffa_Premium        1 4 2 1 1
+MorningPeak_Value    2 1 3 3 2
+BeanBloom_FairTrade  3 2 2 3 1
+NONE
+EOF
+done
+echo
+echo "== ombrel simulate (scenario $demo/market.txt)"
+"$ombrel" simulate "$demo/coffee.cho" "$demo/market.txt"
+"$ombrel" simulate "$truth/coffee.cho" "$truth/market.txt" >/dev/null
+echo "The same from the true part-worths:"
+awk -F, 'NR > 1 { printf "  %-20s %6.2f%%\n", $1, $2 }' "$truth/market_share.csv"
+
+echo
+echo "== ombrel holdout"
+"$ombrel" holdout "$demo/coffee.cho"
+"$ombrel" holdout "$truth/coffee.cho" >/dev/null
+truthHoldout="$truth/coffee_holdout.csv"
+printf "The true part-worths on the same tasks: hit rate %.2f%%, share MAE %.2f points.\n" \
+  "$(column "$truthHoldout" all 2)" "$(column "$truthHoldout" all 3)"
+printf "The estimates hit %.2f%% of the holdout choices, the true part-worths %.2f%%; the truth misses the\n" \
+  "$(column "$demo/coffee_holdout.csv" all 2)" "$(column "$truthHoldout" all 2)"
+echo "rest because every choice also has its random part, so no estimate can be expected to do better."
+
+# The report command comes with a later build; the demo runs with and without it.
+if "$ombrel" --help | grep -Eq '^  report( |$)'; then
+  echo
+  echo "== ombrel report"
+  "$ombrel" report "$demo/coffee.cho" >/dev/null
+  [ -f "$demo/coffee_report.html" ] || fail "ombrel report wrote no $demo/coffee_report.html."
+  echo "The report is in $demo/coffee_report.html."
+fi
