@@ -5,6 +5,7 @@
 # computed by ombrel once from the estimates and once from the true part-worths.
 #   scripts/run-demo.sh [BUILD-FOLDER]     (default: build)
 set -euo pipefail
+export LC_ALL=C  # the numbers printed with printf and awk take a point whatever the locale
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build}
@@ -161,15 +162,19 @@ echo
 echo "== ombrel holdout"
 "$ombrel" holdout "$demo/coffee.cho"
 "$ombrel" holdout "$truth/coffee.cho" >/dev/null
-truthHoldout="$truth/coffee_holdout.csv"
-printf "The true part-worths on the same tasks: hit rate %.2f%%, share MAE %.2f points.\n" \
-  "$(column "$truthHoldout" all 2)" "$(column "$truthHoldout" all 3)"
-printf "The estimates hit %.2f%% of the holdout choices, the true part-worths %.2f%%; the truth misses the\n" \
-  "$(column "$demo/coffee_holdout.csv" all 2)" "$(column "$truthHoldout" all 2)"
-echo "rest because every choice also has its random part, so no estimate can be expected to do better."
+truthHit=$(column "$truth/coffee_holdout.csv" all 2)
+truthMae=$(column "$truth/coffee_holdout.csv" all 3)
+estimateHit=$(column "$demo/coffee_holdout.csv" all 2)
+estimateMae=$(column "$demo/coffee_holdout.csv" all 3)
+printf "The true part-worths on the same tasks: hit rate %.2f%%, share MAE %.2f points (the estimates: %.2f%%\n" \
+  "$truthHit" "$truthMae" "$estimateHit"
+printf "and %.2f).  Even the truth misses choices, since every choice has a random part: its hit rate is\n" \
+  "$estimateMae"
+echo "what an estimate can hope for."
 
 # The report command comes with a later build; the demo runs with and without it.
-if "$ombrel" --help | grep -Eq '^  report( |$)'; then
+commands=$("$ombrel" --help)
+if grep -Eq '^  report( |$)' <<<"$commands"; then
   echo
   echo "== ombrel report"
   "$ombrel" report "$demo/coffee.cho" >/dev/null
