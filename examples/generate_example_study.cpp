@@ -72,10 +72,12 @@ constexpr int kTasks = 14;
 constexpr int kConcepts = 3;
 constexpr uint64_t kSeed = 20240607;
 
-// The holdout tasks (1-based) and their concepts, one level code per attribute, the same for everyone.
+// The holdout tasks (1-based) and their concepts, one level code per attribute, the same for everyone:
+// in each, three brands at three prices.
+constexpr size_t kAttributeCount = 5;
 struct HoldoutTask {
     int task;
-    int codes[kConcepts][5];
+    int codes[kConcepts][kAttributeCount];
 };
 const HoldoutTask kHoldouts[] = {
     {5, {{1, 3, 2, 1, 2}, {2, 2, 3, 3, 1}, {4, 1, 1, 2, 2}}},
@@ -316,6 +318,10 @@ int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: generate_example_study FOLDER\n");
         return 2;
+    }
+    if (kAttributes.size() != kAttributeCount) {
+        std::fprintf(stderr, "generate_example_study: the holdout tasks need a level of every attribute\n");
+        return 1;
     }
     const std::string folder = std::string(argv[1]) + "/";
     Random random(kSeed);

@@ -101,8 +101,8 @@ awk -v estimated="$demo/coffee.hbu" -v true="$truth/coffee.hbu" -v summary="$dem
 
     printf "Part-worths over the %d respondents beside the truth they were simulated from\n", n
     printf "(effects-coded, zero-sum per attribute):\n\n"
-    printf "  %-24s %17s %17s %12s\n", "", "Mean", "SD", "Correlation"
-    printf "  %-24s %8s %8s %8s %8s %12s\n", "Level", "Estimate", "Truth", "Estimate", "Truth", ""
+    printf "  %-24s %18s %18s\n", "", "------ Mean ------", "------- SD -------"
+    printf "  %-24s %9s %8s %9s %8s %12s\n", "Level", "Estimate", "Truth", "Estimate", "Truth", "Correlation"
     for (k = 1; k <= L; k++) {
       se = st = sp = ee = tt = 0
       for (r = 1; r <= n; r++) { id = ids["e", r]; se += value["e", id, k]; st += value["t", id, k] }
@@ -114,7 +114,9 @@ awk -v estimated="$demo/coffee.hbu" -v true="$truth/coffee.hbu" -v summary="$dem
       }
       correlation = (ee > 0 && tt > 0) ? sp / sqrt(ee * tt) : 0
       correlationSum += correlation
-      printf "  %-24s %8.3f %8.3f %8.3f %8.3f %12.3f\n", labels["e", k], me, mt, sqrt(variance[k]), sqrt(tt / (n - 1)), correlation
+      meanProducts += me * mt; trueMeanSquares += mt * mt
+      estimatedSdSum += sqrt(variance[k]); trueSdSum += sqrt(tt / (n - 1))
+      printf "  %-24s %9.3f %8.3f %9.3f %8.3f %12.3f\n", labels["e", k], me, mt, sqrt(variance[k]), sqrt(tt / (n - 1)), correlation
     }
     me = all["e"] / (n * L); mt = all["t"] / (n * L); sp = ee = tt = 0
     for (k = 1; k <= L; k++) for (r = 1; r <= n; r++) {
@@ -126,6 +128,8 @@ awk -v estimated="$demo/coffee.hbu" -v true="$truth/coffee.hbu" -v summary="$dem
     printf "  of the true part-worths over the respondents.\n"
     printf "  Correlation: of the estimates with the true part-worths over the respondents, level by level;\n"
     printf "  their mean is %.3f.  Over all %d x %d values at once the correlation is %.3f.\n", correlationSum / L, n, L, sp / sqrt(ee * tt)
+    printf "  Scale: a line through the origin fits the estimated means at %.2f times the true ones; the\n", meanProducts / trueMeanSquares
+    printf "  estimated SDs are %.2f times the true ones on average.\n", estimatedSdSum / trueSdSum
     printf "  Root likelihood on the estimation tasks: %.3f for the estimates, %.3f for the true part-worths.\n", rlhSum["e"] / n, rlhSum["t"] / n
   }
   END { if (failed) exit 1 }'
