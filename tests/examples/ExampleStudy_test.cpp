@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -107,8 +109,20 @@ TEST_F(ExampleStudy, TheTruthTableSummarisesTheTruePartWorthsAndTheirSpreadsAreT
     }
 }
 
+// Every respondent of the example's data file, whose five attributes every concept has.
+std::vector<ChoiceRespondent> ReadExampleData(const StudyFiles& study) {
+    std::unique_ptr<TextSource> source = OpenStudyData(study);
+    return ReadChoiceData(*source, study.DataFile(), DataKind::Choice, 5);
+}
+
+// The 0-based alternative a discrete-choice task's answers mark as chosen (the None alternative last).
+size_t ChosenAlternative(const ChoiceTask& task) {
+    return static_cast<size_t>(std::find(task.answers.begin(), task.answers.end(), 1.0) -
+                               task.answers.begin());
+}
+
 TEST_F(ExampleStudy, TheChoicesFollowTheLogitOfTheTruePartWorths) {
-    const std::vector<ChoiceRespondent> data = ReadStudyData(study_, 5);
+    const std::vector<ChoiceRespondent> data = ReadExampleData(study_);
     ASSERT_EQ(data.size(), static_cast<size_t>(kRespondents));
     double hits = 0.0, expectedHits = 0.0, hitVariance = 0.0;
     double noneChoices = 0.0, expectedNone = 0.0, noneVariance = 0.0;
@@ -122,20 +136,21 @@ TEST_F(ExampleStudy, TheChoicesFollowTheLogitOfTheTruePartWorths) {
             for (const std::vector<double>& numbers : task.concepts)
                 utilities.push_back(ConceptUtility(loaded_, CodeDataConcept(loaded_, numbers), truth.values));
             utilities.push_back(NoneUtility(loaded_, truth.values));
+            ASSERT_LT(ChosenAlternative(task), utilities.size()) << "every task of the example is answered";
             double sum = 0.0;
             for (double utility : utilities) sum += std::exp(utility);
             size_t best = 0;
             for (size_t k = 1; k < utilities.size(); ++k) best = utilities[k] > utilities[best] ? k : best;
             const double pBest = std::exp(utilities[best]) / sum;
             const double pNone = std::exp(utilities.back()) / sum;
-            hits += static_cast<size_t>(task.choice - 1) == best ? 1.0 : 0.0;
+            hits += ChosenAlternative(task) == best ? 1.0 : 0.0;
             expectedHits += pBest;
             hitVariance += pBest * (1.0 - pBest);
-            noneChoices += static_cast<size_t>(task.choice) == utilities.size() ? 1.0 : 0.0;
+            noneChoices += ChosenAlternative(task) + 1 == utilities.size() ? 1.0 : 0.0;
             expectedNone += pNone;
             noneVariance += pNone * (1.0 - pNone);
             if (task.number != 5 && task.number != 10)
-                logLikelihood += std::log(std::exp(utilities[static_cast<size_t>(task.choice - 1)]) / sum);
+                logLikelihood += std::log(std::exp(utilities[ChosenAlternative(task)]) / sum);
         }
         // The header's root likelihood is that of the 12 estimation tasks; utilities from values
         // rounded to 0.001 move it by at most about 0.005.
@@ -153,7 +168,7 @@ TEST_F(ExampleStudy, TasksFiveAndTenAreHoldoutsTheSameForEveryRespondent) {
     EXPECT_EQ(holdout.tasks[0].task, 5);
     EXPECT_EQ(holdout.tasks[1].task, 10);
     EXPECT_EQ(holdout.all.respondents, 2 * kRespondents);
-    const std::vector<ChoiceRespondent> data = ReadStudyData(study_, 5);
+    const std::vector<ChoiceRespondent> data = ReadExampleData(study_);
     for (const ChoiceRespondent& respondent : data) {
         for (int task : {5, 10}) {
             EXPECT_EQ(respondent.tasks[task - 1].concepts, data.front().tasks[task - 1].concepts)
