@@ -74,6 +74,8 @@ public:
     // The analyses of the results: attribute importances and the holdout validation.
     std::string Importances() const { return name_ + "_importances.csv"; }
     std::string Holdout() const { return name_ + "_holdout.csv"; }
+    // The report of the results: one self-contained XHTML page.
+    std::string Report() const { return name_ + "_report.html"; }
 
     // Chain k (from 1) of a run of several chains keeps a complete study result of its own, under
     // the study's own name, in "<folder>/<name>_chain<k>/".

@@ -78,7 +78,7 @@ void StudyPreparation::Prepare() {
     if (!files) throw OmbrelError("An invalid data file was specified.");
     const bool isChoiceData = files->IsChoiceData();
     const std::string& studyFolder = files->Folder();
-    report += "Preparing Files For HB Analysis\nData file: " + dataFileName;
+    report += std::string(kPreparationHeading) + "\nData file: " + dataFileName;
 
     ReadAttributeFile(*files, levelTexts);
     if (levelTexts.empty()) throw OmbrelError("No <studyname>.att file is available.");

@@ -19,6 +19,9 @@ namespace ombrel {
 using LocalTimeSource = std::function<std::tm()>;
 std::tm CurrentLocalTime();
 
+// The first line of every preparation report; the study report finds the preparation in the log by it.
+inline constexpr const char* kPreparationHeading = "Preparing Files For HB Analysis";
+
 // The dated header that goes into the study's log ahead of the report:
 // "\n\n%I:%M:%S%p   %A, %B %d, %Y\n" and a rule of 53 "=", formatted in the "C" locale.
 std::string FormatLogHeader(const std::tm& time);

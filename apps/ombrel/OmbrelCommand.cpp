@@ -17,6 +17,7 @@
 #include "apps/ombrel/HoldoutCommand.h"
 #include "apps/ombrel/ImportancesCommand.h"
 #include "apps/ombrel/PrivateFolder.h"
+#include "apps/ombrel/ReportCommand.h"
 #include "apps/ombrel/SettingOptions.h"
 #include "apps/ombrel/SimulateCommand.h"
 #include "common/AtomicFile.h"
@@ -255,6 +256,7 @@ public:
         importances_ = AddImportancesCommand(app_, importancesRequest_);
         simulate_ = AddSimulateCommand(app_, simulateRequest_);
         holdout_ = AddHoldoutCommand(app_, holdoutRequest_);
+        report_ = AddReportCommand(app_, reportRequest_);
     }
 
     // Parses the arguments; a usage error or a help request writes CLI11's text and sets status.
@@ -384,6 +386,8 @@ private:
             return SimulateCommand(simulateRequest_, environment.out, messenger, StudyDataPath);
         if (holdout_->parsed())
             return HoldoutCommand(holdoutRequest_, environment.out, messenger, StudyDataPath);
+        if (report_->parsed())
+            return ReportCommand(reportRequest_, environment.out, messenger, StudyDataPath);
         return kFailure;
     }
 
@@ -408,6 +412,8 @@ private:
     SimulateRequest simulateRequest_;
     CLI::App* holdout_ = nullptr;
     HoldoutRequest holdoutRequest_;
+    CLI::App* report_ = nullptr;
+    ReportRequest reportRequest_;
 };
 
 }  // namespace

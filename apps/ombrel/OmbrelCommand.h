@@ -37,6 +37,7 @@ struct OmbrelEnvironment {
 //   ombrel importances DATAFILE
 //   ombrel simulate DATAFILE SCENARIO [--method share|first-choice] [--exponent X]
 //   ombrel holdout DATAFILE
+//   ombrel report DATAFILE
 // Returns the process's exit status: 0 on success, kivotra's own status after an estimation of one
 // chain (several chains: 0 after pooling or a stop, 1 after a failed chain), 1 after a failure shown
 // on standard error (the diagnostics of a completed estimate included), CLI11's usage codes for a
