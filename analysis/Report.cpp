@@ -85,8 +85,25 @@ void WriteSectionStart(std::ostream& out, const char* id, const char* title) {
     out << "<section id=\"" << id << "\">\n<h2>" << title << "</h2>\n";
 }
 
+bool HasOwnLabel(const AnalysisAttribute& attribute) {
+    return attribute.label != Format("Attribute %d", attribute.number);
+}
+
 std::string AttributeTitle(const AnalysisAttribute& attribute) {
-    return Format("Attribute %d: ", attribute.number) + attribute.label;
+    const std::string number = Format("Attribute %d", attribute.number);
+    return HasOwnLabel(attribute) ? number + ": " + attribute.label : number;
+}
+
+// An attribute in a list of attributes: its own label, else its number and its first levels.
+std::string AttributeName(const AnalysisAttribute& attribute) {
+    if (HasOwnLabel(attribute) || attribute.levelTexts.empty()) return attribute.label;
+    std::string name = attribute.label + " (" + attribute.levelTexts.front();
+    if (attribute.levelTexts.size() > 1) name += ", " + attribute.levelTexts[1];
+    return name + (attribute.levelTexts.size() > 2 ? ", ...)" : ")");
+}
+
+std::string EveryIteration(int drawSkip) {
+    return drawSkip == 1 ? "every iteration" : Format("every %d iterations", drawSkip);
 }
 
 int RespondentCount(const ReportData& data) {
@@ -99,13 +116,12 @@ void WriteHeader(std::ostream& out, const ReportData& data) {
     for (size_t c = 0; c < data.diagnostics.seeds.size(); ++c)
         seeds += (c == 0 ? "" : ", ") + std::to_string(data.diagnostics.seeds[c]);
     WriteParagraph(out, "facts", "Data file: " + data.dataFile);
-    WriteParagraph(
-        out, "facts",
-        Format("%d respondents, %d values per respondent; %d chain%s (seed%s %s), %d used draws "
-               "per chain, every %d%s iteration sampled.",
-               RespondentCount(data), data.study.partWorths.layout.valueCount, data.chainCount,
-               data.chainCount == 1 ? "" : "s", data.chainCount == 1 ? "" : "s", seeds.c_str(),
-               data.traces.drawsPerChain, data.traces.drawSkip, data.traces.drawSkip == 1 ? "st" : "th"));
+    WriteParagraph(out, "facts",
+                   Format("%d respondents, %d values per respondent; %d chain%s (seed%s %s), %d used draws "
+                          "per chain, sampled %s.",
+                          RespondentCount(data), data.study.partWorths.layout.valueCount, data.chainCount,
+                          data.chainCount == 1 ? "" : "s", data.chainCount == 1 ? "" : "s", seeds.c_str(),
+                          data.traces.drawsPerChain, EveryIteration(data.traces.drawSkip).c_str()));
     out << "<nav><ol>\n";
     const std::vector<std::pair<const char*, const char*>> sections = {
         {"preparation", "Preparation"},           {"part-worths", "Average part-worths"},
@@ -145,7 +161,7 @@ void WritePartWorths(std::ostream& out, const ReportData& data) {
         "Part-worth utility: mean and \xC2\xB1"
         "1 SD over %d respondents",
         RespondentCount(data));
-    BarChart others{"Linear attributes (per unit) and None", axis, {}, 3};
+    BarChart others{"", axis, {}, 3};
     for (const AnalysisAttribute& attribute : data.study.attributes) {
         BarChart chart{AttributeTitle(attribute), axis, {}, 3};
         for (const LevelSummary& level : data.levels) {
@@ -167,6 +183,10 @@ void WritePartWorths(std::ostream& out, const ReportData& data) {
         if (level.attribute == 0) others.rows.push_back({"None", level.mean, level.sd});
     }
     if (!others.rows.empty()) {
+        const bool none = data.study.partWorths.layout.noneIndex >= 0;
+        others.title = others.rows.size() == 1 && none ? "None"
+                       : none                          ? "Linear attributes (per unit) and None"
+                                                       : "Linear attributes (per unit)";
         out << "<figure>\n";
         WriteBarChart(out, others);
         out << "</figure>\n";
@@ -190,8 +210,10 @@ void WriteImportances(std::ostream& out, const ReportData& data) {
                           result.respondentCount),
                    {},
                    1};
-    for (const AttributeImportance& attribute : result.attributes)
-        chart.rows.push_back({attribute.label, attribute.mean, attribute.sd});
+    for (const AttributeImportance& attribute : result.attributes) {
+        const AnalysisAttribute& source = data.study.attributes[static_cast<size_t>(attribute.attribute - 1)];
+        chart.rows.push_back({AttributeName(source), attribute.mean, attribute.sd});
+    }
     out << "<figure>\n";
     WriteBarChart(out, chart);
     out << "</figure>\n";
@@ -278,13 +300,13 @@ void WriteTraces(std::ostream& out, const ReportData& data) {
     for (int64_t line : lines) shape.x.push_back(static_cast<double>(line * traces.drawSkip));
     shape.burnInEnd = static_cast<double>((traces.lineCount - traces.drawsPerChain) * traces.drawSkip);
     std::string text = Format(
-        "The population mean (alpha) of every level at every sampled iteration (every %d%s), from the .alp "
-        "file%s. The shaded start is the burn-in; the last %d sampled iterations are the used draws.",
-        traces.drawSkip, traces.drawSkip == 1 ? "st" : "th",
-        data.chainCount > 1 ? "s of the chains, overlaid" : "", traces.drawsPerChain);
+        "The population mean (alpha) of every level, sampled %s, from the .alp file%s. The shaded start is "
+        "the burn-in; the last %d sampled iterations are the used draws.",
+        EveryIteration(traces.drawSkip).c_str(), data.chainCount > 1 ? "s of the chains, overlaid" : "",
+        traces.drawsPerChain);
     if (lines.size() < static_cast<size_t>(traces.lineCount))
-        text += Format(" Every %lld%s line of the %lld is drawn.", static_cast<long long>(lines.front()),
-                       lines.front() == 1 ? "st" : "th", static_cast<long long>(traces.lineCount));
+        text += Format(" Of the %lld lines of each history, one in %lld is drawn.",
+                       static_cast<long long>(traces.lineCount), static_cast<long long>(lines.front()));
     WriteParagraph(out, "note", text);
     WriteTraceFigures(out, data, shape);
     if (!data.study.partWorths.layout.interactions.empty())

@@ -20,8 +20,8 @@ namespace ombrel {
 inline constexpr int kChartWidth = 680;
 
 // Text for XML character data and attribute values: & < > " escaped, bytes that are not valid UTF-8
-// read as Latin-1 (files written on Windows), control characters other than tab and line feed and
-// the non-characters U+FFFE and U+FFFF replaced by U+FFFD, carriage returns dropped.
+// read as Latin-1 (files written on Windows), control characters other than tab and line feed (C0,
+// DEL and C1) and the non-characters U+FFFE and U+FFFF replaced by U+FFFD, carriage returns dropped.
 std::string XmlText(std::string_view text);
 
 // A coordinate or length: two decimals, no minus sign on a zero.
