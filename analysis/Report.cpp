@@ -219,7 +219,8 @@ void WriteImportances(std::ostream& out, const ReportData& data) {
     out << "</figure>\n";
     WriteTableHead(out, {{"Attribute", false}, {"Label", false}, {"Mean (%)", true}, {"SD", true}});
     for (const AttributeImportance& attribute : result.attributes) {
-        out << "<tr>" << Cell(std::to_string(attribute.attribute)) << Cell(attribute.label)
+        const AnalysisAttribute& source = data.study.attributes[static_cast<size_t>(attribute.attribute - 1)];
+        out << "<tr>" << Cell(std::to_string(attribute.attribute)) << Cell(AttributeName(source))
             << Cell(FixedDecimal(attribute.mean, 2), true) << Cell(FixedDecimal(attribute.sd, 2), true)
             << "</tr>\n";
     }

@@ -199,6 +199,10 @@ std::string SvgNumber(double value) { return FixedDecimal(value, 2); }
 AxisTicks NiceTicks(double low, double high) {
     if (!std::isfinite(low) || !std::isfinite(high)) low = 0.0, high = 1.0;
     if (high < low) std::swap(low, high);
+    // Far beyond any utility, and so far from overflow that the range and its steps stay finite.
+    constexpr double kLargest = 1e150;
+    low = std::clamp(low, -kLargest, kLargest);
+    high = std::clamp(high, -kLargest, kLargest);
     if (high - low < 1e-9 * std::max(1.0, std::fabs(high))) {
         const double pad = low == 0.0 ? 1.0 : std::fabs(low) * 0.1;
         low -= pad;
@@ -296,23 +300,26 @@ constexpr double kPanelHeight = 150.0;
 constexpr double kPanelLeft = 46.0;  // room for the y tick labels
 constexpr double kPanelPlotTop = 18.0;
 constexpr double kPanelPlotHeight = 96.0;
+constexpr size_t kLegendPerRow = 6;
 
+// The burn-in key, then the chains, kLegendPerRow a row.
 void WriteLegend(std::ostream& out, size_t chainCount, bool burnIn, double y) {
+    const double chainsLeft = burnIn ? kMargin + 150 : kMargin;
     double x = kMargin;
     if (burnIn) {
         out << "<rect class=\"burn-in-key\" x=\"" << SvgNumber(x) << "\" y=\"" << SvgNumber(y - 9)
             << "\" width=\"22\" height=\"12\"/>\n";
         WriteText(out, x + 28, y + 1, "legend", "burn-in (not used)");
-        x += 150;
     }
+    x = chainsLeft;
     for (size_t c = 0; chainCount > 1 && c < chainCount; ++c) {
         out << "<line class=\"legend-line\" x1=\"" << SvgNumber(x) << "\" y1=\"" << SvgNumber(y - 3)
             << "\" x2=\"" << SvgNumber(x + 28) << "\" y2=\"" << SvgNumber(y - 3) << "\""
             << StyleAttributes(ChainStyle(c)) << "/>\n";
         WriteText(out, x + 33, y + 1, "legend", "chain " + std::to_string(c + 1));
         x += 84;
-        if (x > kChartWidth - 90) {
-            x = kMargin + (burnIn ? 150 : 0);
+        if ((c + 1) % kLegendPerRow == 0) {
+            x = chainsLeft;
             y += 16;
         }
     }
@@ -342,7 +349,8 @@ void WritePanel(std::ostream& out, const TraceFigure& figure, const TracePanel& 
         out << "<polyline class=\"trace\"" << StyleAttributes(ChainStyle(c)) << " points=\"";
         const std::vector<double>& chain = panel.chains[c];
         for (size_t i = 0; i < chain.size() && i < figure.x.size(); ++i)
-            out << (i == 0 ? "" : " ") << SvgNumber(x(figure.x[i])) << "," << SvgNumber(y(chain[i]));
+            out << (i == 0 ? "" : " ") << FixedDecimal(x(figure.x[i]), 1) << ","
+                << FixedDecimal(y(chain[i]), 1);
         out << "\"/>\n";
     }
 }
@@ -352,7 +360,10 @@ void WritePanel(std::ostream& out, const TraceFigure& figure, const TracePanel& 
 void WriteTraceFigure(std::ostream& out, const TraceFigure& figure) {
     const size_t chainCount = figure.panels.empty() ? 0 : figure.panels.front().chains.size();
     const bool burnIn = !figure.x.empty() && figure.burnInEnd > figure.x.front();
-    const double legendRows = chainCount > 1 || burnIn ? 1.0 + static_cast<double>(chainCount / 7) : 0.0;
+    const double legendRows = chainCount > 1
+                                  ? static_cast<double>((chainCount + kLegendPerRow - 1) / kLegendPerRow)
+                              : burnIn ? 1.0
+                                       : 0.0;
     const double panelsTop = kPlotTop + 16.0 * legendRows - (legendRows > 0 ? 4.0 : 12.0);
     const double rows = static_cast<double>((figure.panels.size() + 1) / 2);
     WriteSvgStart(out, panelsTop + rows * kPanelHeight + 6, figure.title, "trace-figure");

@@ -8,7 +8,9 @@
 //   bar chart   rect.bar (one per bar, in bar order), path.whisker (one per bar with a spread), line.zero
 //   histogram   rect.bin (one per bin, in bin order; a bin with no count has height 0)
 //   trace       polyline.trace (one per panel and chain, chain 1 first within a panel), rect.burn-in
-// Each data element holds a <title> with its label and value, which browsers show as a tooltip.
+// Trace points have one decimal (a tenth of a unit is finer than a printer's dot at this width), to
+// keep a page of long histories small. Each data element holds a <title> with its label and value, which
+// browsers show as a tooltip.
 
 #include <ostream>
 #include <string>
