@@ -2,7 +2,8 @@
 # Estimates the example study (examples/coffee) briefly with three chains in a temporary folder, writes
 # its report with `ombrel report`, checks the page in headless Chromium as a browser sees it (read as
 # XHTML it must parse without an error, and every chart must be in the rendered page) and keeps a
-# screenshot of its top in docs/screenshots/report.png. Run by hand after a change to the report:
+# screenshot of its top in docs/screenshots/report.png, as wide as the manual's other pictures and no
+# taller than its page. Run by hand after a change to the report:
 #   scripts/take-report-screenshot.sh [BUILD-FOLDER]     (default: build; needs chromium)
 set -euo pipefail
 
@@ -48,7 +49,7 @@ fi
 
 mkdir -p "$root/docs/screenshots"
 shot="$root/docs/screenshots/report.png"
-render --force-device-scale-factor=1 --window-size=820,3300 --screenshot="$shot" "file://$report" > /dev/null
+render --force-device-scale-factor=1 --window-size=680,1000 --screenshot="$shot" "file://$report" > /dev/null
 size=$(stat -c %s "$shot")
 echo "The rendered report holds its $rendered charts; the screenshot is $shot ($size bytes)."
 if [ "$size" -gt 500000 ]; then
