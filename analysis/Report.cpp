@@ -81,8 +81,21 @@ void WriteParagraph(std::ostream& out, const char* className, const std::string&
     out << "<p class=\"" << className << "\">" << XmlText(text) << "</p>\n";
 }
 
-void WriteSectionStart(std::ostream& out, const char* id, const char* title) {
-    out << "<section id=\"" << id << "\">\n<h2>" << title << "</h2>\n";
+// The sections of the page, in their order: the anchor and the heading of each.
+struct Section {
+    const char* id;
+    const char* title;
+};
+constexpr Section kPreparationSection{"preparation", "Preparation"};
+constexpr Section kPartWorthSection{"part-worths", "Average part-worths"};
+constexpr Section kImportanceSection{"importances", "Attribute importances"};
+constexpr Section kTraceSection{"traces", "Population means over the iterations"};
+constexpr Section kFitSection{"fit", "Fit of the respondents"};
+constexpr Section kDiagnosticsSection{"diagnostics", "Convergence diagnostics"};
+constexpr Section kHoldoutSection{"holdout", "Holdout validation"};
+
+void WriteSectionStart(std::ostream& out, const Section& section) {
+    out << "<section id=\"" << section.id << "\">\n<h2>" << section.title << "</h2>\n";
 }
 
 bool HasOwnLabel(const AnalysisAttribute& attribute) {
@@ -123,18 +136,16 @@ void WriteHeader(std::ostream& out, const ReportData& data) {
                           data.chainCount == 1 ? "" : "s", data.chainCount == 1 ? "" : "s", seeds.c_str(),
                           data.traces.drawsPerChain, EveryIteration(data.traces.drawSkip).c_str()));
     out << "<nav><ol>\n";
-    const std::vector<std::pair<const char*, const char*>> sections = {
-        {"preparation", "Preparation"},           {"part-worths", "Average part-worths"},
-        {"importances", "Attribute importances"}, {"traces", "Population means over the iterations"},
-        {"fit", "Fit of the respondents"},        {"diagnostics", "Convergence diagnostics"}};
-    for (const auto& [id, title] : sections)
-        out << "<li><a href=\"#" << id << "\">" << title << "</a></li>\n";
-    if (data.holdout) out << "<li><a href=\"#holdout\">Holdout validation</a></li>\n";
+    std::vector<Section> sections = {kPreparationSection, kPartWorthSection, kImportanceSection,
+                                     kTraceSection,       kFitSection,       kDiagnosticsSection};
+    if (data.holdout) sections.push_back(kHoldoutSection);
+    for (const Section& section : sections)
+        out << "<li><a href=\"#" << section.id << "\">" << section.title << "</a></li>\n";
     out << "</ol></nav>\n";
 }
 
-void WritePreparation(std::ostream& out, const ReportData& data) {
-    WriteSectionStart(out, "preparation", "Preparation");
+void WritePreparationSection(std::ostream& out, const ReportData& data) {
+    WriteSectionStart(out, kPreparationSection);
     if (data.preparation) {
         WriteParagraph(out, "note",
                        "The last preparation in " + data.logFile + ", " + data.preparation->date + ":");
@@ -155,8 +166,8 @@ void WriteLevelTable(std::ostream& out, const ReportData& data) {
     out << "</tbody></table>\n";
 }
 
-void WritePartWorths(std::ostream& out, const ReportData& data) {
-    WriteSectionStart(out, "part-worths", "Average part-worths");
+void WritePartWorthsSection(std::ostream& out, const ReportData& data) {
+    WriteSectionStart(out, kPartWorthSection);
     const std::string axis = Format(
         "Part-worth utility: mean and \xC2\xB1"
         "1 SD over %d respondents",
@@ -201,8 +212,8 @@ void WritePartWorths(std::ostream& out, const ReportData& data) {
     out << "</section>\n";
 }
 
-void WriteImportances(std::ostream& out, const ReportData& data) {
-    WriteSectionStart(out, "importances", "Attribute importances");
+void WriteImportancesSection(std::ostream& out, const ReportData& data) {
+    WriteSectionStart(out, kImportanceSection);
     const ImportanceResult& result = data.importances;
     BarChart chart{"Importance of each attribute",
                    Format("Importance (%%): mean and \xC2\xB1"
@@ -292,8 +303,8 @@ void WriteTraceFigures(std::ostream& out, const ReportData& data, const TraceFig
     }
 }
 
-void WriteTraces(std::ostream& out, const ReportData& data) {
-    WriteSectionStart(out, "traces", "Population means over the iterations");
+void WriteTracesSection(std::ostream& out, const ReportData& data) {
+    WriteSectionStart(out, kTraceSection);
     const ReportTraces& traces = data.traces;
     const std::vector<int64_t> lines = ShownLines(traces.lineCount);
     TraceFigure shape;
@@ -315,8 +326,8 @@ void WriteTraces(std::ostream& out, const ReportData& data) {
     out << "</section>\n";
 }
 
-void WriteFit(std::ostream& out, const ReportData& data) {
-    WriteSectionStart(out, "fit", "Fit of the respondents");
+void WriteFitSection(std::ostream& out, const ReportData& data) {
+    WriteSectionStart(out, kFitSection);
     Histogram histogram{"Root likelihood (RLH) of the respondents",
                         "RLH",
                         "Respondents",
@@ -367,8 +378,8 @@ void WriteDiagnosticsTable(std::ostream& out, const DiagnosticsReport& report) {
     out << "</tbody></table>\n";
 }
 
-void WriteDiagnostics(std::ostream& out, const ReportData& data) {
-    WriteSectionStart(out, "diagnostics", "Convergence diagnostics");
+void WriteDiagnosticsSection(std::ostream& out, const ReportData& data) {
+    WriteSectionStart(out, kDiagnosticsSection);
     out << "<pre>" << XmlText(VerdictText(data.diagnostics)) << "</pre>\n";
     WriteParagraph(
         out, "note",
@@ -379,8 +390,8 @@ void WriteDiagnostics(std::ostream& out, const ReportData& data) {
     out << "</section>\n";
 }
 
-void WriteHoldout(std::ostream& out, const HoldoutResult& holdout) {
-    WriteSectionStart(out, "holdout", "Holdout validation");
+void WriteHoldoutSection(std::ostream& out, const HoldoutResult& holdout) {
+    WriteSectionStart(out, kHoldoutSection);
     WriteTableHead(
         out, {{"Task", false}, {"Respondents", true}, {"Hit rate (%)", true}, {"Share MAE (points)", true}});
     const auto row = [&out](const std::string& task, const HoldoutTaskResult& result) {
@@ -411,13 +422,13 @@ void WriteReport(std::ostream& out, const ReportData& data) {
         << "<meta charset=\"UTF-8\"/>\n<title>Study report: " << XmlText(data.studyName) << "</title>\n"
         << "<style>" << kStyleSheet << "</style>\n</head>\n<body>\n";
     WriteHeader(out, data);
-    WritePreparation(out, data);
-    WritePartWorths(out, data);
-    WriteImportances(out, data);
-    WriteTraces(out, data);
-    WriteFit(out, data);
-    WriteDiagnostics(out, data);
-    if (data.holdout) WriteHoldout(out, *data.holdout);
+    WritePreparationSection(out, data);
+    WritePartWorthsSection(out, data);
+    WriteImportancesSection(out, data);
+    WriteTracesSection(out, data);
+    WriteFitSection(out, data);
+    WriteDiagnosticsSection(out, data);
+    if (data.holdout) WriteHoldoutSection(out, *data.holdout);
     out << "</body>\n</html>\n";
 }
 
