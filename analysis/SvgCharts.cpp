@@ -14,9 +14,12 @@ namespace {
 constexpr double kMargin = 10.0;
 constexpr double kTitleBaseline = 18.0;
 constexpr double kPlotTop = 34.0;
-// Level labels longer than this (in characters) are cut short with an ellipsis; the tooltip keeps
-// the whole label.
+// Texts longer than these (in characters) would run out of their room and are cut short with an
+// ellipsis: a bar's label (its tooltip keeps the whole label), a trace panel's title and a chart's
+// title (the chart's own <title> keeps it whole).
 constexpr size_t kLabelCharacters = 34;
+constexpr size_t kPanelTitleCharacters = 40;
+constexpr size_t kChartTitleCharacters = 80;
 
 void AppendUtf8(uint32_t code, std::string& text) {
     if (code < 0x80) {
@@ -69,14 +72,13 @@ bool AllowedInXml(uint32_t code) {
     return code != 0xFFFE && code != 0xFFFF;
 }
 
-// The label cut to kLabelCharacters characters, counted by the bytes that start one.
-std::string ShortLabel(const std::string& label) {
+// The label cut to limit characters, counted by the bytes that start one.
+std::string ShortLabel(const std::string& label, size_t limit = kLabelCharacters) {
     const auto starts = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; };
-    if (static_cast<size_t>(std::count_if(label.begin(), label.end(), starts)) <= kLabelCharacters)
-        return label;
+    if (static_cast<size_t>(std::count_if(label.begin(), label.end(), starts)) <= limit) return label;
     size_t characters = 0;
     size_t cut = 0;
-    while (cut < label.size() && !(starts(label[cut]) && ++characters == kLabelCharacters)) ++cut;
+    while (cut < label.size() && !(starts(label[cut]) && ++characters == limit)) ++cut;
     return label.substr(0, cut) + "\xE2\x80\xA6";
 }
 
@@ -96,7 +98,7 @@ void WriteSvgStart(std::ostream& out, double height, const std::string& title, c
     const std::string escaped = XmlText(title);
     out << "<title>" << escaped << "</title>\n";
     out << "<text class=\"chart-title\" x=\"" << SvgNumber(kMargin) << "\" y=\"" << SvgNumber(kTitleBaseline)
-        << "\">" << escaped << "</text>\n";
+        << "\">" << XmlText(ShortLabel(title, kChartTitleCharacters)) << "</text>\n";
 }
 
 void WriteText(std::ostream& out, double x, double y, const char* className, const std::string& text,
@@ -337,7 +339,9 @@ void WritePanel(std::ostream& out, const TraceFigure& figure, const TracePanel& 
     const double plotBottom = top + kPanelPlotTop + kPanelPlotHeight;
     const Scale x{xTicks.low, xTicks.high, left + kPanelLeft, left + kPanelWidth - 6};
     const Scale y{yTicks.low, yTicks.high, plotBottom, top + kPanelPlotTop};
-    WriteText(out, left + kPanelLeft, top + 12, "panel-title", panel.title);
+    out << "<g class=\"panel\">\n<title>" << XmlText(panel.title) << "</title>\n";
+    WriteText(out, left + kPanelLeft, top + 12, "panel-title",
+              ShortLabel(panel.title, kPanelTitleCharacters));
     if (!figure.x.empty() && figure.burnInEnd > figure.x.front()) {
         out << "<rect class=\"burn-in\" x=\"" << SvgNumber(x(xTicks.low)) << "\" y=\"" << SvgNumber(y.to1)
             << "\" width=\"" << SvgNumber(x(figure.burnInEnd) - x(xTicks.low)) << "\" height=\""
@@ -353,6 +357,7 @@ void WritePanel(std::ostream& out, const TraceFigure& figure, const TracePanel& 
                 << FixedDecimal(y(chain[i]), 1);
         out << "\"/>\n";
     }
+    out << "</g>\n";
 }
 
 }  // namespace

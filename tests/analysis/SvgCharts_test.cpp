@@ -80,5 +80,25 @@ TEST(BarChart, CutsLongLabelsButKeepsThemWholeInTheTooltip) {
     EXPECT_TRUE(parsed.root.All("path", "whisker").empty());  // no spread, no whisker
 }
 
+TEST(TraceFigure, KeepsALongPanelTitleWholeOnlyInItsTooltipAndGivesEveryChainALegend) {
+    const std::string title(60, 'x');
+    TraceFigure figure{"Figure", "Iteration", {10, 20, 30}, 0.0, {}};
+    figure.panels.push_back({title, std::vector<std::vector<double>>(7, {1.0, 2.0, 3.0})});
+    std::ostringstream svg;
+    WriteTraceFigure(svg, figure);
+    const test::ParsedXml parsed = test::ParseXml(svg.str());
+    ASSERT_EQ(parsed.error, "");
+    const test::XmlElement& panel = *parsed.root.All("g", "panel").front();
+    EXPECT_EQ(panel.ChildText("title"), title);
+    EXPECT_EQ(panel.All("text", "panel-title").front()->text, std::string(39, 'x') + "\xE2\x80\xA6");
+    EXPECT_EQ(panel.All("polyline", "trace").size(), 7u);
+    // Six chains a row: the seventh starts a second row, under the first; no burn-in key.
+    const std::vector<const test::XmlElement*> keys = parsed.root.All("line", "legend-line");
+    ASSERT_EQ(keys.size(), 7u);
+    EXPECT_EQ(keys[6]->Attribute("x1"), keys[0]->Attribute("x1"));
+    EXPECT_GT(std::stod(keys[6]->Attribute("y1")), std::stod(keys[0]->Attribute("y1")));
+    EXPECT_TRUE(parsed.root.All("rect", "burn-in").empty());
+}
+
 }  // namespace
 }  // namespace ombrel
