@@ -336,7 +336,8 @@ void WriteFitSection(std::ostream& out, const ReportData& data) {
                         std::vector<int>(kRlhBins, 0)};
     std::vector<double> values;
     for (const RespondentFit& fit : data.fits) {
-        const long long permille = std::llround(std::clamp(fit.rlh, 0.0, 1.0) * 1000.0);
+        const double rlh = std::isfinite(fit.rlh) ? std::clamp(fit.rlh, 0.0, 1.0) : 0.0;
+        const long long permille = std::llround(rlh * 1000.0);
         ++histogram
               .counts[static_cast<size_t>(std::min<long long>(permille / kPermillePerBin, kRlhBins - 1))];
         values.push_back(fit.rlh);

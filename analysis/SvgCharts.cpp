@@ -232,7 +232,11 @@ void WriteBarChart(std::ostream& out, const BarChart& chart) {
     const double plotBottom = kPlotTop + kRowHeight * static_cast<double>(chart.rows.size());
     double low = 0.0;
     double high = 0.0;
-    for (const BarRow& row : chart.rows) {
+    // A value that is not a number (a mean over nobody) is drawn as no bar.
+    std::vector<BarRow> rows = chart.rows;
+    for (BarRow& row : rows) {
+        if (!std::isfinite(row.value)) row.value = 0.0;
+        if (!std::isfinite(row.spread) || row.spread < 0.0) row.spread = 0.0;
         low = std::min(low, row.value - row.spread);
         high = std::max(high, row.value + row.spread);
     }
@@ -241,7 +245,7 @@ void WriteBarChart(std::ostream& out, const BarChart& chart) {
     WriteSvgStart(out, plotBottom + 44, chart.title, "bar-chart");
     WriteXAxis(out, ticks, x, kPlotTop - 4, plotBottom, chart.axisTitle);
     for (size_t i = 0; i < chart.rows.size(); ++i) {
-        const BarRow& row = chart.rows[i];
+        const BarRow& row = rows[i];
         const double rowTop = kPlotTop + kRowHeight * static_cast<double>(i);
         const double middle = rowTop + kRowHeight / 2 - 2;
         const std::string label = XmlText(row.label);
@@ -252,7 +256,7 @@ void WriteBarChart(std::ostream& out, const BarChart& chart) {
         out << "<rect class=\"bar\" x=\"" << SvgNumber(left) << "\" y=\""
             << SvgNumber(middle - kBarHeight / 2) << "\" width=\""
             << SvgNumber(std::fabs(x(row.value) - x(0.0))) << "\" height=\"" << SvgNumber(kBarHeight)
-            << "\"><title>" << label << ": " << FixedDecimal(row.value, chart.decimals);
+            << "\"><title>" << label << ": " << FixedDecimal(chart.rows[i].value, chart.decimals);
         if (row.spread > 0.0) out << " \xC2\xB1 " << FixedDecimal(row.spread, chart.decimals);
         out << "</title></rect>\n";
         if (row.spread > 0.0) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <vector>
 
@@ -78,6 +79,19 @@ TEST(BarChart, CutsLongLabelsButKeepsThemWholeInTheTooltip) {
     EXPECT_EQ(parsed.root.All("text", "bar-label").front()->text, label.substr(0, 33) + "\xE2\x80\xA6");
     EXPECT_EQ(parsed.root.All("rect", "bar").front()->ChildText("title"), label + ": 1.00");
     EXPECT_TRUE(parsed.root.All("path", "whisker").empty());  // no spread, no whisker
+}
+
+TEST(BarChart, DrawsAValueThatIsNoNumberAsNoBar) {
+    std::ostringstream svg;
+    WriteBarChart(svg, BarChart{"T", "Axis", {{"a", std::nan(""), std::nan("")}, {"b", -1.0, 0.5}}, 1});
+    const test::ParsedXml parsed = test::ParseXml(svg.str());
+    ASSERT_EQ(parsed.error, "");
+    const std::vector<const test::XmlElement*> bars = parsed.root.All("rect", "bar");
+    ASSERT_EQ(bars.size(), 2u);
+    EXPECT_EQ(bars[0]->Attribute("width"), "0.00");
+    EXPECT_EQ(bars[0]->ChildText("title"), "a: NA");
+    EXPECT_EQ(bars[1]->ChildText("title"), "b: -1.0 \xC2\xB1 0.5");
+    EXPECT_EQ(svg.str().find("NA\""), std::string::npos);  // no attribute holds NA
 }
 
 TEST(TraceFigure, KeepsALongPanelTitleWholeOnlyInItsTooltipAndGivesEveryChainALegend) {
