@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using test::ReadFileText;
 using test::WriteFileText;
 
-const std::string kTitle = "Feldrin Software Ombrel: ";
+const std::string& kTitle = test::kMessageTitle;
 
 class AnalysisCommandsTest : public test::OmbrelStreamsTest {
 protected:
@@ -30,13 +30,6 @@ protected:
         data_ = test::WriteShopStudy(root_.Folder());
         scenario_ = root_.File("market.txt");
         WriteFileText(scenario_, "A 1 2 1\nB 2 6 2\nC 3 0 1\nNONE\n");
-    }
-    std::vector<std::string> FolderEntries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(root_.Path()))
-            names.push_back(entry.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
     }
     // Runs a command that must fail; its message, with nothing written beside the study.
     std::string Failure(std::vector<std::string> arguments) {

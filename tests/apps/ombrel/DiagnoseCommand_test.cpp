@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 using test::ReadFileText;
 using test::WriteFileText;
 
-const std::string kTitle = "Feldrin Software Ombrel: ";
+const std::string& kTitle = test::kMessageTitle;
 
 class DiagnoseCommandTest : public test::OmbrelStreamsTest {
 protected:
@@ -54,13 +54,6 @@ protected:
         std::string text;
         for (int i = 0; i < count; ++i) text += line;
         return text;
-    }
-    std::vector<std::string> FolderEntries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(root_.Path()))
-            names.push_back(entry.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
     }
 
     StudyFiles study_ = *StudyFiles::ForDataFile(root_.File("coffee.cho"));

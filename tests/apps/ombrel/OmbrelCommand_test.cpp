@@ -21,7 +21,7 @@ using test::ReadFileText;
 using test::TempDir;
 using test::WriteFileText;
 
-const std::string kTitle = "Feldrin Software Ombrel: ";
+const std::string& kTitle = test::kMessageTitle;
 
 // One study folder, a program folder with a stand-in kivotra, a settings folder, a folder for the
 // private working folders, and captured output streams.

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,9 @@
 #include "tests/support/TestSupport.h"
 
 namespace ombrel::test {
+
+// What every message of the command line begins with on its error stream.
+inline const std::string kMessageTitle = "Feldrin Software Ombrel: ";
 
 class OmbrelStreamsTest : public ::testing::Test {
 protected:
@@ -48,6 +53,15 @@ protected:
     std::string Err() const {
         std::fflush(err_);
         return ReadFileText(root_.File("err.txt"));
+    }
+
+    // The names in the temporary folder, sorted: a failed command must leave them as they were.
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(root_.Path()))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     TempDir root_;

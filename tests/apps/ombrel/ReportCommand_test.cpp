@@ -19,19 +19,11 @@ namespace fs = std::filesystem;
 using test::ReadFileText;
 using test::WriteFileText;
 
-const std::string kTitle = "Feldrin Software Ombrel: ";
+const std::string& kTitle = test::kMessageTitle;
 
 class ReportCommandTest : public test::OmbrelStreamsTest {
 protected:
     int Run() { return RunCommand({"report", study_.DataFile()}); }
-
-    std::vector<std::string> FolderEntries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(root_.Path()))
-            names.push_back(entry.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 
     StudyFiles study_ = test::WriteReportStudy(root_);
 };
