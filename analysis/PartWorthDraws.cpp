@@ -47,7 +47,8 @@ void CheckAverages(const std::string& path, const std::string& partWorthPath,
 int ForEachDraw(
     TextSource& source, const std::string& path, const PartWorthTable& table,
     const std::string& partWorthPath,
-    const std::function<void(size_t respondent, int draw, const std::vector<double>& values)>& onDraw) {
+    const std::function<void(size_t respondent, int draw, const std::vector<double>& values)>& onDraw,
+    DrawProgress* progress) {
     TokenReader reader(source, path);
     const size_t valueCount = static_cast<size_t>(table.layout.valueCount);
     std::vector<double> values(valueCount);
@@ -85,6 +86,8 @@ int ForEachDraw(
                 Format("respondent %d has %d draws, but the first respondent has %d", number, d, draws));
         }
         CheckAverages(path, partWorthPath, table.respondents[r], sums, draws, table.layout);
+        if (progress != nullptr && !progress->Continue(r + 1, table.respondents.size()))
+            throw DrawsCancelled{};
     }
     if (pending) {
         reader.Fail(Format("draws of respondent %s follow the last respondent of the part-worth file %s",

@@ -16,6 +16,23 @@
 
 namespace ombrel {
 
+// Told how far a reading of the draws has come, once per respondent, so that a front end can show
+// progress and stop a long reading. The default goes on to the end and shows nothing.
+class DrawProgress {
+public:
+    virtual ~DrawProgress() = default;
+    // The draws of respondentsRead of respondentCount respondents have been read. False stops the
+    // reading: ForEachDraw then throws DrawsCancelled.
+    virtual bool Continue(size_t respondentsRead, size_t respondentCount) {
+        (void)respondentsRead;
+        (void)respondentCount;
+        return true;
+    }
+};
+
+// Thrown when a DrawProgress stopped the reading; no result of the reading is complete.
+struct DrawsCancelled {};
+
 // Hands every draw to onDraw(respondent index in table, draw index, values), in file order, and
 // returns D. Throws OmbrelError naming path and the line (or the respondent) for a damaged record,
 // a record count per respondent other than the first respondent's, respondents other than the part
@@ -24,6 +41,7 @@ namespace ombrel {
 int ForEachDraw(
     TextSource& source, const std::string& path, const PartWorthTable& table,
     const std::string& partWorthPath,
-    const std::function<void(size_t respondent, int draw, const std::vector<double>& values)>& onDraw);
+    const std::function<void(size_t respondent, int draw, const std::vector<double>& values)>& onDraw,
+    DrawProgress* progress = nullptr);
 
 }  // namespace ombrel

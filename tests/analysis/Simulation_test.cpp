@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/PartWorthDraws.h"
 #include "common/StudyFiles.h"
 #include "common/TextConversion.h"
 #include "common/TextSource.h"
@@ -206,6 +207,34 @@ TEST_F(SimulationTest, DamagedOrForeignDraws) {
     EXPECT_EQ(message(draws + Draw(104, {0, 0, 0, 0, 0, 0, 0})),
               path + ", line 13: draws of respondent 104 follow the last respondent of the part-worth file " +
                   study_.PartWorths());
+}
+
+// Counts the respondents it is told about and stops after stopAfter of them.
+struct StoppingProgress : DrawProgress {
+    explicit StoppingProgress(size_t stopAfter) : stopAfter(stopAfter) {}
+    bool Continue(size_t respondentsRead, size_t respondentCount) override {
+        calls.push_back({respondentsRead, respondentCount});
+        return respondentsRead < stopAfter;
+    }
+    size_t stopAfter;
+    std::vector<std::pair<size_t, size_t>> calls;
+};
+
+TEST_F(SimulationTest, TheDrawProgressIsToldOfEachRespondentAndCanStopTheReading) {
+    const std::string text = DrawsText();
+    int draws = 0;
+    const auto count = [&](size_t, int, const std::vector<double>&) { ++draws; };
+    StoppingProgress all(3);
+    MemoryTextSource whole(text);
+    EXPECT_EQ(ForEachDraw(whole, "s.dra", loaded_.partWorths, "s.hbu", count, &all), 3);
+    EXPECT_EQ(all.calls, (std::vector<std::pair<size_t, size_t>>{{1, 2}, {2, 2}}));
+    // Stopped after the first respondent: its three draws only, and no result.
+    draws = 0;
+    StoppingProgress first(1);
+    MemoryTextSource stopped(text);
+    EXPECT_THROW(ForEachDraw(stopped, "s.dra", loaded_.partWorths, "s.hbu", count, &first), DrawsCancelled);
+    EXPECT_EQ(draws, 3);
+    EXPECT_EQ(first.calls.size(), 1u);
 }
 
 TEST_F(SimulationTest, BadScenarioLinesNameTheLineAndTheProblem) {
