@@ -1,6 +1,7 @@
 #include "analysis/Simulation.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <set>
 
@@ -39,6 +40,7 @@ void CodeScenarioNumber(TokenReader& reader, const AnalysisAttribute& attribute,
             reader.Fail(Format("the value \"%s\" for attribute %d (%s) is not a number", token.c_str(),
                                attribute.number, attribute.label.c_str()));
         }
+        product.numbers[i] = value;
         product.coded.x[i] = attribute.dataValues ? value : value - attribute.centringShift;
         // A value off the scale is allowed, but the model never saw one there.
         const double slack = 1e-9 * std::max(1.0, std::fabs(attribute.high - attribute.low));
@@ -60,6 +62,7 @@ void CodeScenarioNumber(TokenReader& reader, const AnalysisAttribute& attribute,
         reader.Fail(Format("level \"%s\" of attribute %d (%s) lies outside its levels 1 to %d", token.c_str(),
                            attribute.number, attribute.label.c_str(), levels));
     }
+    product.numbers[i] = level;
     if (attribute.kind == AttributeKind::PartWorth) product.coded.levels[i] = level - 1;
 }
 
@@ -84,6 +87,7 @@ ScenarioProduct ReadProduct(TokenReader& reader, const std::string& line, const 
     }
     product.coded.levels.assign(attributes, -1);
     product.coded.x.assign(attributes, 0.0);
+    product.numbers.assign(attributes, 0.0);
     for (size_t i = 0; i < attributes; ++i)
         CodeScenarioNumber(reader, study.attributes[i], words[i + 1], product);
     return product;
@@ -116,6 +120,25 @@ Scenario ReadScenario(TextSource& source, const std::string& path, const Analysi
                                  scenario.products.empty() ? "no product" : "only the None alternative"));
     }
     return scenario;
+}
+
+std::string ScenarioText(const std::vector<ScenarioLine>& lines) {
+    std::string text;
+    for (const ScenarioLine& line : lines) {
+        text += line.name;
+        for (double number : line.numbers) {
+            char digits[32];
+            const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, number);
+            text += " " + std::string(digits, end.ptr);
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+void WriteScenarioFile(const std::string& path, const std::vector<ScenarioLine>& lines) {
+    if (!WriteFileAtomically(path, ScenarioText(lines)))
+        throw OmbrelError(Format("The scenario file %s could not be written.", path.c_str()));
 }
 
 Scenario ReadScenarioFile(const std::string& path, const AnalysisStudy& study) {

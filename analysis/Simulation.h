@@ -28,6 +28,8 @@ struct ScenarioProduct {
     // Per linear attribute whose value lies outside the range of its values: a note naming the
     // attribute, the value and the range.
     std::vector<std::string> extrapolations;
+    // Per attribute, the number the line gives (empty for None).
+    std::vector<double> numbers;
 };
 
 struct Scenario {
@@ -40,6 +42,17 @@ struct Scenario {
 // twice, NONE in a study without None, and a scenario without any product other than NONE.
 Scenario ReadScenario(TextSource& source, const std::string& path, const AnalysisStudy& study);
 Scenario ReadScenarioFile(const std::string& path, const AnalysisStudy& study);
+
+// A scenario line to write: the name ("NONE" for None) and per attribute its level number or value.
+struct ScenarioLine {
+    std::string name;
+    std::vector<double> numbers;
+};
+
+// The lines as a scenario file, each number in the fewest digits that read back as the same value.
+std::string ScenarioText(const std::vector<ScenarioLine>& lines);
+// Writes the file in one go; throws OmbrelError when it cannot.
+void WriteScenarioFile(const std::string& path, const std::vector<ScenarioLine>& lines);
 
 struct SimulationOptions {
     ShareMethod method = ShareMethod::ShareOfPreference;

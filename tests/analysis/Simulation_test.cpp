@@ -237,6 +237,22 @@ TEST_F(SimulationTest, TheDrawProgressIsToldOfEachRespondentAndCanStopTheReading
     EXPECT_EQ(first.calls.size(), 1u);
 }
 
+// Written and read back: the same numbers, 0.1 and 1/3 exactly, and the same products.
+TEST_F(SimulationTest, AWrittenScenarioReadsBackAsTheSameProducts) {
+    const std::vector<ScenarioLine> lines = {
+        {"A", {1, 2, 1}}, {"B", {3, 0.1, 2}}, {"C", {2, 1.0 / 3, 1}}, {"NONE", {}}};
+    const std::string text = ScenarioText(lines);
+    EXPECT_EQ(text.substr(0, 18), "A 1 2 1\nB 3 0.1 2\n");
+    const Scenario scenario = Read(text);
+    ASSERT_EQ(scenario.products.size(), 4u);
+    for (size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(scenario.products[k].name, lines[k].name);
+        EXPECT_EQ(scenario.products[k].numbers, lines[k].numbers) << k;
+    }
+    EXPECT_TRUE(scenario.products[3].none);
+    EXPECT_EQ(Read(kScenario).products[1].numbers, (std::vector<double>{2, 6, 2}));
+}
+
 TEST_F(SimulationTest, BadScenarioLinesNameTheLineAndTheProblem) {
     const auto message = [&](const std::string& text) { return FailureMessage([&] { Read(text); }); };
     EXPECT_EQ(message("A 1 2 1\nB 2 6\n"),
