@@ -27,6 +27,16 @@ public:
     // the user cancelled.
     virtual std::optional<std::string> PickExistingFile(const std::vector<FileFilter>& filters,
                                                         const std::string& defaultExtension) = 0;
+    // Asks where to save a file, suggesting suggestedPath; the dialog asks before replacing an existing
+    // file. Returns the chosen path, or nothing when the user cancelled (which the default always does).
+    virtual std::optional<std::string> PickSaveFile(const std::vector<FileFilter>& filters,
+                                                    const std::string& defaultExtension,
+                                                    const std::string& suggestedPath) {
+        (void)filters;
+        (void)defaultExtension;
+        (void)suggestedPath;
+        return std::nullopt;
+    }
 };
 
 // The main window's rectangle in screen coordinates, in pixels.

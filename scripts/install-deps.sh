@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, when any is missing. Quick when all are present.
 set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev qt6-base-dev libgl-dev clang-format python3)
+          libcli11-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev clang-format python3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -7,7 +7,7 @@
 
 namespace ombrel {
 
-// The open-file dialog over the file-picker seam: an existing file, the filters in Qt's syntax
+// The open- and save-file dialogs over the file-picker seam: an existing file, the filters in Qt's syntax
 // ("Ombrel Data Files (*.cho *.chs)"), the current directory left alone. The owner may be null.
 class QtFilePicker : public FilePicker {
 public:
@@ -15,6 +15,9 @@ public:
 
     std::optional<std::string> PickExistingFile(const std::vector<FileFilter>& filters,
                                                 const std::string& defaultExtension) override;
+    std::optional<std::string> PickSaveFile(const std::vector<FileFilter>& filters,
+                                            const std::string& defaultExtension,
+                                            const std::string& suggestedPath) override;
 
 private:
     QPointer<QWidget> owner_;
