@@ -168,38 +168,9 @@ void WriteLevelTable(std::ostream& out, const ReportData& data) {
 
 void WritePartWorthsSection(std::ostream& out, const ReportData& data) {
     WriteSectionStart(out, kPartWorthSection);
-    const std::string axis = Format(
-        "Part-worth utility: mean and \xC2\xB1"
-        "1 SD over %d respondents",
-        RespondentCount(data));
-    BarChart others{"", axis, {}, 3};
-    for (const AnalysisAttribute& attribute : data.study.attributes) {
-        BarChart chart{AttributeTitle(attribute), axis, {}, 3};
-        for (const LevelSummary& level : data.levels) {
-            if (level.attribute != attribute.number) continue;
-            BarRow row{level.label, level.mean, level.sd};
-            if (attribute.kind == AttributeKind::Linear) {
-                row.label = attribute.label + " (per unit)";
-                others.rows.push_back(row);
-            } else {
-                chart.rows.push_back(row);
-            }
-        }
-        if (chart.rows.empty()) continue;
+    for (const BarChart& chart : PartWorthBarCharts(data.study, data.levels)) {
         out << "<figure>\n";
         WriteBarChart(out, chart);
-        out << "</figure>\n";
-    }
-    for (const LevelSummary& level : data.levels) {
-        if (level.attribute == 0) others.rows.push_back({"None", level.mean, level.sd});
-    }
-    if (!others.rows.empty()) {
-        const bool none = data.study.partWorths.layout.noneIndex >= 0;
-        others.title = others.rows.size() == 1 && none ? "None"
-                       : none                          ? "Linear attributes (per unit) and None"
-                                                       : "Linear attributes (per unit)";
-        out << "<figure>\n";
-        WriteBarChart(out, others);
         out << "</figure>\n";
     }
     WriteParagraph(out, "note",
@@ -215,16 +186,7 @@ void WritePartWorthsSection(std::ostream& out, const ReportData& data) {
 void WriteImportancesSection(std::ostream& out, const ReportData& data) {
     WriteSectionStart(out, kImportanceSection);
     const ImportanceResult& result = data.importances;
-    BarChart chart{"Importance of each attribute",
-                   Format("Importance (%%): mean and \xC2\xB1"
-                          "1 SD over %d respondents",
-                          result.respondentCount),
-                   {},
-                   1};
-    for (const AttributeImportance& attribute : result.attributes) {
-        const AnalysisAttribute& source = data.study.attributes[static_cast<size_t>(attribute.attribute - 1)];
-        chart.rows.push_back({AttributeName(source), attribute.mean, attribute.sd});
-    }
+    const BarChart chart = ImportanceBarChart(data.study, result);
     out << "<figure>\n";
     WriteBarChart(out, chart);
     out << "</figure>\n";
@@ -254,15 +216,6 @@ void WriteImportancesSection(std::ostream& out, const ReportData& data) {
     out << "</section>\n";
 }
 
-// The lines shown of a history of lineCount lines: every stride-th, and the last.
-std::vector<int64_t> ShownLines(int64_t lineCount) {
-    const int64_t stride = std::max<int64_t>(1, (lineCount + kMaxTracePoints - 1) / kMaxTracePoints);
-    std::vector<int64_t> lines;
-    for (int64_t line = stride; line <= lineCount; line += stride) lines.push_back(line);
-    if (lines.empty() || lines.back() != lineCount) lines.push_back(lineCount);
-    return lines;
-}
-
 TracePanel MakePanel(const ReportTraces& traces, const std::vector<int64_t>& lines, int value,
                      const std::string& title) {
     TracePanel panel{title, {}};
@@ -277,7 +230,7 @@ TracePanel MakePanel(const ReportTraces& traces, const std::vector<int64_t>& lin
 
 void WriteTraceFigures(std::ostream& out, const ReportData& data, const TraceFigure& shape) {
     const PartWorthLayout& layout = data.study.partWorths.layout;
-    const std::vector<int64_t> lines = ShownLines(data.traces.lineCount);
+    const std::vector<int64_t> lines = TraceShownLines(data.traces.lineCount);
     for (const AnalysisAttribute& attribute : data.study.attributes) {
         const int start = layout.valueStart[static_cast<size_t>(attribute.number - 1)];
         if (start < 0) continue;
@@ -306,11 +259,8 @@ void WriteTraceFigures(std::ostream& out, const ReportData& data, const TraceFig
 void WriteTracesSection(std::ostream& out, const ReportData& data) {
     WriteSectionStart(out, kTraceSection);
     const ReportTraces& traces = data.traces;
-    const std::vector<int64_t> lines = ShownLines(traces.lineCount);
-    TraceFigure shape;
-    shape.xTitle = "Iteration";
-    for (int64_t line : lines) shape.x.push_back(static_cast<double>(line * traces.drawSkip));
-    shape.burnInEnd = static_cast<double>((traces.lineCount - traces.drawsPerChain) * traces.drawSkip);
+    const std::vector<int64_t> lines = TraceShownLines(traces.lineCount);
+    const TraceFigure shape = TraceShape(traces);
     std::string text = Format(
         "The population mean (alpha) of every level, sampled %s, from the .alp file%s. The shaded start is "
         "the burn-in; the last %d sampled iterations are the used draws.",
@@ -356,11 +306,6 @@ void WriteFitSection(std::ostream& out, const ReportData& data) {
     out << "</section>\n";
 }
 
-bool Flagged(const ConvergenceMeasures& measures) {
-    return measures.rhat >= kConvergedRhatBelow || measures.essBulk < kConvergedEssAtLeast ||
-           measures.essTail < kConvergedEssAtLeast;
-}
-
 void WriteDiagnosticsTable(std::ostream& out, const DiagnosticsReport& report) {
     WriteTableHead(out, {{"Kind", false},
                          {"Quantity", false},
@@ -371,10 +316,10 @@ void WriteDiagnosticsTable(std::ostream& out, const DiagnosticsReport& report) {
                          {"ESS tail", true}});
     for (const QuantityDiagnostics& row : report.quantities) {
         const ConvergenceMeasures& m = row.measures;
-        out << (Flagged(m) ? "<tr class=\"flagged\">" : "<tr>") << Cell(QuantityKindName(row.kind))
-            << Cell(row.label) << Cell(FixedDecimal(m.mean, 3), true) << Cell(FixedDecimal(m.sd, 3), true)
-            << Cell(FixedDecimal(m.rhat, 3), true) << Cell(FixedDecimal(m.essBulk, 0), true)
-            << Cell(FixedDecimal(m.essTail, 0), true) << "</tr>\n";
+        out << (MissesConvergenceThreshold(m) ? "<tr class=\"flagged\">" : "<tr>")
+            << Cell(QuantityKindName(row.kind)) << Cell(row.label) << Cell(FixedDecimal(m.mean, 3), true)
+            << Cell(FixedDecimal(m.sd, 3), true) << Cell(FixedDecimal(m.rhat, 3), true)
+            << Cell(FixedDecimal(m.essBulk, 0), true) << Cell(FixedDecimal(m.essTail, 0), true) << "</tr>\n";
     }
     out << "</tbody></table>\n";
 }
@@ -417,6 +362,113 @@ void WriteHoldoutSection(std::ostream& out, const HoldoutResult& holdout) {
 
 }  // namespace
 
+std::vector<BarChart> PartWorthBarCharts(const AnalysisStudy& study,
+                                         const std::vector<LevelSummary>& levels) {
+    const std::string axis = Format(
+        "Part-worth utility: mean and \xC2\xB1"
+        "1 SD over %d respondents",
+        static_cast<int>(study.partWorths.respondents.size()));
+    std::vector<BarChart> charts;
+    BarChart others{"", axis, {}, 3};
+    for (const AnalysisAttribute& attribute : study.attributes) {
+        BarChart chart{AttributeTitle(attribute), axis, {}, 3};
+        for (const LevelSummary& level : levels) {
+            if (level.attribute != attribute.number) continue;
+            BarRow row{level.label, level.mean, level.sd};
+            if (attribute.kind == AttributeKind::Linear) {
+                row.label = attribute.label + " (per unit)";
+                others.rows.push_back(row);
+            } else {
+                chart.rows.push_back(row);
+            }
+        }
+        if (!chart.rows.empty()) charts.push_back(std::move(chart));
+    }
+    for (const LevelSummary& level : levels) {
+        if (level.attribute == 0) others.rows.push_back({"None", level.mean, level.sd});
+    }
+    if (!others.rows.empty()) {
+        const bool none = study.partWorths.layout.noneIndex >= 0;
+        others.title = others.rows.size() == 1 && none ? "None"
+                       : none                          ? "Linear attributes (per unit) and None"
+                                                       : "Linear attributes (per unit)";
+        charts.push_back(std::move(others));
+    }
+    return charts;
+}
+
+BarChart ImportanceBarChart(const AnalysisStudy& study, const ImportanceResult& result) {
+    BarChart chart{"Importance of each attribute",
+                   Format("Importance (%%): mean and \xC2\xB1"
+                          "1 SD over %d respondents",
+                          result.respondentCount),
+                   {},
+                   1};
+    for (const AttributeImportance& attribute : result.attributes) {
+        const AnalysisAttribute& source = study.attributes[static_cast<size_t>(attribute.attribute - 1)];
+        chart.rows.push_back({AttributeName(source), attribute.mean, attribute.sd});
+    }
+    return chart;
+}
+
+TraceFigure TraceShape(const ReportTraces& traces) {
+    TraceFigure shape;
+    shape.xTitle = "Iteration";
+    for (int64_t line : TraceShownLines(traces.lineCount))
+        shape.x.push_back(static_cast<double>(line * traces.drawSkip));
+    shape.burnInEnd = TraceBurnInEnd(traces);
+    return shape;
+}
+
+TraceFigure PickedTraceFigure(const ReportTraces& traces, const std::vector<TraceQuantity>& picked) {
+    TraceFigure figure = TraceShape(traces);
+    figure.title = "Population means (alpha)";
+    const std::vector<int64_t> lines = TraceShownLines(traces.lineCount);
+    for (const TraceQuantity& quantity : picked)
+        figure.panels.push_back(MakePanel(traces, lines, quantity.value, quantity.title));
+    return figure;
+}
+
+std::vector<TraceQuantity> TraceQuantities(const AnalysisStudy& study) {
+    const PartWorthLayout& layout = study.partWorths.layout;
+    std::vector<TraceQuantity> quantities;
+    for (const AnalysisAttribute& attribute : study.attributes) {
+        const int start = layout.valueStart[static_cast<size_t>(attribute.number - 1)];
+        if (start < 0) continue;
+        for (int level = 0; level < layout.levels[static_cast<size_t>(attribute.number - 1)]; ++level) {
+            const std::string& label = layout.labels[static_cast<size_t>(start + level)];
+            quantities.push_back(
+                {start + level, attribute.kind == AttributeKind::Linear ? label + " (coefficient)" : label});
+        }
+    }
+    if (layout.noneIndex >= 0) quantities.push_back({layout.noneIndex, "None"});
+    return quantities;
+}
+
+std::vector<int64_t> TraceShownLines(int64_t lineCount) {
+    const int64_t stride = std::max<int64_t>(1, (lineCount + kMaxTracePoints - 1) / kMaxTracePoints);
+    std::vector<int64_t> lines;
+    for (int64_t line = stride; line <= lineCount; line += stride) lines.push_back(line);
+    if (lines.empty() || lines.back() != lineCount) lines.push_back(lineCount);
+    return lines;
+}
+
+double TraceBurnInEnd(const ReportTraces& traces) {
+    return static_cast<double>((traces.lineCount - traces.drawsPerChain) * traces.drawSkip);
+}
+
+bool MissesConvergenceThreshold(const ConvergenceMeasures& measures) {
+    return measures.rhat >= kConvergedRhatBelow || measures.essBulk < kConvergedEssAtLeast ||
+           measures.essTail < kConvergedEssAtLeast;
+}
+
+std::string StandaloneSvg(const std::string& inlineSvg) {
+    const size_t tagEnd = inlineSvg.find('>');
+    if (inlineSvg.compare(0, 4, "<svg") != 0 || tagEnd == std::string::npos) return inlineSvg;
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + inlineSvg.substr(0, tagEnd + 1) +
+           "\n<style><![CDATA[" + kStyleSheet + "]]></style>" + inlineSvg.substr(tagEnd + 1);
+}
+
 void WriteReport(std::ostream& out, const ReportData& data) {
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
         << "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\" xml:lang=\"en\">\n<head>\n"
@@ -433,11 +485,15 @@ void WriteReport(std::ostream& out, const ReportData& data) {
     out << "</body>\n</html>\n";
 }
 
-void WriteReportFile(const StudyFiles& study, const ReportData& data) {
+void WriteReportFile(const std::string& path, const ReportData& data) {
     std::ostringstream page;
     WriteReport(page, data);
-    if (!WriteFileAtomically(study.Report(), page.str()))
-        throw OmbrelError(Format("The report %s could not be written.", study.Report().c_str()));
+    if (!WriteFileAtomically(path, page.str()))
+        throw OmbrelError(Format("The report %s could not be written.", path.c_str()));
+}
+
+void WriteReportFile(const StudyFiles& study, const ReportData& data) {
+    WriteReportFile(study.Report(), data);
 }
 
 }  // namespace ombrel

@@ -16,6 +16,7 @@
 #include "analysis/AnalysisStudy.h"
 #include "analysis/Holdout.h"
 #include "analysis/Importances.h"
+#include "analysis/SvgCharts.h"
 #include "common/StudyFiles.h"
 #include "estimator/diagnostics/DiagnosticsReport.h"
 
@@ -67,11 +68,49 @@ ReportData GatherReport(const StudyFiles& study);
 // counts or skips differ.
 ReportTraces ReadReportTraces(const std::vector<StudyFiles>& runs, int drawsPerChain);
 
+// The report's part-worth charts: one per part-worth attribute (its levels' means with +-1 SD over
+// the respondents), then one of the linear attributes (per unit) and None when the study has them.
+std::vector<BarChart> PartWorthBarCharts(const AnalysisStudy& study, const std::vector<LevelSummary>& levels);
+// The report's importance chart: mean and +-1 SD per estimated attribute.
+BarChart ImportanceBarChart(const AnalysisStudy& study, const ImportanceResult& result);
+
+// The lines (1-based) a trace draws of a history of lineCount lines: every k-th, so that a chart
+// holds at most a few thousand points, and always the last.
+std::vector<int64_t> TraceShownLines(int64_t lineCount);
+// The iteration up to which the traces are burn-in: before the used draws.
+double TraceBurnInEnd(const ReportTraces& traces);
+// A figure without panels: the iterations of the lines shown, and the burn-in.
+TraceFigure TraceShape(const ReportTraces& traces);
+
+// One value of the ".alp" lines that has a trace: a main-effect level or coefficient, or None.
+struct TraceQuantity {
+    int value = 0;  // 0-based, in the part-worth file's order
+    std::string title;
+};
+// Every level of every estimated attribute, then None: what the report draws, in its order.
+std::vector<TraceQuantity> TraceQuantities(const AnalysisStudy& study);
+// The traces of the picked quantities, one panel each, every chain overlaid.
+TraceFigure PickedTraceFigure(const ReportTraces& traces, const std::vector<TraceQuantity>& picked);
+
+// A diagnostics row the report and the results view mark: an R-hat at or above kConvergedRhatBelow or
+// an ESS below kConvergedEssAtLeast.
+bool MissesConvergenceThreshold(const ConvergenceMeasures& measures);
+
+// A chart of the report as an SVG file of its own: the XML declaration, and the report's style sheet
+// inside the chart, which the page would otherwise give it.
+std::string StandaloneSvg(const std::string& inlineSvg);
+
+// Throws OmbrelError naming both files when the histories' lines do not hold the part-worth file's
+// values: they come from different estimations.
+void CheckTracesMatch(const ReportTraces& traces, const std::string& alphaPath, const AnalysisStudy& study);
+
 // The report page.
 void WriteReport(std::ostream& out, const ReportData& data);
 
 // Writes the page to the study's report file in one go (a failure leaves an earlier report as it
 // was); throws OmbrelError when it cannot.
 void WriteReportFile(const StudyFiles& study, const ReportData& data);
+// The same to any path.
+void WriteReportFile(const std::string& path, const ReportData& data);
 
 }  // namespace ombrel

@@ -68,16 +68,6 @@ std::optional<PreparationEntry> ReadPreparation(const std::string& logPath) {
     return LastPreparationEntry(text);
 }
 
-void CheckTracesMatch(const ReportTraces& traces, const std::string& alphaPath, const AnalysisStudy& study) {
-    const int values = study.partWorths.layout.valueCount;
-    if (traces.valuesPerLine != values) {
-        throw OmbrelError(
-            Format("%s holds %d values a line but the part-worth file %s holds %d a respondent: "
-                   "they come from different estimations.",
-                   alphaPath.c_str(), traces.valuesPerLine, study.partWorthPath.c_str(), values));
-    }
-}
-
 }  // namespace
 
 std::optional<PreparationEntry> LastPreparationEntry(std::string_view log) {
@@ -98,6 +88,16 @@ std::optional<PreparationEntry> LastPreparationEntry(std::string_view log) {
         return entry;
     }
     return std::nullopt;
+}
+
+void CheckTracesMatch(const ReportTraces& traces, const std::string& alphaPath, const AnalysisStudy& study) {
+    const int values = study.partWorths.layout.valueCount;
+    if (traces.valuesPerLine != values) {
+        throw OmbrelError(
+            Format("%s holds %d values a line but the part-worth file %s holds %d a respondent: "
+                   "they come from different estimations.",
+                   alphaPath.c_str(), traces.valuesPerLine, study.partWorthPath.c_str(), values));
+    }
 }
 
 ReportTraces ReadReportTraces(const std::vector<StudyFiles>& runs, int drawsPerChain) {

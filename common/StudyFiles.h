@@ -76,6 +76,8 @@ public:
     std::string Holdout() const { return name_ + "_holdout.csv"; }
     // The report of the results: one self-contained XHTML page.
     std::string Report() const { return name_ + "_report.html"; }
+    // Locked by the estimator while it runs (see StudyRunLock); gone after the run.
+    std::string RunLock() const { return name_ + ".run"; }
 
     // Chain k (from 1) of a run of several chains keeps a complete study result of its own, under
     // the study's own name, in "<folder>/<name>_chain<k>/".

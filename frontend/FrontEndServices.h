@@ -90,6 +90,8 @@ public:
     virtual ~MainWindowView() = default;
     virtual void FieldsChanged() = 0;
     virtual void TitleChanged(const std::string& title) = 0;
+    // An estimation started from the window ended normally and wrote the results of dataFile's study.
+    virtual void EstimationCompleted(const std::string& dataFile) { (void)dataFile; }
 };
 
 }  // namespace ombrel

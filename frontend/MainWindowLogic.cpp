@@ -5,6 +5,7 @@
 #include "common/TextConversion.h"
 #include "frontend/AdvancedSettingsLogic.h"
 #include "frontend/EstimatorLaunch.h"
+#include "frontend/ResultsWindowLogic.h"
 
 namespace ombrel {
 
@@ -211,12 +212,22 @@ LaunchOutcome MainWindowLogic::Estimate() {
             [&launcher](const std::string& report) { return launcher.ShowReport(ReportDisplayText(report)); },
         .startEstimator =
             [this, &launcher] {
+                const std::optional<StudyFiles> study = StudyFiles::ForDataFile(settings_.dataFileName);
+                const PartWorthStamp before = study ? StampPartWorths(*study) : PartWorthStamp{};
                 launcher.RunEstimator(BuildEstimatorLaunch(folders_.programFolder, folders_.settingsFolder,
                                                            launcher.MainWindowRect()));
+                if (study && services_.view != nullptr && PartWorthsRewritten(*study, before))
+                    services_.view->EstimationCompleted(study->DataFile());
                 return 0;
             },
     };
     return LaunchEstimation(settings_, steps).outcome;
+}
+
+std::optional<std::string> MainWindowLogic::StudyWithResults() const {
+    const std::optional<StudyFiles> study = StudyFiles::ForDataFile(Trim(fields_.dataFileName));
+    if (!study || !StudyHasResults(*study)) return std::nullopt;
+    return study->DataFile();
 }
 
 }  // namespace ombrel

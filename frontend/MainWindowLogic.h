@@ -100,8 +100,12 @@ public:
     void RestoreDefaults();
     // "Advanced Settings...": the dialog on a copy of the settings, assigned back after OK.
     void AdvancedSettings();
-    // "Estimate Parameters".
+    // "Estimate Parameters". When the estimator ends after writing the study's results (a stopped
+    // run writes only its restart file), the view hears of it.
     LaunchOutcome Estimate();
+    // The data file of the study in the path field when that study has results to view; nothing
+    // otherwise ("View Results..." is offered only then).
+    std::optional<std::string> StudyWithResults() const;
 
 private:
     void FillFields();

@@ -29,6 +29,11 @@ public:
                                                 const std::string& defaultExtension) override {
         return ombrel::QtFilePicker(owner_.data()).PickExistingFile(filters, defaultExtension);
     }
+    std::optional<std::string> PickSaveFile(const std::vector<ombrel::FileFilter>& filters,
+                                            const std::string& defaultExtension,
+                                            const std::string& suggestedPath) override {
+        return ombrel::QtFilePicker(owner_.data()).PickSaveFile(filters, defaultExtension, suggestedPath);
+    }
 
 private:
     QPointer<QWidget> owner_;

@@ -31,18 +31,6 @@ struct RunHistories {
     HistoryDraws covariance;
 };
 
-StudySettings ReadRunSettings(const StudyFiles& run) {
-    const std::string path = run.Settings();
-    std::unique_ptr<TextSource> text = OpenDiagnosticsInput(path, "settings file");
-    StudySettings settings;
-    if (!settings.ReadSettingsText(*text)) throw OmbrelError(Format("%s could not be read.", path.c_str()));
-    if (settings.drawsPerRespondent < 1) {
-        throw OmbrelError(Format("The settings file %s gives %d draws per respondent.", path.c_str(),
-                                 settings.drawsPerRespondent));
-    }
-    return settings;
-}
-
 RunHistories ReadRun(const StudyFiles& run) {
     RunHistories histories;
     histories.settings = ReadRunSettings(run);
@@ -116,6 +104,18 @@ std::string LabelFileFor(const StudyFiles& study, const StudyFiles& firstRun) {
 }
 
 }  // namespace
+
+StudySettings ReadRunSettings(const StudyFiles& run) {
+    const std::string path = run.Settings();
+    std::unique_ptr<TextSource> text = OpenDiagnosticsInput(path, "settings file");
+    StudySettings settings;
+    if (!settings.ReadSettingsText(*text)) throw OmbrelError(Format("%s could not be read.", path.c_str()));
+    if (settings.drawsPerRespondent < 1) {
+        throw OmbrelError(Format("The settings file %s gives %d draws per respondent.", path.c_str(),
+                                 settings.drawsPerRespondent));
+    }
+    return settings;
+}
 
 std::vector<StudyFiles> DiagnosedRuns(const StudyFiles& study, int chainCount) {
     if (chainCount < 1)

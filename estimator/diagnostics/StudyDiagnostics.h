@@ -3,10 +3,15 @@
 #include <vector>
 
 #include "common/StudyFiles.h"
+#include "common/StudySettings.h"
 #include "estimator/diagnostics/DiagnosticsReport.h"
 #include "estimator/diagnostics/QuantityMeter.h"
 
 namespace ombrel {
+
+// A run's settings as a diagnosis reads them. Throws OmbrelError naming the file when it is missing
+// or damaged, or gives fewer than one draw per respondent.
+StudySettings ReadRunSettings(const StudyFiles& run);
 
 // The runs a diagnosis reads: the study itself for one chain, else its chains 1 to chainCount.
 std::vector<StudyFiles> DiagnosedRuns(const StudyFiles& study, int chainCount);

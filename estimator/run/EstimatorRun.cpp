@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/OmbrelError.h"
+#include "common/RunLock.h"
 #include "estimator/chain/Chain.h"
 #include "estimator/files/DrawFiles.h"
 #include "estimator/files/PointEstimates.h"
@@ -55,6 +56,7 @@ private:
     bool stoppedByUser_ = false;
     long long startTime_ = 0;
 
+    StudyRunLock runLock_;  // released last, once every output is closed
     RunLog log_;
     HistoryFiles histories_;
     DrawScratchFile drawScratch_;
@@ -81,6 +83,7 @@ void EstimatorRun::StartUp() {
 
 void EstimatorRun::OpenOutputs() {
     const StudyFiles& files = study_.Files();
+    runLock_.Acquire(files.RunLock());
     if (!log_.Open(files.Log())) throw OmbrelError(OpenFailureMessage("<studyname>.log"));
     log_.WriteHeader(run_, services_.clock.LocalTime());
     CreateDrawScratchFile(files.Folder(), study_.settings.saveDraws, drawScratch_);
@@ -173,6 +176,7 @@ void EstimatorRun::Finish() {
     log_.WriteClosing(sentence);
     log_.Close();
     drawScratch_.Close();
+    runLock_.Release();
     services_.progress.HoldFinalScreen();
 }
 

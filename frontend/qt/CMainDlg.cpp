@@ -22,6 +22,7 @@
 #include "frontend/qt/NumericEditWidget.h"
 #include "frontend/qt/ProgramIcon.h"
 #include "frontend/qt/QtEstimatorLauncher.h"
+#include "frontend/qt/ResultsWindow.h"
 #include "frontend/qt/ToolCommands.h"
 
 namespace ombrel {
@@ -157,6 +158,11 @@ void CMainDlg::WatchFocus() {
 void CMainDlg::BuildMenus() {
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&Save"), this, [this] { logic_.Save(); });
+    viewResults_ = file->addAction(QStringLiteral("View &Results..."), this, [this] { ViewResults(); });
+    viewResults_->setObjectName("viewResults");
+    // Offered only for a study that has results; the path field can change at any time.
+    connect(file, &QMenu::aboutToShow, this,
+            [this] { viewResults_->setEnabled(logic_.StudyWithResults().has_value()); });
     file->addAction(QStringLiteral("E&xit"), this, [this] { close(); });
 
     QMenu* tools = menuBar_->addMenu(QStringLiteral("&Tools"));
@@ -177,6 +183,15 @@ void CMainDlg::BuildMenus() {
 }
 
 void CMainDlg::Start() { logic_.Start(); }
+
+void CMainDlg::ViewResults() {
+    if (const std::optional<std::string> study = logic_.StudyWithResults())
+        OpenResultsWindow(*study, messenger_, filePicker_, this);
+}
+
+void CMainDlg::EstimationCompleted(const std::string& dataFile) {
+    OpenResultsWindow(dataFile, messenger_, filePicker_, this);
+}
 
 void CMainDlg::ReportEdits(QLineEdit* field, MainTextField which) {
     // textEdited carries only the user's changes; what the program sets comes from the logic already.

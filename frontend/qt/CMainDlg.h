@@ -8,6 +8,7 @@
 #include "frontend/MainWindowLogic.h"
 #include "frontend/qt/FocusHelp.h"
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -56,6 +57,11 @@ public:
 
     void FieldsChanged() override;
     void TitleChanged(const std::string& title) override;
+    // Opens the results window of the study just estimated.
+    void EstimationCompleted(const std::string& dataFile) override;
+    // File > View Results...: the results window of the study in the path field.
+    void ViewResults();
+    QAction* ViewResultsAction() const { return viewResults_; }
 
     // Esc: Exit, which asks to save when something changed.
     void reject() override;
@@ -82,6 +88,7 @@ private:
     MainWindowLogic logic_;
 
     QMenuBar* menuBar_;
+    QAction* viewResults_ = nullptr;
     QLineEdit* path_;
     QPushButton* browse_;
     QLineEdit* preliminaryIterations_;
