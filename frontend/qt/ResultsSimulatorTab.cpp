@@ -10,6 +10,7 @@
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QHorizontalBarSeries>
+#include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <filesystem>
 
@@ -254,13 +255,28 @@ void ResultsSimulatorTab::ShowChart() {
     series->attachAxis(categories);
     auto* axis = new QValueAxis;
     axis->setTitleText("Share (%)");
-    const AxisTicks ticks = NiceTicks(0.0, std::max(highest, 1.0));
-    axis->setRange(0.0, ticks.high);
+    axis->setRange(0.0, NiceTicks(0.0, std::max(highest, 1.0)).high);
     chart->addAxis(axis, Qt::AlignBottom);
     series->attachAxis(axis);
+    if (result.overDraws) AddIntervalLines(*chart, result);
     QChart* old = chart_->chart();
     chart_->setChart(chart);
     delete old;
+}
+
+// Qt Charts draws no error bars: each interval is a line of its own across its product's bar, at
+// the product's category, which a category axis places at its index.
+void ResultsSimulatorTab::AddIntervalLines(QChart& chart, const SimulationResult& result) {
+    const QList<QAbstractAxis*> axes = chart.axes();
+    for (size_t k = 0; k < result.products.size(); ++k) {
+        auto* line = new QLineSeries;
+        line->setName("95% interval");
+        line->append(result.products[k].low, static_cast<double>(k));
+        line->append(result.products[k].high, static_cast<double>(k));
+        line->setPen(QPen(Qt::black, 2));
+        chart.addSeries(line);
+        for (QAbstractAxis* axis : axes) line->attachAxis(axis);
+    }
 }
 
 void ResultsSimulatorTab::ShowSharesTable() {
@@ -334,7 +350,7 @@ void ResultsSimulatorTab::MethodPicked(int index) {
 
 void ResultsSimulatorTab::ExponentChanged(double exponent) {
     const std::string refusal = logic_.SetExponent(exponent);
-    if (!refusal.empty()) Refuse(refusal);
+    if (!refusal.empty()) return Refuse(refusal);
     Edited();
 }
 
@@ -392,7 +408,7 @@ void ResultsSimulatorTab::StartIntervals() {
             Post(run, [this, result, revision] { IntervalsDone(result, revision); });
         } catch (const DrawsCancelled&) {
             // Stopped by the tab, which knows why.
-        } catch (const OmbrelError& error) {
+        } catch (const std::exception& error) {
             Post(run, [this, message = std::string(error.what())] { IntervalsFailed(message); });
         }
     });

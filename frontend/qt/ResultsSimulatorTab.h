@@ -69,6 +69,7 @@ private:
     void ShowProductRow(int row);
     void ShowShares();
     void ShowChart();
+    static void AddIntervalLines(QChart& chart, const SimulationResult& result);
     void ShowSharesTable();
     void ShowStatus();
 

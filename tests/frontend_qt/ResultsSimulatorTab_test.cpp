@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QHorizontalBarSeries>
+#include <QtCharts/QLineSeries>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -84,9 +85,16 @@ protected:
     }
     static QBarSet* Bars(const ResultsSimulatorTab& tab) {
         const QList<QAbstractSeries*> series = tab.SharesChart()->chart()->series();
-        if (series.size() != 1) return nullptr;
-        auto* bars = qobject_cast<QHorizontalBarSeries*>(series.front());
+        auto* bars = series.empty() ? nullptr : qobject_cast<QHorizontalBarSeries*>(series.front());
         return bars != nullptr && bars->count() == 1 ? bars->barSets().front() : nullptr;
+    }
+    // Per interval line of the chart, its two ends.
+    static std::vector<QList<QPointF>> IntervalLines(const ResultsSimulatorTab& tab) {
+        std::vector<QList<QPointF>> lines;
+        for (QAbstractSeries* series : tab.SharesChart()->chart()->series()) {
+            if (auto* line = qobject_cast<QLineSeries*>(series)) lines.push_back(line->points());
+        }
+        return lines;
     }
     static std::vector<double> ChartShares(const ResultsSimulatorTab& tab) {
         std::vector<double> shares;
@@ -166,7 +174,7 @@ TEST_F(ResultsSimulatorTabTest, ARefusedEditIsExplainedAndUndone) {
 TEST_F(ResultsSimulatorTabTest, ALoadedScenarioFillsTheTable) {
     auto tab = MakeTab();
     const std::string path = root_.File("market.txt");
-    WriteFileText(path, "Cheap 1 2 1\nDear 3 6 2\n");
+    WriteFileText(path, "Cheap 1 2 1\nDear 3 7 2\n");
     picker_.answer = path;
     QTest::mouseClick(tab->LoadButton(), Qt::LeftButton);
     EXPECT_EQ(picker_.asked, std::vector<std::string>{"Scenario Files (*.txt)"});
@@ -174,6 +182,12 @@ TEST_F(ResultsSimulatorTabTest, ALoadedScenarioFillsTheTable) {
     EXPECT_EQ(tab->ProductsTable()->item(1, 0)->text(), "Dear");
     EXPECT_EQ(tab->LevelPicker(1, 0)->currentText(), "Gamma");
     EXPECT_EQ(tab->LevelPicker(1, 2)->currentText(), "Large");
+    // $7 is none of the values file's: a choice of its own, and a note.
+    EXPECT_EQ(tab->LevelPicker(1, 1)->currentText(), "7");
+    EXPECT_EQ(tab->LevelPicker(1, 1)->count(), 4);
+    EXPECT_EQ(tab->LevelPicker(0, 1)->count(), 3);
+    EXPECT_TRUE(tab->StatusLabel()->text().contains(
+        "Extrapolation: product Dear, attribute 2 (Price per pack): 7 lies outside the values 2 to 6"));
     EXPECT_EQ(Bars(*tab)->count(), 2);
     // A bad file: its message, and the scenario stays.
     WriteFileText(path, "Cheap 1 2\n");
@@ -230,10 +244,15 @@ TEST_F(ResultsSimulatorTabTest, TheIntervalsFillTheSharesTable) {
     EXPECT_EQ(cell(0, 2), "0.00");
     EXPECT_NEAR(tab->SharesSvgChart().rows[1].spread, 25 * std::sqrt(2.0), 1e-9);
     EXPECT_EQ(ChartShares(*tab), (std::vector<double>{50, 0, 0, 50}));
+    const std::vector<QList<QPointF>> lines = IntervalLines(*tab);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1], (QList<QPointF>{{1.25, 1.0}, {48.75, 1.0}}));
+    EXPECT_EQ(lines[0], (QList<QPointF>{{50.0, 0.0}, {50.0, 0.0}}));
     // An edit drops the intervals of the scenario they were for.
     tab->LevelPicker(0, 2)->setCurrentIndex(1);
     EXPECT_FALSE(tab->Logic().Shares().overDraws);
     EXPECT_TRUE(tab->SharesTable()->isColumnHidden(2));
+    EXPECT_TRUE(IntervalLines(*tab).empty());
 }
 
 TEST_F(ResultsSimulatorTabTest, CancelStopsTheReadingOfManyDraws) {
