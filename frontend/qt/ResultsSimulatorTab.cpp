@@ -235,16 +235,18 @@ void ResultsSimulatorTab::ShowChart() {
     auto* bars = new QBarSet("Share (%)");
     QStringList names;
     double highest = 0.0;
-    for (const ProductShare& product : result.products) {
-        *bars << product.share;
-        names << Text(product.name);
-        highest = std::max(highest, result.overDraws ? product.high : product.share);
+    // The first category is drawn at the bottom: the products go in from the last, so that the
+    // first is on top, as in the tables.
+    for (auto product = result.products.rbegin(); product != result.products.rend(); ++product) {
+        *bars << product->share;
+        names << Text(product->name);
+        highest = std::max(highest, result.overDraws ? product->high : product->share);
     }
     auto* series = new QHorizontalBarSeries;
     series->append(bars);
     series->setLabelsVisible(true);
     series->setLabelsFormat("@value");
-    series->setLabelsPrecision(4);
+    series->setLabelsPrecision(3);
     auto* chart = new QChart;
     chart->addSeries(series);
     chart->setTitle(Text(logic_.SharesChart().title));
@@ -265,14 +267,16 @@ void ResultsSimulatorTab::ShowChart() {
 }
 
 // Qt Charts draws no error bars: each interval is a line of its own across its product's bar, at
-// the product's category, which a category axis places at its index.
+// the product's category, which a category axis places at its index (the last product's is 0).
 void ResultsSimulatorTab::AddIntervalLines(QChart& chart, const SimulationResult& result) {
     const QList<QAbstractAxis*> axes = chart.axes();
-    for (size_t k = 0; k < result.products.size(); ++k) {
+    const size_t count = result.products.size();
+    for (size_t k = 0; k < count; ++k) {
         auto* line = new QLineSeries;
         line->setName("95% interval");
-        line->append(result.products[k].low, static_cast<double>(k));
-        line->append(result.products[k].high, static_cast<double>(k));
+        const double category = static_cast<double>(count - 1 - k);
+        line->append(result.products[k].low, category);
+        line->append(result.products[k].high, category);
         line->setPen(QPen(Qt::black, 2));
         chart.addSeries(line);
         for (QAbstractAxis* axis : axes) line->attachAxis(axis);

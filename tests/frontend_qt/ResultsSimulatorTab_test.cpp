@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QHorizontalBarSeries>
 #include <QtCharts/QLineSeries>
@@ -88,7 +89,7 @@ protected:
         auto* bars = series.empty() ? nullptr : qobject_cast<QHorizontalBarSeries*>(series.front());
         return bars != nullptr && bars->count() == 1 ? bars->barSets().front() : nullptr;
     }
-    // Per interval line of the chart, its two ends.
+    // Per interval line of the chart, in product order, its two ends at the product's category.
     static std::vector<QList<QPointF>> IntervalLines(const ResultsSimulatorTab& tab) {
         std::vector<QList<QPointF>> lines;
         for (QAbstractSeries* series : tab.SharesChart()->chart()->series()) {
@@ -96,10 +97,11 @@ protected:
         }
         return lines;
     }
+    // In product order: the first product's bar is on top, the last category.
     static std::vector<double> ChartShares(const ResultsSimulatorTab& tab) {
         std::vector<double> shares;
         QBarSet* bars = Bars(tab);
-        for (int k = 0; bars != nullptr && k < bars->count(); ++k) shares.push_back(bars->at(k));
+        for (int k = bars == nullptr ? -1 : bars->count() - 1; k >= 0; --k) shares.push_back(bars->at(k));
         return shares;
     }
 
@@ -246,8 +248,12 @@ TEST_F(ResultsSimulatorTabTest, TheIntervalsFillTheSharesTable) {
     EXPECT_EQ(ChartShares(*tab), (std::vector<double>{50, 0, 0, 50}));
     const std::vector<QList<QPointF>> lines = IntervalLines(*tab);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1], (QList<QPointF>{{1.25, 1.0}, {48.75, 1.0}}));
-    EXPECT_EQ(lines[0], (QList<QPointF>{{50.0, 0.0}, {50.0, 0.0}}));
+    EXPECT_EQ(lines[1], (QList<QPointF>{{1.25, 2.0}, {48.75, 2.0}}));
+    EXPECT_EQ(lines[0], (QList<QPointF>{{50.0, 3.0}, {50.0, 3.0}}));
+    auto* categories =
+        qobject_cast<QBarCategoryAxis*>(tab->SharesChart()->chart()->axes(Qt::Vertical).front());
+    ASSERT_NE(categories, nullptr);
+    EXPECT_EQ(categories->categories(), (QStringList{"NONE", "Product3", "Product2", "Product1"}));
     // An edit drops the intervals of the scenario they were for.
     tab->LevelPicker(0, 2)->setCurrentIndex(1);
     EXPECT_FALSE(tab->Logic().Shares().overDraws);
