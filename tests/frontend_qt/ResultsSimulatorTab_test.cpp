@@ -274,6 +274,7 @@ TEST_F(ResultsSimulatorTabTest, CancelStopsTheReadingOfManyDraws) {
     EXPECT_FALSE(tab->IntervalsRunning());
     EXPECT_TRUE(tab->IntervalsProgress()->isHidden());
     EXPECT_TRUE(tab->IntervalsButton()->isEnabled());
+    EXPECT_TRUE(tab->StatusLabel()->text().contains("cancelled"));
     // What the stopped reading had posted changes nothing.
     QCoreApplication::processEvents();
     EXPECT_EQ(SimulationCsv(tab->Logic().Shares()), before);
