@@ -197,7 +197,7 @@ std::vector<double> ProductUtilities(const AnalysisStudy& study, const Scenario&
 // The shares at each draw index: drawShares[d][k] is product k's share over respondents at draw d.
 std::vector<std::vector<double>> SharesOverDraws(TextSource& draws, const std::string& path,
                                                  const AnalysisStudy& study, const Scenario& scenario,
-                                                 const SimulationOptions& options) {
+                                                 const SimulationOptions& options, DrawProgress* progress) {
     const std::vector<RespondentPartWorths>& respondents = study.partWorths.respondents;
     std::vector<std::vector<double>> drawShares;
     const auto addDraw = [&](size_t, int d, const std::vector<double>& values) {
@@ -208,7 +208,7 @@ std::vector<std::vector<double>> SharesOverDraws(TextSource& draws, const std::s
         std::vector<double>& sums = drawShares[static_cast<size_t>(d)];
         for (size_t k = 0; k < shares.size(); ++k) sums[k] += shares[k];
     };
-    ForEachDraw(draws, path, study.partWorths, study.partWorthPath, addDraw);
+    ForEachDraw(draws, path, study.partWorths, study.partWorthPath, addDraw, progress);
     for (std::vector<double>& shares : drawShares) {
         for (double& share : shares) share /= static_cast<double>(respondents.size());
     }
@@ -230,8 +230,8 @@ void AddIntervals(const std::vector<std::vector<double>>& drawShares, Simulation
 
 }  // namespace
 
-SimulationResult Simulate(const StudyFiles& study, const AnalysisStudy& loaded, const Scenario& scenario,
-                          const SimulationOptions& options) {
+SimulationResult SimulatePointEstimates(const AnalysisStudy& loaded, const Scenario& scenario,
+                                        const SimulationOptions& options) {
     SimulationResult result;
     result.method = options.method;
     result.exponent = options.exponent;
@@ -244,10 +244,25 @@ SimulationResult Simulate(const StudyFiles& study, const AnalysisStudy& loaded, 
         for (size_t k = 0; k < shares.size(); ++k) result.products[k].share += shares[k];
     }
     for (ProductShare& product : result.products) product.share /= result.respondentCount;
-    if (std::unique_ptr<TextSource> draws = OpenInputText(study.Draws())) {
-        AddIntervals(SharesOverDraws(*draws, study.Draws(), loaded, scenario, options), result);
-        CheckReadError(*draws, study.Draws());
-    }
+    return result;
+}
+
+void AddIntervalsOverDraws(const StudyFiles& study, const AnalysisStudy& loaded, const Scenario& scenario,
+                           const SimulationOptions& options, SimulationResult& result,
+                           DrawProgress* progress) {
+    std::unique_ptr<TextSource> draws = OpenInputText(study.Draws());
+    if (!draws) return;
+    // Every draw is read before the result changes, so that a stop or a damaged file leaves it whole.
+    const std::vector<std::vector<double>> drawShares =
+        SharesOverDraws(*draws, study.Draws(), loaded, scenario, options, progress);
+    CheckReadError(*draws, study.Draws());
+    AddIntervals(drawShares, result);
+}
+
+SimulationResult Simulate(const StudyFiles& study, const AnalysisStudy& loaded, const Scenario& scenario,
+                          const SimulationOptions& options) {
+    SimulationResult result = SimulatePointEstimates(loaded, scenario, options);
+    AddIntervalsOverDraws(study, loaded, scenario, options, result);
     return result;
 }
 

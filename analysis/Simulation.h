@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/AnalysisStudy.h"
+#include "analysis/PartWorthDraws.h"
 #include "common/StudyFiles.h"
 #include "common/TextSource.h"
 
@@ -88,7 +89,19 @@ std::vector<double> RespondentShares(const std::vector<double>& utilities, Share
 // Which utilities are the highest, ties (within a relative 1e-9) included.
 std::vector<bool> Highest(const std::vector<double>& utilities);
 
-// The shares from the point estimates, and over the draws when the study saved them (".dra").
+// The shares from the point estimates, without se, low and high.
+SimulationResult SimulatePointEstimates(const AnalysisStudy& loaded, const Scenario& scenario,
+                                        const SimulationOptions& options);
+
+// Adds se, low and high over the study's saved draws (".dra") to a result of SimulatePointEstimates
+// for the same scenario and options; nothing when the study saved no draws. The draws are read with
+// ForEachDraw, told of progress: it throws DrawsCancelled when progress stops the reading and
+// OmbrelError for damaged draws, leaving result as it was in both cases.
+void AddIntervalsOverDraws(const StudyFiles& study, const AnalysisStudy& loaded, const Scenario& scenario,
+                           const SimulationOptions& options, SimulationResult& result,
+                           DrawProgress* progress = nullptr);
+
+// The shares from the point estimates, and over the draws when the study saved them.
 SimulationResult Simulate(const StudyFiles& study, const AnalysisStudy& loaded, const Scenario& scenario,
                           const SimulationOptions& options);
 

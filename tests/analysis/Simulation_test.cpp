@@ -237,6 +237,42 @@ TEST_F(SimulationTest, TheDrawProgressIsToldOfEachRespondentAndCanStopTheReading
     EXPECT_EQ(first.calls.size(), 1u);
 }
 
+// Stopped at the second of the two respondents: no interval is complete, and the point shares stay.
+TEST_F(SimulationTest, AStoppedReadingOfTheDrawsLeavesTheResultAsItWas) {
+    WriteFileText(study_.Draws(), DrawsText());
+    const Scenario scenario = Read(kScenario);
+    const SimulationOptions options{ShareMethod::ShareOfPreference, 1.0};
+    SimulationResult result = SimulatePointEstimates(loaded_, scenario, options);
+    const std::string before = SimulationCsv(result);
+    EXPECT_EQ(before, "product,share\nA,57.0611\nB,1.9342\nC,33.8215\nNONE,7.1831\n");
+    StoppingProgress stop(1);
+    EXPECT_THROW(AddIntervalsOverDraws(study_, loaded_, scenario, options, result, &stop), DrawsCancelled);
+    EXPECT_EQ(stop.calls, (std::vector<std::pair<size_t, size_t>>{{1, 2}}));
+    EXPECT_FALSE(result.overDraws);
+    EXPECT_EQ(result.drawCount, 0);
+    EXPECT_EQ(SimulationCsv(result), before);
+    for (const ProductShare& product : result.products) {
+        EXPECT_EQ(product.se, 0.0);
+        EXPECT_EQ(product.low, 0.0);
+        EXPECT_EQ(product.high, 0.0);
+    }
+    // Let through (it stops after a third respondent, of which there is none): Simulate's intervals.
+    StoppingProgress all(3);
+    AddIntervalsOverDraws(study_, loaded_, scenario, options, result, &all);
+    EXPECT_EQ(SimulationCsv(result), SimulationCsv(Simulate(study_, loaded_, scenario, options)));
+}
+
+// Without a draws file nothing is added and the progress is never told.
+TEST_F(SimulationTest, WithoutSavedDrawsNoIntervalsAreAdded) {
+    const Scenario scenario = Read(kScenario);
+    SimulationResult result = SimulatePointEstimates(loaded_, scenario, {ShareMethod::FirstChoice, 1.0});
+    StoppingProgress stop(0);
+    AddIntervalsOverDraws(study_, loaded_, scenario, {ShareMethod::FirstChoice, 1.0}, result, &stop);
+    EXPECT_FALSE(result.overDraws);
+    EXPECT_TRUE(stop.calls.empty());
+    EXPECT_EQ(SimulationCsv(result), "product,share\nA,75.0000\nB,0.0000\nC,25.0000\nNONE,0.0000\n");
+}
+
 // Written and read back: the same numbers, 0.1 and 1/3 exactly, and the same products.
 TEST_F(SimulationTest, AWrittenScenarioReadsBackAsTheSameProducts) {
     const std::vector<ScenarioLine> lines = {
