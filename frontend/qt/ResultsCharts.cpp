@@ -188,7 +188,8 @@ ChartPanel::ChartPanel(QChart* chart, std::function<std::string()> svg, Messenge
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_, 1);
     layout->addLayout(buttons);
-    connect(save_, &QPushButton::clicked, this, &ChartPanel::AskAndSave);
+    connect(save_, &QPushButton::clicked, this,
+            [this] { AskAndSaveChart(*view_, svg_, messenger_, picker_); });
 }
 
 void ChartPanel::SetChart(QChart* chart, std::function<std::string()> svg) {
@@ -199,31 +200,34 @@ void ChartPanel::SetChart(QChart* chart, std::function<std::string()> svg) {
     svg_ = std::move(svg);
 }
 
-void ChartPanel::SaveTo(const std::string& path) const {
+void SaveChartFile(QChartView& view, const std::string& inlineSvg, const std::string& path) {
     const bool asSvg = path.size() >= 4 && path.compare(path.size() - 4, 4, ".svg") == 0;
     if (asSvg) {
-        SaveExportedText(path, StandaloneSvg(svg_()));
+        SaveExportedText(path, StandaloneSvg(inlineSvg));
         return;
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!view_->grab().save(&buffer, "PNG"))
+    if (!view.grab().save(&buffer, "PNG"))
         throw OmbrelError(Format("%s could not be written.", path.c_str()));
     SaveExportedText(path, std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
-void ChartPanel::AskAndSave() {
+void AskAndSaveChart(QChartView& view, const std::function<std::string()>& svg, Messenger& messenger,
+                     FilePicker& picker) {
     const std::optional<std::string> path =
-        picker_.PickSaveFile({{"PNG Image (*.png)", {"*.png"}}, {"SVG Image (*.svg)", {"*.svg"}}}, "png",
-                             ChartFileName(view_->chart()->title().toStdString()));
+        picker.PickSaveFile({{"PNG Image (*.png)", {"*.png"}}, {"SVG Image (*.svg)", {"*.svg"}}}, "png",
+                            ChartFileName(view.chart()->title().toStdString()));
     if (!path) return;
     try {
-        SaveTo(*path);
+        SaveChartFile(view, svg(), *path);
     } catch (const OmbrelError& error) {
-        messenger_.Show(error.what(), MessageIcon::Exclamation);
+        messenger.Show(error.what(), MessageIcon::Exclamation);
     }
 }
+
+void ChartPanel::SaveTo(const std::string& path) const { SaveChartFile(*view_, svg_(), path); }
 
 ChartPanel* MakeBarPanel(const BarChart& description, Messenger& messenger, FilePicker& picker,
                          QWidget* parent) {

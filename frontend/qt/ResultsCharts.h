@@ -29,6 +29,13 @@ QChart* MakeBarChart(const BarChart& description);
 // chain; the chains of a panel share its colour and differ in their dash pattern.
 QChart* MakeTraceChart(const TraceFigure& figure);
 
+// Writes the chart to path: SVG (the report's drawing, inlineSvg, made a file of its own) when the
+// name ends in ".svg", else PNG (what the screen shows). Throws OmbrelError naming path when it cannot.
+void SaveChartFile(QChartView& view, const std::string& inlineSvg, const std::string& path);
+// "Save Chart...": asks for the file (PNG or SVG) and writes it; a failure is shown as a message.
+void AskAndSaveChart(QChartView& view, const std::function<std::string()>& svg, Messenger& messenger,
+                     FilePicker& picker);
+
 // A chart with a "Save Chart..." button that writes it as PNG (what the screen shows) or as SVG (the
 // report's drawing of the same data, from svg()).
 class ChartPanel : public QWidget {
@@ -47,8 +54,6 @@ public:
     void SaveTo(const std::string& path) const;
 
 private:
-    void AskAndSave();
-
     QChartView* view_;
     QPushButton* save_;
     std::function<std::string()> svg_;

@@ -13,11 +13,13 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <filesystem>
+#include <sstream>
 
 #include "analysis/AnalysisText.h"
 #include "analysis/PartWorthDraws.h"
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
+#include "frontend/qt/ResultsCharts.h"
 
 namespace ombrel {
 
@@ -76,6 +78,7 @@ ResultsSimulatorTab::ResultsSimulatorTab(const StudyFiles& study, std::shared_pt
       remove_(new QPushButton("Remove Product")),
       load_(new QPushButton("Load Scenario...")),
       save_(new QPushButton("Save Scenario...")),
+      saveChart_(new QPushButton("Save Chart...")),
       intervals_(new QPushButton("Compute intervals")),
       cancel_(new QPushButton("Cancel")),
       progress_(new QProgressBar),
@@ -90,6 +93,7 @@ ResultsSimulatorTab::ResultsSimulatorTab(const StudyFiles& study, std::shared_pt
     remove_->setObjectName("removeProduct");
     load_->setObjectName("loadScenario");
     save_->setObjectName("saveScenario");
+    saveChart_->setObjectName("saveSharesChart");
     intervals_->setObjectName("computeIntervals");
     cancel_->setObjectName("cancelIntervals");
     progress_->setObjectName("intervalsProgress");
@@ -166,7 +170,13 @@ QWidget* ResultsSimulatorTab::BuildSharesPanel() {
     left->addWidget(shares_);
     left->addLayout(intervals);
     layout->addLayout(left, 2);
-    layout->addWidget(chart_, 3);
+    auto* chart = new QVBoxLayout;
+    chart->addWidget(chart_, 1);
+    auto* saveRow = new QHBoxLayout;
+    saveRow->addStretch(1);
+    saveRow->addWidget(saveChart_);
+    chart->addLayout(saveRow);
+    layout->addLayout(chart, 3);
     return box;
 }
 
@@ -176,6 +186,16 @@ void ResultsSimulatorTab::ConnectControls() {
     connect(remove_, &QPushButton::clicked, this, &ResultsSimulatorTab::RemoveProduct);
     connect(load_, &QPushButton::clicked, this, &ResultsSimulatorTab::LoadScenario);
     connect(save_, &QPushButton::clicked, this, &ResultsSimulatorTab::SaveScenario);
+    connect(saveChart_, &QPushButton::clicked, this, [this] {
+        AskAndSaveChart(
+            *chart_,
+            [this] {
+                std::ostringstream out;
+                WriteBarChart(out, SharesSvgChart());
+                return out.str();
+            },
+            messenger_, picker_);
+    });
     connect(method_, &QComboBox::currentIndexChanged, this, &ResultsSimulatorTab::MethodPicked);
     connect(exponent_, &QDoubleSpinBox::valueChanged, this, &ResultsSimulatorTab::ExponentChanged);
     connect(intervals_, &QPushButton::clicked, this, &ResultsSimulatorTab::StartIntervals);

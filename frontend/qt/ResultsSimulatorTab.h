@@ -47,6 +47,7 @@ public:
     QPushButton* RemoveButton() const { return remove_; }
     QPushButton* LoadButton() const { return load_; }
     QPushButton* SaveButton() const { return save_; }
+    QPushButton* SaveChartButton() const { return saveChart_; }
     QPushButton* IntervalsButton() const { return intervals_; }
     QPushButton* CancelButton() const { return cancel_; }
     QProgressBar* IntervalsProgress() const { return progress_; }
@@ -114,6 +115,7 @@ private:
     QPushButton* remove_;
     QPushButton* load_;
     QPushButton* save_;
+    QPushButton* saveChart_;
     QPushButton* intervals_;
     QPushButton* cancel_;
     QProgressBar* progress_;

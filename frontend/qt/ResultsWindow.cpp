@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "common/OmbrelError.h"
+#include "frontend/qt/ResultsSimulatorTab.h"
 #include "frontend/qt/ResultsTabs.h"
 
 namespace ombrel {

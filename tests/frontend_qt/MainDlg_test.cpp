@@ -171,7 +171,7 @@ TEST_F(MainDlg, LabelsButtonsAndMenusCarryTheirExactTexts) {
     }
     EXPECT_EQ(menus,
               (std::vector<std::string>{
-                  "&File: &Save E&xit",
+                  "&File: &Save View &Results... E&xit",
                   "&Tools: &Convert CHO to CHS... &Tie Draws...",
                   "&Help: &Product Manual (PDF) | &Feldrin Software on the Web... &Request Support via "
                   "E-Mail... &Check for Newer Version... | &About Ombrel...",
