@@ -437,8 +437,10 @@ std::vector<TraceQuantity> TraceQuantities(const AnalysisStudy& study) {
         if (start < 0) continue;
         for (int level = 0; level < layout.levels[static_cast<size_t>(attribute.number - 1)]; ++level) {
             const std::string& label = layout.labels[static_cast<size_t>(start + level)];
-            quantities.push_back(
-                {start + level, attribute.kind == AttributeKind::Linear ? label + " (coefficient)" : label});
+            const std::string title = attribute.kind == AttributeKind::Linear
+                                          ? label + " (coefficient)"
+                                          : attribute.label + ": " + label;
+            quantities.push_back({start + level, title});
         }
     }
     if (layout.noneIndex >= 0) quantities.push_back({layout.noneIndex, "None"});

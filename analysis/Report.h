@@ -87,7 +87,8 @@ struct TraceQuantity {
     int value = 0;  // 0-based, in the part-worth file's order
     std::string title;
 };
-// Every level of every estimated attribute, then None: what the report draws, in its order.
+// Every level of every estimated attribute ("attribute label: level label"; a linear attribute's
+// coefficient), then None: what the report draws, in its order.
 std::vector<TraceQuantity> TraceQuantities(const AnalysisStudy& study);
 // The traces of the picked quantities, one panel each, every chain overlaid.
 TraceFigure PickedTraceFigure(const ReportTraces& traces, const std::vector<TraceQuantity>& picked);

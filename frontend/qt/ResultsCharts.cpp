@@ -91,9 +91,13 @@ QChart* MakeBarChart(const BarChart& description) {
     }
     auto* bars = new QHorizontalBarSeries;
     bars->append(set);
-    bars->setLabelsVisible(true);
+    // Values at the bars' ends, unless whiskers would cross them (the tables give those numbers).
+    const bool spread = std::any_of(description.rows.begin(), description.rows.end(),
+                                    [](const BarRow& row) { return row.spread != 0.0; });
+    bars->setLabelsVisible(!spread);
+    bars->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
     bars->setLabelsFormat(Text("@value"));
-    bars->setLabelsPrecision(description.decimals + 2);
+    bars->setLabelsPrecision(4);
     chart->addSeries(bars);
     auto* y = new QBarCategoryAxis;
     y->append(categories);
@@ -154,8 +158,7 @@ QChart* MakeTraceChart(const TraceFigure& figure) {
         const TracePanel& panel = figure.panels[p];
         for (size_t c = 0; c < panel.chains.size(); ++c) {
             auto* line = new QLineSeries;
-            line->setName(Text(panel.chains.size() > 1 ? Format("%s, chain %zu", panel.title.c_str(), c + 1)
-                                                       : panel.title));
+            line->setName(Text(c == 0 ? panel.title : Format("%s, chain %zu", panel.title.c_str(), c + 1)));
             const std::vector<double>& values = panel.chains[c];
             for (size_t i = 0; i < values.size() && i < figure.x.size(); ++i)
                 line->append(figure.x[i], values[i]);
@@ -165,9 +168,15 @@ QChart* MakeTraceChart(const TraceFigure& figure) {
             chart->addSeries(line);
             line->attachAxis(x);
             line->attachAxis(y);
+            // One legend entry per quantity; its chains differ only in their dashes.
+            if (c > 0) {
+                for (QLegendMarker* marker : chart->legend()->markers(line)) marker->setVisible(false);
+            }
         }
     }
-    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->legend()->setAlignment(Qt::AlignRight);
+    if (!figure.panels.empty() && figure.panels.front().chains.size() > 1)
+        chart->setTitle(Text(figure.title + ": chain 1 solid, chain 2 dashed, chain 3 dotted, ..."));
     return chart;
 }
 

@@ -78,6 +78,7 @@ ConvergenceTab::ConvergenceTab(const ResultsContent& content, Messenger& messeng
     splitter->addWidget(BuildDiagnostics());
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    splitter->setSizes({420, 280});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
 }
@@ -147,6 +148,7 @@ QWidget* ConvergenceTab::BuildDiagnostics() {
         SetCell(diagnostics_, row, 5, FixedDecimal(m.essBulk, 0), true, flagged);
         SetCell(diagnostics_, row, 6, FixedDecimal(m.essTail, 0), true, flagged);
     }
+    diagnostics_->resizeColumnsToContents();
     layout->addWidget(diagnostics_, 1);
     layout->addWidget(Note(
         Format("Rows in bold miss a threshold: an R-hat of %s or more, or an ESS below %s.",
@@ -231,6 +233,7 @@ PartWorthTab::PartWorthTab(const ResultsContent& content, Messenger& messenger, 
     splitter->addWidget(respondents);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    splitter->setSizes({620, 420});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
 }

@@ -82,7 +82,7 @@ ResultsWindow::ResultsWindow(const StudyFiles& study, Messenger& messenger, File
     connect(reload_, &QPushButton::clicked, this, &ResultsWindow::Load);
     connect(saveReport_, &QPushButton::clicked, this, &ResultsWindow::SaveReport);
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
-    resize(1000, 720);
+    resize(1100, 800);
     restoreGeometry(WindowSettings().value(kGeometryKey).toByteArray());
 }
 
@@ -168,6 +168,8 @@ void ResultsWindow::BuildTabs() {
         tabs_->addTab(new PartWorthTab(*content_, messenger_, picker_, tabs_), QStringLiteral("Part-Worths"));
         tabs_->addTab(MakeImportanceTab(*content_, messenger_, picker_, tabs_),
                       QStringLiteral("Importances"));
+        tabs_->addTab(new ResultsSimulatorTab(study_, content_->study, messenger_, picker_, tabs_),
+                      QStringLiteral("Simulator"));
     }
     if (content_->holdout)
         tabs_->addTab(MakeHoldoutTab(*content_->holdout, messenger_, picker_, tabs_),
