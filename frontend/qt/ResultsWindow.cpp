@@ -30,9 +30,10 @@ QString Text(const std::string& text) {
 class PostedProgress : public ResultsLoadProgress {
 public:
     PostedProgress(QObject* window, std::function<void(int, int, QString)> show,
-                   const std::atomic<bool>& cancel)
-        : window_(window), show_(std::move(show)), cancel_(cancel) {}
+                   std::function<void(int)> hook, const std::atomic<bool>& cancel)
+        : window_(window), show_(std::move(show)), hook_(std::move(hook)), cancel_(cancel) {}
     bool Continue(int step, int stepCount, const std::string& what) override {
+        if (hook_) hook_(step);
         QMetaObject::invokeMethod(
             window_, [show = show_, step, stepCount, text = Text(what)] { show(step, stepCount, text); },
             Qt::QueuedConnection);
@@ -42,6 +43,7 @@ public:
 private:
     QObject* window_;
     std::function<void(int, int, QString)> show_;
+    std::function<void(int)> hook_;
     const std::atomic<bool>& cancel_;
 };
 
@@ -106,8 +108,8 @@ void ResultsWindow::Load() {
     auto show = [this, generation](int step, int stepCount, const QString& what) {
         if (generation == generation_) ShowProgress(step, stepCount, what);
     };
-    loader_ = std::thread([this, show, generation, study = study_] {
-        PostedProgress progress(this, show, cancelRequested_);
+    loader_ = std::thread([this, show, generation, hook = stepHook_, study = study_] {
+        PostedProgress progress(this, show, hook, cancelRequested_);
         auto content = std::make_shared<ResultsContent>();
         bool cancelled = false;
         try {

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -42,6 +43,9 @@ public:
     // What the last finished loading read; null before.
     const ResultsContent* Content() const { return content_.get(); }
 
+    // Runs on the loading thread before each step of a loading; tests hold a loading there.
+    void SetStepHook(std::function<void(int step)> hook) { stepHook_ = std::move(hook); }
+
     QTabWidget* Tabs() const { return tabs_; }
     QLabel* Status() const { return status_; }
     QProgressBar* Progress() const { return progress_; }
@@ -69,6 +73,7 @@ private:
     std::shared_ptr<ResultsContent> content_;
     std::thread loader_;
     std::atomic<bool> cancelRequested_{false};
+    std::function<void(int step)> stepHook_;
     int generation_ = 0;  // of the latest loading: what an earlier one posts is dropped
 
     QLabel* status_;
