@@ -15,6 +15,7 @@
 
 #include "frontend/qt/CBuildDlg.h"
 #include "frontend/qt/CMainDlg.h"
+#include "frontend/qt/ResultsWindow.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/frontend_qt/EstimationRuns.h"
 
@@ -37,6 +38,14 @@ struct InputStudy : Study {
         std::filesystem::remove(dir.File("qebatt.tmp"));
     }
 };
+
+// The results windows open at the moment.
+int ResultsWindowCount() {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += qobject_cast<ResultsWindow*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
+    return count;
+}
 
 class UnusedPicker : public FilePicker {
 public:
@@ -95,6 +104,8 @@ TEST(MainWindowEstimation, ACompleteRunFromTheMainWindowLeavesTheResultFiles) {
     for (const char* extension : {".hbu", ".lay", ".csv", ".std", ".sum", ".alp", ".cov", ".log", ".res"})
         EXPECT_TRUE(study.Exists(extension)) << extension;
     EXPECT_EQ(study.CompletedIterations(), 30);
+    // The run ended normally: its results open by themselves.
+    EXPECT_EQ(ResultsWindowCount(), 1);
 }
 
 TEST(MainWindowEstimation, EscInTheConsoleStopsTheRunAndTheNextEstimationCanResume) {
@@ -116,6 +127,7 @@ TEST(MainWindowEstimation, EscInTheConsoleStopsTheRunAndTheNextEstimationCanResu
     EXPECT_GE(stoppedAt, 1);
     for (const char* extension : {".hbu", ".csv", ".std", ".sum", ".dra"})
         EXPECT_FALSE(study.Exists(extension)) << extension;
+    EXPECT_EQ(ResultsWindowCount(), 0) << "a stopped run has no results to show";
 
     // Resuming skips the preparation and its report; the chain goes on from where it stopped.
     run.messenger.ScriptAnswers({Answer::Yes});
