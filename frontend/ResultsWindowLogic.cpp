@@ -9,6 +9,7 @@
 #include "common/OmbrelError.h"
 #include "common/RunLock.h"
 #include "common/TextConversion.h"
+#include "estimator/diagnostics/QuantityMeter.h"
 #include "estimator/diagnostics/StudyDiagnostics.h"
 
 namespace ombrel {
@@ -49,6 +50,32 @@ void Step(ResultsContent& content, ResultsLoadProgress* progress, LoadStep step,
         content.problems.push_back(error.what());
     }
 }
+
+// The diagnostics' own measures, which give a loading the chance to stop between two respondent
+// values: the saved draws of a large study take long to read.
+class StoppableMeter final : public QuantityMeter {
+public:
+    explicit StoppableMeter(ResultsLoadProgress* progress) : progress_(progress) {}
+    ConvergenceMeasures Measure(std::span<const double> draws, int chainCount) override {
+        Check();
+        return meter_.Measure(draws, chainCount);
+    }
+    double Rhat(std::span<const double> draws, int chainCount) override {
+        Check();
+        return meter_.Rhat(draws, chainCount);
+    }
+    double BulkEss(std::span<const double> draws, int chainCount) override {
+        Check();
+        return meter_.BulkEss(draws, chainCount);
+    }
+
+private:
+    void Check() {
+        if (progress_ != nullptr && !progress_->KeepGoing()) throw ResultsLoadCancelled{};
+    }
+    ResultsLoadProgress* progress_;
+    WorkspaceMeter meter_;
+};
 
 void LoadPartWorths(const StudyFiles& study, ResultsContent& content) {
     auto loaded = std::make_shared<AnalysisStudy>(LoadAnalysisStudy(study));
@@ -111,7 +138,8 @@ ResultsContent LoadResults(const StudyFiles& study, ResultsLoadProgress* progres
     Step(content, progress, kPartWorthStep, [&] { LoadPartWorths(study, content); });
     Step(content, progress, kDiagnosticsStep, [&] {
         content.chainCount = DetectChainCount(study);
-        content.diagnostics = DiagnoseStudy(study, content.chainCount);
+        StoppableMeter meter(progress);
+        content.diagnostics = DiagnoseStudy(study, content.chainCount, meter);
     });
     Step(content, progress, kTraceStep, [&] { LoadTraces(study, content); });
     Step(content, progress, kHoldoutStep, [&] { LoadHoldout(study, content); });

@@ -42,6 +42,8 @@ public:
         (void)what;
         return true;
     }
+    // Asked often within a long step (the saved draws of every chain); false stops the loading too.
+    virtual bool KeepGoing() { return true; }
 };
 
 struct ResultsLoadCancelled {};

@@ -39,6 +39,7 @@ public:
             Qt::QueuedConnection);
         return !cancel_.load();
     }
+    bool KeepGoing() override { return !cancel_.load(); }
 
 private:
     QObject* window_;

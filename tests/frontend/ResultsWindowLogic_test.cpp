@@ -13,6 +13,7 @@
 
 #include "common/OmbrelError.h"
 #include "common/RunLock.h"
+#include "estimator/files/DrawFiles.h"
 #include "tests/analysis/ReportStudy.h"
 #include "tests/support/TestSupport.h"
 
@@ -149,6 +150,49 @@ TEST(ResultsContent, TellsEveryStepAndStopsWhenTheProgressSaysSo) {
     StoppingProgress second(1);
     EXPECT_THROW(LoadResults(study, &second), ResultsLoadCancelled);
     EXPECT_EQ(second.steps.size(), 2u);
+}
+
+// Saved draws of the report study's three respondents in every chain: 3 draws of 6 values.
+void WriteChainDraws(const StudyFiles& study, int chains) {
+    for (int chain = 1; chain <= chains; ++chain) {
+        std::string text;
+        for (int respondent = 1; respondent <= 3; ++respondent) {
+            for (int draw = 0; draw < 3; ++draw) {
+                double values[6];
+                for (int k = 0; k < 6; ++k) values[k] = chain + 0.1 * draw + 0.01 * k + respondent;
+                FormatDrawRecord(text, respondent, 0.5, values, 6, true);
+            }
+        }
+        WriteFileText(study.ForChain(chain).Draws(), text);
+    }
+}
+
+class CountingProgress : public ResultsLoadProgress {
+public:
+    explicit CountingProgress(int keepGoingFor) : keepGoingFor_(keepGoingFor) {}
+    bool KeepGoing() override { return ++asked <= keepGoingFor_; }
+    int asked = 0;
+
+private:
+    int keepGoingFor_;
+};
+
+TEST(ResultsContent, TheSavedDrawsOfEveryChainCanBeStoppedBetweenTwoRespondentValues) {
+    TempDir folder;
+    const StudyFiles study = test::WriteReportStudy(folder, 2, 5);
+    WriteChainDraws(study, 2);
+    CountingProgress unlimited(1000000);
+    const ResultsContent content = LoadResults(study, &unlimited);
+    ASSERT_TRUE(content.diagnostics) << (content.problems.empty() ? "" : content.problems[0]);
+    ASSERT_TRUE(content.diagnostics->respondents);
+    EXPECT_EQ(content.diagnostics->respondents->valueCount + content.diagnostics->respondents->constantCount,
+              3 * 6);
+    const int asked = unlimited.asked;
+    EXPECT_GT(asked, 3 * 6);  // at least once per respondent value
+
+    CountingProgress stopping(asked / 2);
+    EXPECT_THROW(LoadResults(study, &stopping), ResultsLoadCancelled);
+    EXPECT_EQ(stopping.asked, asked / 2 + 1);
 }
 
 TEST(ResultsContent, HasResultsWithAPartWorthFileOrAHistoryOfTheStudyOrItsFirstChain) {
