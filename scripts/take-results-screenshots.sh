@@ -59,5 +59,11 @@ sleep 1
 shot '^Results - coffee$' "$out/results-part-worths.png"
 xdotool key ctrl+Tab ctrl+Tab
 sleep 1
+# "Compute intervals" lies at (240, 726) of the window's picture (its default size in a fresh home).
+eval "$(xdotool getwindowgeometry --shell "$results")"
+xdotool mousemove $((X - 2 + 240)) $((Y - 40 + 726))
+sleep 0.3
+xdotool click 1
+sleep 4
 shot '^Results - coffee$' "$out/results-simulator.png"
 echo "Screenshots are in $out."
