@@ -141,8 +141,9 @@ QChart* MakeTraceChart(const TraceFigure& figure) {
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
 
-    auto* burnInTop = new QLineSeries;
-    auto* burnInBottom = new QLineSeries;
+    // The area does not own its edges: the chart does.
+    auto* burnInTop = new QLineSeries(chart);
+    auto* burnInBottom = new QLineSeries(chart);
     const double burnInEnd = std::max(figure.burnInEnd, first);
     *burnInTop << QPointF(0.0, ticks.high) << QPointF(burnInEnd, ticks.high);
     *burnInBottom << QPointF(0.0, ticks.low) << QPointF(burnInEnd, ticks.low);
