@@ -13,6 +13,7 @@
 #include "apps/kivotra/ProgressScreen.h"
 #include "apps/ombrel/PrivateFolder.h"
 #include "common/OmbrelError.h"
+#include "common/RunLock.h"
 #include "common/SettingsSchema.h"
 #include "common/TextConversion.h"
 #include "estimator/run/EstimatorRun.h"
@@ -319,6 +320,10 @@ int RunChains(const StudySettings& settings, const ChainRunRequest& request, Mes
     report.chainCount = request.chainCount;
     report.seeds = ChainSeeds(settings.randomSeed, request.chainCount, WallClockSeconds());
     if (request.watchStopSignals) InstallStopHandlers();
+    // Held over the chains and the pooling, so that a reader of the results waits for the pooled files.
+    StudyRunLock lock;
+    if (const std::optional<StudyFiles> study = StudyFiles::ForDataFile(settings.dataFileName))
+        lock.Acquire(study->RunLock());
     ChainRunner runner(settings, request, report.seeds);
     runner.RunAll();
     return runner.Finish(messenger, report);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/RunLock.h"
 #include "common/StudySettings.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/estimator/RecordingConsole.h"
@@ -173,6 +174,36 @@ TEST(EstimatorRun, SameSeedGivesTheSameFiles) {
         else
             EXPECT_EQ(files, first);
     }
+}
+
+// Sees whether the study is locked while the run iterates and once it holds its final screen.
+class LockWatchingConsole : public RecordingConsole {
+public:
+    explicit LockWatchingConsole(std::string lockPath) : lockPath_(std::move(lockPath)) {}
+    void IterationDone(const IterationProgress& progress) override {
+        RecordingConsole::IterationDone(progress);
+        lockedWhileIterating = lockedWhileIterating && StudyRunInProgress(lockPath_);
+    }
+    void HoldFinalScreen() override {
+        RecordingConsole::HoldFinalScreen();
+        lockedAtTheEnd = StudyRunInProgress(lockPath_) || std::filesystem::exists(lockPath_);
+    }
+    bool lockedWhileIterating = true;
+    bool lockedAtTheEnd = true;
+
+private:
+    std::string lockPath_;
+};
+
+TEST(EstimatorRun, HoldsTheStudysRunLockWhileItWritesAndRemovesItBeforeTheFinalScreen) {
+    Study study(SmallSpec());
+    ShortRun(study.settings);
+    LockWatchingConsole console(study.dir.File("study.run"));
+    ASSERT_EQ(study.Run(console), 0);
+    EXPECT_GT(console.iterationsReported, 0);
+    EXPECT_TRUE(console.lockedWhileIterating);
+    EXPECT_FALSE(console.lockedAtTheEnd);
+    EXPECT_FALSE(study.Exists(".run"));
 }
 
 TEST(EstimatorRun, EscapeWritesTheRestartFileOnlyAndAResumedRunContinues) {
