@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-mapfile -t sources < <(find analysis apps bench common docs estimator examples frontend platform prepare tests tools \
+mapfile -t sources < <(find analysis apps bench common docs estimator examples frontend fuzz platform prepare tests tools \
                             \( -name '*.cpp' -o -name '*.h' \) -type f | sort)
 if [ "${1:-}" = "--fix" ]; then
     clang-format -i "${sources[@]}"
