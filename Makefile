@@ -3,8 +3,10 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps build build-asan build-tsan demo test test-release test-asan test-tsan bench format check-format clean
+.PHONY: deps build build-asan build-tsan demo test test-release test-asan test-tsan bench fuzz format check-format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -46,6 +48,11 @@ test-tsan: build-tsan
 bench: build
 	scripts/run-bench.sh $(BUILD)
 
+# Every reader's libFuzzer target for FUZZ_SECONDS each (clang); not part of test. A failing input
+# lands in fuzz/corpus/<target>/, which the fuzz tests of the normal build replay.
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(JOBS) scripts/run-fuzz.sh $(FUZZ_BUILD)
+
 # Applies the committed .clang-format to every source; check-format only reports (the test suite runs it).
 format:
 	scripts/check-format.sh --fix
@@ -54,4 +61,4 @@ check-format:
 	scripts/check-format.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
