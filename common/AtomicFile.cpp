@@ -62,13 +62,21 @@ bool AtomicFile::Open(const std::string& path) {
     return true;
 }
 
-bool AtomicFile::Commit(bool syncToDevice) {
-    if (!file_) return false;
+bool AtomicFile::Complete(bool syncToDevice) {
+    if (!file_) return completed_;
     bool ok = std::ferror(file_.Get()) == 0;
     ok = std::fflush(file_.Get()) == 0 && ok;
     if (ok && syncToDevice) ok = ::fsync(::fileno(file_.Get())) == 0;
     ok = file_.Close() && ok;
-    if (ok) ok = std::rename(temporaryPath_.c_str(), path_.c_str()) == 0;
+    if (!ok) Discard();
+    completed_ = ok;
+    return ok;
+}
+
+bool AtomicFile::Commit(bool syncToDevice) {
+    if (!Complete(syncToDevice)) return false;
+    completed_ = false;
+    const bool ok = std::rename(temporaryPath_.c_str(), path_.c_str()) == 0;
     if (!ok) ::unlink(temporaryPath_.c_str());
     temporaryPath_.clear();
     return ok;
@@ -76,6 +84,7 @@ bool AtomicFile::Commit(bool syncToDevice) {
 
 void AtomicFile::Discard() {
     file_.Close();
+    completed_ = false;
     if (!temporaryPath_.empty()) {
         ::unlink(temporaryPath_.c_str());
         temporaryPath_.clear();

@@ -59,6 +59,8 @@ public:
     // Results, histories, the log and the restart file.
     std::string Log() const { return name_ + ".log"; }
     std::string Restart() const { return name_ + ".res"; }
+    // Beside the restart file: the full state of a run stopped between iterations, for an exact resume.
+    std::string Resume() const { return name_ + ".resume"; }
     std::string AlphaHistory() const { return name_ + ".alp"; }
     std::string BetaHistory() const { return name_ + ".bet"; }
     std::string CovarianceHistory() const { return name_ + ".cov"; }

@@ -33,6 +33,8 @@ struct RunResults {
 // The threads of a run's respondent pass when nobody says: one per core, at least one.
 int DefaultRunThreads();
 
+inline constexpr double kDefaultCheckpointSeconds = 60.0;
+
 // What a caller can choose besides the services.
 struct RunOptions {
     std::string namesFolder;  // the names file's folder, "" for the working directory
@@ -41,6 +43,9 @@ struct RunOptions {
     bool overdispersedStart = false;
     // Threads of the respondent pass, 1 to kMaxPassThreads; the results are the same for any count.
     int threads = DefaultRunThreads();
+    // At most this often (0: never), between two iterations, the restart file and its resume file are
+    // rewritten, so that a run killed at any moment resumes from the last checkpoint.
+    double checkpointSeconds = kDefaultCheckpointSeconds;
     RunResults* results = nullptr;  // filled in when not null
 };
 
