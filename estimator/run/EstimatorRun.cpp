@@ -1,6 +1,7 @@
 #include "estimator/run/EstimatorRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -410,6 +411,10 @@ int EstimatorRun::Run() {
 }
 
 }  // namespace
+
+double SteadyClockSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 int DefaultRunThreads() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
 

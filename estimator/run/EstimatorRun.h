@@ -30,6 +30,9 @@ struct RunResults {
     std::string closingSentence;  // "This session did ..."; empty when the run failed before its end
 };
 
+// The seconds of the system's steady clock: what a console's Clock::SteadySeconds gives.
+double SteadyClockSeconds();
+
 // The threads of a run's respondent pass when nobody says: one per core, at least one.
 int DefaultRunThreads();
 

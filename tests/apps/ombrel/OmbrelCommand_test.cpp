@@ -210,6 +210,21 @@ TEST_F(OmbrelCommandTest, ThreadsArePassedOnToKivotraAndCheckedForTheirRange) {
     EXPECT_NE(err.find("--threads: Value -1 not in range 1 to 1024\n"), std::string::npos) << err;
 }
 
+// The checkpoint interval goes to kivotra when it is not kivotra's own default.
+TEST_F(OmbrelCommandTest, TheCheckpointIntervalIsPassedOnToKivotraAndMayNotBeNegative) {
+    EXPECT_EQ(Run({"estimate", dataFile_, "--checkpoint-seconds", "0.5"}), 7);
+    EXPECT_NE(KivotraLog().find("\nargs=--headless 0 0 0 0 --checkpoint-seconds 0.5\n"), std::string::npos)
+        << KivotraLog();
+    fs::remove(root_.File("kivotra.log"));
+    EXPECT_EQ(Run({"estimate", dataFile_, "--checkpoint-seconds", "0"}), 7);
+    EXPECT_NE(KivotraLog().find("\nargs=--headless 0 0 0 0 --checkpoint-seconds 0\n"), std::string::npos)
+        << KivotraLog();
+    fs::remove(root_.File("kivotra.log"));
+    EXPECT_NE(Run({"estimate", dataFile_, "--checkpoint-seconds", "-1"}), 0);
+    EXPECT_FALSE(Launched());
+    EXPECT_NE(Err().find("--checkpoint-seconds"), std::string::npos) << Err();
+}
+
 TEST_F(OmbrelCommandTest, OnATerminalKivotraDrawsItsScreenAndTheStudysSettingsAreKept) {
     environment_.outputIsTerminal = true;
     WriteKivotra(0);
