@@ -46,6 +46,10 @@ private:
     bool completed_ = false;  // closed by Complete, waiting for its rename
 };
 
+// Removes the temporary files AtomicFile left beside path ("<path>.tmpXXXXXX") when a process was
+// killed while it wrote one. Only for a caller that knows no other process writes path now.
+void RemoveStaleTemporaryFiles(const std::string& path);
+
 // The whole file in one go, through AtomicFile. False when it could not be written completely.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, bool syncToDevice = true);
 

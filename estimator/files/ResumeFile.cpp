@@ -183,12 +183,20 @@ bool ReadHead(Cursor& in, const ResumeExpectation& expected, ResumeRecord& recor
     int version = 0;
     int kind = 0;
     if (!in.Bytes(magic, 8) || std::memcmp(magic, kMagic, 8) != 0 || !in.Int(version, kVersion, kVersion) ||
-        !in.Int(kind, 1, 2)) {
+        !in.Int(kind, 1, 3)) {
         reason = "it is not a resume file of this version";
         return false;
     }
     record.kind = static_cast<ResumeKind>(kind);
-    if (!in.Uint64(record.restartCheck) || record.restartCheck != expected.restartCheck) {
+    if (!in.Uint64(record.restartCheck) || !in.Uint64(record.previousRestartCheck)) {
+        reason = "it is damaged";
+        return false;
+    }
+    // Renamed into place before its restart file: a crash between the two leaves it beside the
+    // restart file it replaces.
+    record.restartPending =
+        record.restartCheck != expected.restartCheck && record.previousRestartCheck == expected.restartCheck;
+    if (record.restartCheck != expected.restartCheck && !record.restartPending) {
         reason = "it belongs to another restart file";
         return false;
     }
@@ -206,8 +214,9 @@ bool ReadHead(Cursor& in, const ResumeExpectation& expected, ResumeRecord& recor
         !in.Flag(record.saveDraws) || record.saveDraws != expected.saveDraws)
         return false;
     int completed = 0;
-    if (!in.Int(completed, expected.completedIterations, expected.completedIterations) ||
-        !in.Int(record.scheduleStart, 0, completed) ||
+    const int completedLow = expected.completedIterations;
+    const int completedHigh = record.restartPending ? INT32_MAX - 1 : completedLow;
+    if (!in.Int(completed, completedLow, completedHigh) || !in.Int(record.scheduleStart, 0, completed) ||
         !in.Int(record.totalIterations, completed, INT32_MAX - 1) || !in.Flag(record.usingDraws))
         return false;
     record.chain.state.completedIterations = completed;
@@ -257,7 +266,8 @@ bool WriteResumeRecord(const ResumeRecord& record, ByteSink& sink) {
     const ChainState& state = record.chain.state;
     const bool written =
         out.Write(kMagic, 8) && WriteInts(out, {kVersion, static_cast<int32_t>(record.kind)}) &&
-        WriteUint64(out, record.restartCheck) && WriteUint64(out, record.settingsCheck) &&
+        WriteUint64(out, record.restartCheck) && WriteUint64(out, record.previousRestartCheck) &&
+        WriteUint64(out, record.settingsCheck) &&
         WriteInts(out, {state.RespondentCount(), state.ParameterCount(), record.levelCount,
                         record.constrained, record.saveDraws, state.completedIterations, record.scheduleStart,
                         record.totalIterations, record.usingDraws}) &&

@@ -7,8 +7,9 @@
 //
 // Binary, little-endian (int32 and float64 as in the other binary files; int64 as two int32, low
 // half first; uint64 likewise):
-//   "OMBRESUM" (8 bytes), int32 version 1, int32 kind (1 checkpoint, 2 stop)
-//   uint64 restart check (FNV-1a of the restart file's bytes), uint64 settings check
+//   "OMBRESUM" (8 bytes), int32 version 1, int32 kind (1 checkpoint, 2 stop, 3 finished)
+//   uint64 restart check (FNV-1a of the restart file's bytes), uint64 the same of the restart file it
+//     replaces, uint64 settings check
 //   int32 N, P, levelCount, constrained (0/1), saveDraws (0/1)
 //   int32 completed iterations, schedule start, total iterations, using draws (0/1)
 //   float64 jump size (adapted), float64 last jump size used
@@ -35,12 +36,17 @@
 
 namespace ombrel {
 
-enum class ResumeKind : int32_t { Checkpoint = 1, Stop = 2 };
+// Finished: every iteration has run and the results are being written; a resume writes them.
+enum class ResumeKind : int32_t { Checkpoint = 1, Stop = 2, Finished = 3 };
 
 struct ResumeRecord {
     ResumeKind kind = ResumeKind::Stop;
     uint64_t restartCheck = 0;
+    uint64_t previousRestartCheck = 0;  // of the restart file on disk when this one was written
     uint64_t settingsCheck = 0;
+    // On reading: the restart file on disk is still the previous one (a crash fell between the two
+    // renames), and is to be written anew from this record.
+    bool restartPending = false;
     int levelCount = 0;
     bool constrained = false;
     bool saveDraws = false;

@@ -43,6 +43,7 @@ private:
     void StartUp();
     // A restart file with its own resume file: the exact state it was taken from.
     void TryExactResume(ChainStart& start);
+    bool BringRestartFileUpToDate(const ResumeRecord& record);
     ResumeExpectation ExpectedResume(uint64_t restartCheck, const ChainState& state) const;
     void OpenOutputs();
     void OpenDrawScratch();
@@ -55,6 +56,7 @@ private:
     void PrepareResume(AtomicFile& file, ResumeRecord& record, uint64_t restartCheck);
     void WriteRestartState(ResumeKind kind);
     void WriteStoppedState();
+    void WriteFinishedState();
     void RecordIteration(const ChainStep& step, bool sampled);
     void Finish();
     void RecordResults(const std::string& sentence);
@@ -77,6 +79,7 @@ private:
     std::optional<ResumeRecord> resume_;  // what an exact resume goes on from, until it has started
     std::string resumeNote_;              // why a resume file was not used, for the log
     bool resumedExactly_ = false;
+    uint64_t lastRestartCheck_ = 0;  // of the restart file on disk, which the next one replaces
     double lastCheckpoint_ = 0.0;
 
     StudyRunLock runLock_;  // released last, once every output is closed
@@ -129,10 +132,23 @@ ResumeExpectation EstimatorRun::ExpectedResume(uint64_t restartCheck, const Chai
     return expected;
 }
 
+// The restart file that belongs to record, as the interrupted checkpoint would have renamed it.
+bool EstimatorRun::BringRestartFileUpToDate(const ResumeRecord& record) {
+    ChainState state = record.chain.state;
+    // A stop's restart file holds the jump size the last iteration used, a finished run's the adapted one.
+    if (record.kind != ResumeKind::Finished) state.jumpSize = record.chain.lastJumpUsed;
+    try {
+        return WriteRestartFile(study_.Files().Restart(), state) == record.restartCheck;
+    } catch (const OmbrelError&) {
+        return false;
+    }
+}
+
 void EstimatorRun::TryExactResume(ChainStart& start) {
     const StudyFiles& files = study_.Files();
     const std::optional<uint64_t> restartCheck = FileCheck(files.Restart());
     if (!restartCheck) return;
+    lastRestartCheck_ = *restartCheck;
     std::string reason;
     std::optional<ResumeRecord> record =
         LoadResumeFile(files.Resume(), ExpectedResume(*restartCheck, start.state), reason);
@@ -141,8 +157,13 @@ void EstimatorRun::TryExactResume(ChainStart& start) {
         record.reset();
         reason = "the histories are shorter than it says";
     }
+    if (record && record->restartPending && !BringRestartFileUpToDate(*record)) {
+        record.reset();
+        reason = "its restart file could not be written anew";
+    }
     if (!reason.empty()) resumeNote_ = Format("The resume file is not used (%s).", reason.c_str());
     if (!record) return;
+    lastRestartCheck_ = record->restartCheck;
     start.state = record->chain.state;
     resume_ = std::move(record);
     resumedExactly_ = true;
@@ -150,16 +171,20 @@ void EstimatorRun::TryExactResume(ChainStart& start) {
 
 void EstimatorRun::OpenOutputs() {
     const StudyFiles& files = study_.Files();
-    runLock_.Acquire(files.RunLock());
+    // Holding the lock, no other run writes the study: checkpoints a killed run left half-written go.
+    if (runLock_.Acquire(files.RunLock())) {
+        RemoveStaleTemporaryFiles(files.Restart());
+        RemoveStaleTemporaryFiles(files.Resume());
+    }
     if (!log_.Open(files.Log())) throw OmbrelError(OpenFailureMessage("<studyname>.log"));
     log_.WriteHeader(run_, services_.clock.LocalTime());
     if (!resumeNote_.empty()) log_.WriteNote(resumeNote_);
     if (resume_) {
         const int completed = resume_->chain.state.completedIterations;
         log_.WriteNote(
-            resume_->kind == ResumeKind::Checkpoint
-                ? Format("The run resumes from its checkpoint after iteration %d.", completed)
-                : Format("The run resumes exactly where it stopped, after iteration %d.", completed));
+            resume_->kind == ResumeKind::Stop
+                ? Format("The run resumes exactly where it stopped, after iteration %d.", completed)
+                : Format("The run resumes from its checkpoint after iteration %d.", completed));
     }
     OpenDrawScratch();
     histories_.Open(files, run_.previousIterations != 0, study_.constraintCount > 0);
@@ -282,21 +307,26 @@ ResumeRecord EstimatorRun::CaptureResume(ResumeKind kind) {
 
 void EstimatorRun::PrepareResume(AtomicFile& file, ResumeRecord& record, uint64_t restartCheck) {
     record.restartCheck = restartCheck;
+    record.previousRestartCheck = lastRestartCheck_;
     record.settingsCheck = ExpectedResume(restartCheck, record.chain.state).settingsCheck;
     PrepareResumeFile(file, study_.Files().Resume(), record);
 }
 
-// Both files are complete before either is renamed: a full disk leaves the previous pair whole.
+// Both files are complete before either is renamed, so a full disk leaves the previous pair whole.
+// The resume file goes first: a crash before its restart file follows leaves it beside the restart
+// file it names as the previous one, and the next start writes the restart file anew from it.
 void EstimatorRun::WriteRestartState(ResumeKind kind) {
     const StudyFiles& files = study_.Files();
     ResumeRecord record = CaptureResume(kind);
     AtomicFile restart;
     AtomicFile resume;
-    PrepareResume(resume, record,
-                  PrepareRestartFile(restart, files.Restart(), chain_->State(ChainEnd::Stopped)));
-    if (!restart.Commit()) throw OmbrelError(Format("%s could not be written.", files.Restart().c_str()));
+    const ChainEnd end = kind == ResumeKind::Finished ? ChainEnd::Completed : ChainEnd::Stopped;
+    const uint64_t restartCheck = PrepareRestartFile(restart, files.Restart(), chain_->State(end));
+    PrepareResume(resume, record, restartCheck);
     if (!resume.Commit())
         throw OmbrelError(Format("The resume file %s could not be written.", files.Resume().c_str()));
+    if (!restart.Commit()) throw OmbrelError(Format("%s could not be written.", files.Restart().c_str()));
+    lastRestartCheck_ = restartCheck;
 }
 
 void EstimatorRun::RecordIteration(const ChainStep& step, bool sampled) {
@@ -324,20 +354,20 @@ void EstimatorRun::RecordIteration(const ChainStep& step, bool sampled) {
 void EstimatorRun::Finish() {
     services_.progress.OutputStep(OutputPhase::SavingOutputFiles, 0, 0);
     if (drawSink_) drawSink_->Flush();
-    // A stop's resume file records the histories' lengths, so they close after it.
+    // The resume file records the histories' lengths, so they close after it.
+    const bool finished = (sessionIterations_ > 0 || resumedExactly_) && !stoppedByUser_;
     if (sessionIterations_ > 0 && stoppedByUser_) WriteStoppedState();
+    if (finished) WriteFinishedState();
     histories_.Close();
-    if ((sessionIterations_ > 0 || resumedExactly_) && !stoppedByUser_) {
-        WriteRestartFile(study_.Files().Restart(), chain_->State(ChainEnd::Completed));
-        // A finished run is resumed as a new session of the chain, from the restart file alone.
-        std::remove(study_.Files().Resume().c_str());
-    }
     if (usingDraws_ && !stoppedByUser_) {
         ProgressSink& sink = services_.progress;
         WriteRunResults(
             study_, run_.respondentCount, run_.parameterCount, sums_, drawScratch_,
             [&sink](OutputPhase phase, int step, int total) { sink.OutputStep(phase, step, total); });
     }
+    // Once the results are written the run is over: a resume from the restart file alone is a new
+    // session of the chain.
+    if (finished) std::remove(study_.Files().Resume().c_str());
     std::remove(study_.Files().DrawSortScratch().c_str());
 
     const std::string sentence = ClosingSentence(sessionIterations_, services_.clock.Now() - startTime_);
@@ -352,6 +382,21 @@ void EstimatorRun::Finish() {
 
 // The restart file as it always was, with its failures; the resume file is a bonus: when it cannot
 // be written the next run resumes from the restart file alone, as from any other.
+// The restart file of a finished run, with a resume file that lets a run killed while it writes the
+// results write them after all; without one (it could not be written) the restart file as ever.
+void EstimatorRun::WriteFinishedState() {
+    try {
+        WriteRestartState(ResumeKind::Finished);
+        return;
+    } catch (const ConsoleError&) {
+        throw;
+    } catch (const OmbrelError& failure) {
+        log_.WriteNote(failure.what());
+    }
+    std::remove(study_.Files().Resume().c_str());
+    WriteRestartFile(study_.Files().Restart(), chain_->State(ChainEnd::Completed));
+}
+
 void EstimatorRun::WriteStoppedState() {
     const StudyFiles& files = study_.Files();
     std::optional<ResumeRecord> record;
@@ -372,8 +417,10 @@ void EstimatorRun::WriteStoppedState() {
             failure = error.what();
         }
     }
+    const bool resumeWritten = failure.empty() && resume.Commit();
     if (!restart.Commit()) throw OmbrelError(Format("%s could not be written.", files.Restart().c_str()));
-    if (failure.empty() && resume.Commit()) return;
+    lastRestartCheck_ = restartCheck;
+    if (resumeWritten) return;
     std::remove(files.Resume().c_str());
     log_.WriteNote(
         Format("The resume file could not be written (%s); the next run resumes from the restart "

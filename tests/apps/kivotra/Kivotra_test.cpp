@@ -16,12 +16,14 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/StudySettings.h"
+#include "common/TextConversion.h"
 #include "frontend/ConsoleScreen.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/support/SimulatedSettingsFolder.h"
@@ -85,7 +87,7 @@ struct HeadlessChild {
     std::string outPath;
     std::string errPath;
 
-    HeadlessChild(const Study& study, std::vector<std::string> arguments) {
+    HeadlessChild(const test::SimulatedSettingsFolder& study, std::vector<std::string> arguments) {
         outPath = study.dir.File("stdout.txt");
         errPath = study.dir.File("stderr.txt");
         const std::string folder = study.dir.Folder();
@@ -361,6 +363,137 @@ TEST(KivotraHeadless, AnyThreadCountWritesTheSameFiles) {
     for (size_t run = 1; run < files.size(); ++run)
         for (size_t i = 0; i < files[0].size(); ++i)
             EXPECT_EQ(files[0][i], files[run][i]) << "run " << run << ", file " << i;
+}
+
+// A study whose run makes many checkpoints: 300 respondents, saved draws, 600 iterations.
+struct CheckpointedStudy : test::SimulatedSettingsFolder {
+    CheckpointedStudy() : SimulatedSettingsFolder(test::SmallDesign(300, 9), 400, 2) {
+        settings.drawsPerRespondent = 100;
+        settings.saveDraws = true;
+        ScriptedMessenger messenger;
+        EXPECT_TRUE(settings.SaveSettings(messenger));
+    }
+    // Per result file, where it first differs from other's: empty when every file is the same.
+    std::string DifferencesFrom(const CheckpointedStudy& other) const {
+        std::string differences;
+        for (const char* extension : {".hbu", ".lay", ".csv", ".dra", ".sum", ".alp", ".cov"}) {
+            const std::string mine = ReadFileText(dir.File(std::string("study") + extension));
+            const std::string theirs = ReadFileText(other.dir.File(std::string("study") + extension));
+            if (mine == theirs) continue;
+            size_t at = 0;
+            while (at < mine.size() && at < theirs.size() && mine[at] == theirs[at]) ++at;
+            differences += Format("%s differs at byte %zu (%zu and %zu bytes); ", extension, at, mine.size(),
+                                  theirs.size());
+        }
+        return differences;
+    }
+    // A temporary file of a checkpoint being written: the restart file's or the resume file's.
+    bool CheckpointBeingWritten() const {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path(), error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("study.res.tmp", 0) == 0 || name.rfind("study.resume.tmp", 0) == 0) return true;
+        }
+        return false;
+    }
+};
+
+void Kill(HeadlessChild& child) {
+    kill(child.pid, SIGKILL);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    child.pid = -1;
+}
+
+// SIGKILL at twenty random moments spread over the run (each a few milliseconds after the run has
+// passed a random iteration), and once while a checkpoint is being written, each followed by a
+// resume: the last session ends the run with the files of the same run uninterrupted.
+TEST(KivotraHeadless, KilledAtAnyMomentAndResumedItWritesTheUninterruptedRunsFiles) {
+    CheckpointedStudy reference;
+    {
+        HeadlessChild child(reference, {"--checkpoint-seconds", "0"});
+        ASSERT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+        child.pid = -1;
+    }
+    CheckpointedStudy study;
+    std::mt19937 random(20261208);
+    std::vector<int> targets(20);
+    std::uniform_int_distribution<int> iteration(5, study.TotalIterations() - 20);
+    for (int& target : targets) target = iteration(random);
+    std::sort(targets.begin(), targets.end());
+    std::uniform_int_distribution<int> delay(0, 8);
+    int kills = 0;
+    for (int target : targets) {
+        HeadlessChild child(study, {"--checkpoint-seconds", "0.02"});
+        ASSERT_GT(child.pid, 0);
+        const Clock::time_point deadline = Clock::now() + kPatience;
+        while (study.CompletedIterations() < target && StillRunning(child.pid) && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
+        ASSERT_TRUE(StillRunning(child.pid)) << "the run ended before iteration " << target << child.Err();
+        Kill(child);
+        ++kills;
+    }
+    EXPECT_EQ(kills, 20);
+    bool killedInCheckpoint = false;
+    for (int session = 0; !killedInCheckpoint && session < 20; ++session) {
+        HeadlessChild child(study, {"--checkpoint-seconds", "0.001"});
+        ASSERT_GT(child.pid, 0);
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
+        while (!killedInCheckpoint && StillRunning(child.pid) && Clock::now() < deadline) {
+            if (study.CheckpointBeingWritten()) {
+                Kill(child);
+                killedInCheckpoint = true;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        if (child.pid > 0) Kill(child);
+    }
+    EXPECT_TRUE(killedInCheckpoint);
+    HeadlessChild last(study, {"--checkpoint-seconds", "0.02"});
+    ASSERT_EQ(WaitForExit(last.pid), std::optional<int>(0)) << last.Err();
+    last.pid = -1;
+    // On a failure, the log's lines about sessions and resumes tell what happened.
+    const std::string log = study.Log();
+    {
+        std::istringstream lines(log);
+        std::string line, notes;
+        while (std::getline(lines, line))
+            if (line.find("esume") != std::string::npos || line.find("heckpoint") != std::string::npos ||
+                line.find("Previous") != std::string::npos || line.find("session") != std::string::npos)
+                notes += line + "\n";
+        EXPECT_EQ(study.DifferencesFrom(reference), "") << notes;
+    }
+    EXPECT_NE(log.find("The run resumes from its checkpoint after iteration "), std::string::npos);
+    EXPECT_FALSE(study.CheckpointBeingWritten()) << "the half-written checkpoint is cleared away";
+    EXPECT_FALSE(study.Exists(".resume")) << "a finished run leaves no resume file";
+    const size_t leftAside = log.find("The resume file is not used");
+    EXPECT_EQ(leftAside, std::string::npos) << log.substr(leftAside, 120);
+}
+
+// SIGTERM and SIGHUP stop the run after its iteration; resumed, it goes on exactly.
+TEST(KivotraHeadless, SigtermAndSighupStopsResumeExactly) {
+    CheckpointedStudy reference;
+    {
+        HeadlessChild child(reference, {"--checkpoint-seconds", "0"});
+        ASSERT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+        child.pid = -1;
+    }
+    CheckpointedStudy study;
+    for (int signal : {SIGTERM, SIGHUP, SIGTERM}) {
+        HeadlessChild child(study, {"--checkpoint-seconds", "0"});
+        ASSERT_GT(child.pid, 0);
+        ASSERT_TRUE(WaitForFileText(child.errPath, "Iteration ", child.pid)) << child.Err();
+        kill(child.pid, signal);
+        EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+        child.pid = -1;
+    }
+    HeadlessChild last(study, {"--checkpoint-seconds", "0"});
+    ASSERT_EQ(WaitForExit(last.pid), std::optional<int>(0)) << last.Err();
+    last.pid = -1;
+    EXPECT_EQ(study.DifferencesFrom(reference), "");
+    EXPECT_NE(study.Log().find("The run resumes exactly where it stopped, after iteration "),
+              std::string::npos);
 }
 
 }  // namespace
