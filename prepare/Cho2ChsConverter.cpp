@@ -124,8 +124,8 @@ struct ChoiceHeader {
 class ChoiceConversion {
 public:
     ChoiceConversion(TextSource& data, TextSource* responses, ChsWriter& out, const std::string& dataName)
-        : data_(data), out_(out), dataName_(dataName) {
-        if (responses != nullptr) responses_.emplace(*responses);
+        : data_(data, dataName), out_(out), dataName_(dataName) {
+        if (responses != nullptr) responses_.emplace(*responses, "the response file");
     }
 
     // Converts the next respondent; false when the input has ended.

@@ -94,7 +94,7 @@ bool ReadMainEffects(const std::string& line, int attributeCount, EffectsMatrix&
 // The interaction pairs after the first line, up to the end of the text.
 void ReadInteractions(TextSource& source, const std::string& path, int attributeCount,
                       EffectsMatrix& effects) {
-    TextNumberScanner scanner(source);
+    TextNumberScanner scanner(source, path);
     while (!scanner.AtEnd()) {
         int32_t first = 0;
         int32_t second = 0;

@@ -425,9 +425,19 @@ TEST(SettingsLoad, ShortDamagedAndLongFiles) {
     // An enormous line is read past, not kept; the next lines still count.
     WriteFileText(dir.File("s.set"), "7" + std::string(100000, '0') + "\n3\n");
     StudySettings longLine;
-    longLine.LoadSettingsForDataFile(data, messenger);
-    EXPECT_EQ(longLine.preliminaryIterations, INT32_MAX);
-    EXPECT_EQ(longLine.drawsPerRespondent, 3);
+    EXPECT_FALSE(longLine.LoadSettingsForDataFile(data, messenger));
+    EXPECT_EQ(messenger.Texts(),
+              std::vector<std::string>{"The number 7" + std::string(39, '0') + "... in " + dir.File("s.set") +
+                                       " does not fit a 32-bit integer (-2147483648 to "
+                                       "2147483647)."});
+    StudySettings defaults;
+    defaults.dataFileName = data;
+    ExpectSameValues(defaults, longLine);  // the data file name stays for the window
+    messenger.Clear();
+    WriteFileText(dir.File("s.set"), " 7 \n" + std::string(100000, ' ') + "3\n");
+    EXPECT_TRUE(longLine.LoadSettingsForDataFile(data, messenger));
+    EXPECT_EQ(longLine.preliminaryIterations, 7);
+    EXPECT_EQ(longLine.drawsPerRespondent, 0);  // the line is cut before its number
 
     // An empty file: every line missing.
     WriteFileText(dir.File("s.set"), "");

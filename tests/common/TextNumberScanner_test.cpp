@@ -24,7 +24,7 @@ private:
 
 TEST(TextNumberScanner, ReadsLikeScanfAcrossLineBreaksAndTouchingFields) {
     TextStream stream("  12 -3\r\n0.500-12345.679\n+7 1e3");
-    TextNumberScanner scanner(stream.Get());
+    TextNumberScanner scanner(stream.Get(), "numbers.txt");
     int32_t i = 0;
     double d = 0.0;
     ASSERT_TRUE(scanner.ReadInt(i));
@@ -45,7 +45,7 @@ TEST(TextNumberScanner, ReadsLikeScanfAcrossLineBreaksAndTouchingFields) {
 
 TEST(TextNumberScanner, IntegerStopsAtTheDecimalPointLikePercentD) {
     TextStream stream("12.5");
-    TextNumberScanner scanner(stream.Get());
+    TextNumberScanner scanner(stream.Get(), "numbers.txt");
     int32_t i = 0;
     double d = 0.0;
     ASSERT_TRUE(scanner.ReadInt(i));
@@ -59,23 +59,23 @@ TEST(TextNumberScanner, RejectsWhatIsNoNumber) {
     double d = 0.0;
     {
         TextStream stream("abc");
-        TextNumberScanner scanner(stream.Get());
+        TextNumberScanner scanner(stream.Get(), "numbers.txt");
         EXPECT_FALSE(scanner.ReadDouble(d));
         EXPECT_FALSE(scanner.AtEnd());
     }
     {
         TextStream stream("99999999999 +-1");
-        TextNumberScanner scanner(stream.Get());
-        EXPECT_FALSE(scanner.ReadInt(i));  // beyond int32: refused, not undefined
+        TextNumberScanner scanner(stream.Get(), "numbers.txt");
+        EXPECT_THROW(scanner.ReadInt(i), NumberTooLargeError);  // beyond int32: refused, not undefined
     }
     {
         TextStream stream("+-1");
-        TextNumberScanner scanner(stream.Get());
+        TextNumberScanner scanner(stream.Get(), "numbers.txt");
         EXPECT_FALSE(scanner.ReadInt(i));
     }
     {
         TextStream stream(std::string(1000, '7'));
-        TextNumberScanner scanner(stream.Get());
+        TextNumberScanner scanner(stream.Get(), "numbers.txt");
         EXPECT_FALSE(scanner.ReadDouble(d));  // runs on too long
     }
 }
@@ -84,7 +84,7 @@ TEST(TextNumberScanner, NumbersAcrossTheBufferBoundaryStayWhole) {
     std::string text;
     for (int k = 0; k < 20000; ++k) text += "-1234.567 ";
     TextStream stream(text);
-    TextNumberScanner scanner(stream.Get());
+    TextNumberScanner scanner(stream.Get(), "numbers.txt");
     double d = 0.0;
     int count = 0;
     while (scanner.ReadDouble(d)) {
