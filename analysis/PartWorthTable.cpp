@@ -19,7 +19,7 @@ std::vector<int> ReadNumberLine(TokenReader& reader, size_t count, const char* w
     std::string token;
     while (values.size() < count) {
         int32_t value = 0;
-        if (!numbers.Next(token) || !ParseInt(token, value)) {
+        if (!numbers.Next(token) || !numbers.ParseFileInt(token, value)) {
             reader.Fail(Format("%s should hold %zu whole numbers", what, count));
         }
         values.push_back(value);
@@ -99,7 +99,7 @@ bool ReadRespondent(TokenReader& reader, const PartWorthLayout& layout, Responde
     std::string token;
     if (!reader.Next(token)) return false;
     int32_t respondent = 0;
-    if (!ParseInt(token, respondent)) {
+    if (!reader.ParseFileInt(token, respondent)) {
         reader.Fail(Format("a respondent record should start with its number, not \"%s\"", token.c_str()));
     }
     record.respondent = respondent;

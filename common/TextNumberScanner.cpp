@@ -30,6 +30,12 @@ std::string NumberTooLargeMessage(const std::string& fileName, std::string_view 
 NumberTooLargeError::NumberTooLargeError(const std::string& fileName, std::string_view number)
     : OmbrelError(NumberTooLargeMessage(fileName, number)) {}
 
+int32_t CheckedLeadingInt(std::string_view text, const std::string& fileName) {
+    const std::string_view beyond = LeadingIntBeyondRange(text);
+    if (!beyond.empty()) throw NumberTooLargeError(fileName, beyond);
+    return LeadingInt(text);
+}
+
 TextNumberScanner::TextNumberScanner(TextSource& source, std::string fileName)
     : source_(&source), fileName_(std::move(fileName)), buffer_(kBufferSize) {}
 

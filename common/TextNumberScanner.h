@@ -20,6 +20,9 @@ public:
     NumberTooLargeError(const std::string& fileName, std::string_view number);
 };
 
+// LeadingInt, except that digits beyond int32 throw NumberTooLargeError naming fileName.
+int32_t CheckedLeadingInt(std::string_view text, const std::string& fileName);
+
 // Reads numbers from a text stream the way scanf's "%d" and "%lf" do, without scanf's undefined
 // behaviour and independent of the locale: white space (line breaks included) is skipped, then the
 // longest prefix that forms a number is taken, and whatever follows stays for the next read (so

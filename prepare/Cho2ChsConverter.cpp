@@ -328,7 +328,12 @@ void Cho2ChsConvert(TextSource& data, TextSource* responses, ByteSink& target, c
                     const std::string& targetName) {
     ChsWriter out(target, targetName);
     ChoiceConversion conversion(data, responses, out, dataName);
-    while (conversion.ConvertRespondent()) {
+    try {
+        while (conversion.ConvertRespondent()) {
+        }
+    } catch (const NumberTooLargeError&) {
+        out.Flush();  // as every other refusal leaves what was converted so far
+        throw;
     }
     out.Flush();
 }

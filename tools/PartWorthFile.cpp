@@ -5,12 +5,14 @@
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
+#include "common/TextNumberScanner.h"
 
 namespace ombrel {
 
 namespace {
 
 constexpr const char* kIncomplete = "The <studyname>.hbu file is incomplete.";
+constexpr const char* kFileName = "<studyname>.hbu";
 
 // One line without its LF and a CR right before it; false when the text has ended.
 bool ReadLine(TextSource& source, std::string& line) {
@@ -20,6 +22,7 @@ bool ReadLine(TextSource& source, std::string& line) {
 }
 
 // Whitespace-separated integers at the start of a line; false when fewer than count can be read.
+// Throws NumberTooLargeError for one beyond int32.
 bool ParseLineInts(const std::string& line, size_t count, std::vector<int>& values) {
     values.clear();
     const char* at = line.data();
@@ -28,6 +31,8 @@ bool ParseLineInts(const std::string& line, size_t count, std::vector<int>& valu
         while (at < end && IsBlank(*at)) ++at;
         int value = 0;
         auto [next, error] = std::from_chars(at, end, value);
+        if (error == std::errc::result_out_of_range)
+            throw NumberTooLargeError(kFileName, std::string_view(at, static_cast<size_t>(next - at)));
         if (error != std::errc() || next == at) return false;
         values.push_back(value);
         at = next;

@@ -62,8 +62,7 @@ TEST_F(QualifierFileTest, OnlyTheFirstTenLinesCount) {
 
 TEST_F(QualifierFileTest, Messages) {
     const std::string formatted = "A qualifier in the <studyname>.qal file was formatted incorrectly.";
-    for (const char* text :
-         {"3 >\n", "3 >= 5\n", "3 ! 5\n", "x > 5\n", "3 > x\n", "3 > 5\n\n", "3>5\n", "3 > 99999999999\n"}) {
+    for (const char* text : {"3 >\n", "3 >= 5\n", "3 ! 5\n", "x > 5\n", "3 > x\n", "3 > 5\n\n", "3>5\n"}) {
         EXPECT_EQ(FailureMessage([&] { Read(text); }), formatted) << text;
     }
     EXPECT_EQ(
