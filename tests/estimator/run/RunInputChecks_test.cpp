@@ -1,9 +1,11 @@
 // The estimator on hand-edited settings files: every value outside the front end's ranges, NaN and
 // infinities included, and every integer beyond 32 bits is refused with its message before any file of
-// the study is touched; the ends of the ranges run.
+// the study is touched; the ends of the ranges run. Integers beyond 32 bits in the constraints and the
+// restart file are refused as well, leaving the folder as it was.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -131,6 +133,68 @@ TEST(RunSettingsChecks, TheHighEndsOfEveryRangeStart) {
     EXPECT_TRUE(console.messenger.Texts().empty());
     EXPECT_EQ(console.lastIteration, 1);
     EXPECT_EQ(study.CompletedIterations(), 1);
+}
+
+// The white-space separated tokens of text, each replaced in turn.
+std::vector<std::string> WithEachTokenReplaced(const std::string& text, const std::vector<size_t>& indexes,
+                                               const std::string& number) {
+    std::vector<std::pair<size_t, size_t>> tokens;
+    for (size_t at = text.find_first_not_of(" \r\n"); at != std::string::npos;
+         at = text.find_first_not_of(" \r\n", at)) {
+        const size_t end = std::min(text.find_first_of(" \r\n", at), text.size());
+        tokens.emplace_back(at, end - at);
+        at = end;
+    }
+    std::vector<std::string> edited;
+    for (size_t index : indexes) {
+        edited.push_back(text);
+        edited.back().replace(tokens.at(index).first, tokens.at(index).second, number);
+    }
+    return edited;
+}
+
+// Every number of the constraints file, and the counts and respondent numbers of the restart file.
+TEST(RunInputNumbers, AnIntegerBeyond32BitsInTheConstraintsOrTheRestartFileIsRefused) {
+    test::SimulatedSettingsFolder study(test::SmallDesign(3, 3), 5, 1);
+    RecordingConsole first;
+    first.escapeAfterIteration = 2;
+    ASSERT_EQ(RunEstimator(first.Services(), study.dir.Folder()), 0);
+    const std::string restart = test::ReadFileText(study.dir.File("study.res"));
+    // Counts 0 to 3 (the jump size a decimal), alpha's values, then each respondent's number first.
+    const int parameters = std::stoi(restart.substr(restart.find(' ') + 1));
+    std::vector<size_t> restartIntegers = {0, 1, 2};
+    for (int r = 0; r < 3; ++r) restartIntegers.push_back(4 + parameters + r * (parameters + 2));
+    const std::string constraints = "1 1 2\n2 1 2\n";
+    test::WriteFileText(study.dir.File("study.con"), constraints);
+
+    for (const std::string number : {"2147483648", "4294967297", "-12345678901234567890"}) {
+        const std::string tooLarge = " does not fit a 32-bit integer (-2147483648 to 2147483647).";
+        for (const std::string& text : WithEachTokenReplaced(constraints, {0, 1, 2, 3, 4, 5}, number)) {
+            test::WriteFileText(study.dir.File("study.con"), text);
+            const auto before = FolderContents(study.dir.Folder());
+            RecordingConsole console;
+            EXPECT_EQ(RunEstimator(console.Services(), study.dir.Folder()), 1) << text;
+            EXPECT_EQ(console.messenger.Texts(),
+                      std::vector<std::string>{"The number " + number + " in <studyname>.con" + tooLarge});
+            EXPECT_EQ(FolderContents(study.dir.Folder()), before) << text;
+        }
+        test::WriteFileText(study.dir.File("study.con"), constraints);
+        for (const std::string& text : WithEachTokenReplaced(restart, restartIntegers, number)) {
+            test::WriteFileText(study.dir.File("study.res"), text);
+            const auto before = FolderContents(study.dir.Folder());
+            RecordingConsole console;
+            EXPECT_EQ(RunEstimator(console.Services(), study.dir.Folder()), 1);
+            EXPECT_EQ(console.messenger.Texts(),
+                      std::vector<std::string>{"The number " + number + " in " + study.dir.File("study.res") +
+                                               tooLarge});
+            EXPECT_EQ(FolderContents(study.dir.Folder()), before);
+        }
+        test::WriteFileText(study.dir.File("study.res"), restart);
+    }
+    RecordingConsole resumed;
+    resumed.escapeAfterIteration = 3;
+    EXPECT_EQ(RunEstimator(resumed.Services(), study.dir.Folder()), 0);
+    EXPECT_TRUE(resumed.messenger.Texts().empty());
 }
 
 }  // namespace
