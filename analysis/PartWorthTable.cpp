@@ -71,13 +71,14 @@ void PlaceValues(TokenReader& reader, PartWorthLayout& layout) {
 }
 
 // The text after the attribute and level numbers; a line without them is its own label.
-std::string LabelOfLine(const std::string& line) {
+std::string LabelOfLine(const std::string& line, const std::string& path) {
     MemoryTextSource text(line);
-    TokenReader tokens(text, std::string());
+    TokenReader tokens(text, path);
     std::string first;
     std::string second;
     int32_t number = 0;
-    if (tokens.Next(first) && ParseInt(first, number) && tokens.Next(second) && ParseInt(second, number)) {
+    if (tokens.Next(first) && tokens.ParseFileInt(first, number) && tokens.Next(second) &&
+        tokens.ParseFileInt(second, number)) {
         const size_t at = line.find(second, line.find(first) + first.size()) + second.size();
         return Trim(line.substr(at));
     }
@@ -90,7 +91,7 @@ void ReadLabels(TokenReader& reader, PartWorthLayout& layout) {
         if (!reader.ReadLine(line)) {
             reader.Fail(Format("the file ends after %d of its %d label lines", k, layout.valueCount));
         }
-        layout.labels.push_back(LabelOfLine(line));
+        layout.labels.push_back(LabelOfLine(line, reader.Path()));
     }
 }
 
