@@ -129,5 +129,28 @@ TEST_F(NumbersBeyond32Bits, QualifiersAndTaskSubset) {
     ExpectEachRefused("s.sub", "1 3\n", "s.cho", {0, 1});
 }
 
+// With a response file, every row's points come from it; the converted respondents before the refusal
+// stay in the target, as after any other refusal.
+TEST_F(NumbersBeyond32Bits, ThePointsOfTheConvertersResponseFile) {
+    test::WriteFileText(dir_.File("s.cho"), kChoiceData);
+    const std::string responses = "1 0 0\n0 1 0\n0 0 1\n2 0 0\n";
+    const auto tokens = Tokens(responses);
+    for (size_t index = 0; index < tokens.size(); ++index) {
+        for (const std::string& number : kBeyond) {
+            std::string edited = responses;
+            edited.replace(tokens[index].first, tokens[index].second, number);
+            test::WriteFileText(dir_.File("r.txt"), edited);
+            EXPECT_EQ(FailureMessage([&] {
+                          Cho2ChsConvert(dir_.File("s.cho"), dir_.File("s.chs"), dir_.File("r.txt"));
+                      }),
+                      TooLarge(number, dir_.File("r.txt")))
+                << index;
+            const std::string converted = test::ReadFileText(dir_.File("s.chs"));
+            EXPECT_EQ(converted.rfind("1 1 3 3 1\n5 \n3\n", 0), 0u) << index;
+            EXPECT_EQ(converted.find("2147483647 1 3 1 1\n") != std::string::npos, index >= 9) << index;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ombrel
