@@ -80,9 +80,10 @@ bool TextNumberScanner::ReadInt(int32_t& value) {
     }
     int32_t parsed = 0;
     auto [ptr, error] = std::from_chars(start, last, parsed);
-    if (ptr == last && !streamEnded_) return false;  // runs on past the window: not a sane number
+    // Digits beyond int32 are too large however far they run on past the window.
     if (error == std::errc::result_out_of_range)
         throw NumberTooLargeError(fileName_, std::string_view(first, static_cast<size_t>(ptr - first)));
+    if (ptr == last && !streamEnded_) return false;  // runs on past the window: not a sane number
     if (error != std::errc()) return false;
     value = parsed;
     begin_ += static_cast<size_t>(ptr - first);

@@ -28,8 +28,8 @@ int32_t CheckedLeadingInt(std::string_view text, const std::string& fileName);
 // longest prefix that forms a number is taken, and whatever follows stays for the next read (so
 // "-1.5-2.5" reads as two numbers, as two fixed-width fields that touch are meant to). A read fails,
 // consuming nothing further, when no number starts there, at the end of the stream, or when a number
-// runs on for more than kMaxNumberLength characters. An integer that does not fit int32 throws
-// NumberTooLargeError naming the file.
+// runs on for more than kMaxNumberLength characters. An integer that does not fit int32, however many
+// digits it has, throws NumberTooLargeError naming the file.
 class TextNumberScanner {
 public:
     static constexpr size_t kMaxNumberLength = 400;

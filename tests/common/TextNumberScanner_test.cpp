@@ -131,8 +131,8 @@ TEST(TextNumberScanner, IntegersBeyond32BitsAreRefusedWithTheFileAndTheNumber) {
                              .c_str());
         }
     }
-    // A number of hundreds of digits is quoted by its first forty.
-    TextStream longNumber(std::string(300, '9') + " ");
+    // A number of thousands of digits is quoted by its first forty.
+    TextStream longNumber(std::string(5000, '9') + " ");
     TextNumberScanner scanner300(longNumber.Get(), "d.chs");
     EXPECT_EQ(test::FailureMessage([&] { scanner300.ReadInt(i); }),
               "The number " + std::string(40, '9') +
