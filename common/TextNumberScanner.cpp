@@ -9,11 +9,8 @@
 namespace ombrel {
 
 namespace {
+
 constexpr size_t kBufferSize = 64 * 1024;
-}  // namespace
-
-namespace {
-
 // Digits of a number that a message quotes whole; a longer one is cut, marked by "...".
 constexpr size_t kQuotedDigits = 40;
 
