@@ -63,8 +63,13 @@ TEST_F(NumbersBeyond32BitsInResults, EveryIntegerOfThePartWorthFile) {
                 << index;
         }
     }
-    test::WriteFileText(study_.PartWorths(), test::kShopHbu);
-    EXPECT_EQ(FailureMessage([&] { LoadAnalysisStudy(study_); }), "(no failure)");
+    // The ends of the range are respondent numbers like any other.
+    test::WriteFileText(study_.PartWorths(),
+                        WithToken(WithToken(test::kShopHbu, 38, "2147483647"), 50, "-2147483648"));
+    const AnalysisStudy edges = LoadAnalysisStudy(study_);
+    ASSERT_EQ(edges.partWorths.respondents.size(), 2u);
+    EXPECT_EQ(edges.partWorths.respondents[0].respondent, 2147483647);
+    EXPECT_EQ(edges.partWorths.respondents[1].respondent, -2147483648);
 }
 
 TEST_F(NumbersBeyond32BitsInResults, TheRecordNumbersOfTheSavedDraws) {

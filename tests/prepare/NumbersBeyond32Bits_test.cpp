@@ -120,6 +120,13 @@ TEST_F(NumbersBeyond32Bits, EveryAttributeNumberOfTheEffectsFile) {
         test::WriteFileText(dir_.File("s.eff"), "1, -2, #" + number + ", 0\n1 2\n");
         EXPECT_EQ(Prepare("s.cho"), TooLarge(number, dir_.File("s.eff")));
     }
+    // The ends of the range are attribute numbers out of range, as they always were.
+    for (const std::string text :
+         {"1, 2147483647\n", "1, -2147483648\n", "#-2147483648\n", "1 2 3\n1 2147483647\n"}) {
+        test::WriteFileText(dir_.File("s.eff"), text);
+        EXPECT_EQ(Prepare("s.cho"), "An attribute specified in the <studyname.eff> file was out of range.")
+            << text;
+    }
 }
 
 TEST_F(NumbersBeyond32Bits, QualifiersAndTaskSubset) {
