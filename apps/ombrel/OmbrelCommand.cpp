@@ -96,7 +96,7 @@ int PrepareCommand(const std::string& dataFile, const OmbrelEnvironment& environ
     std::string path;
     if (!StudyDataPath(dataFile, messenger, path)) return kFailure;
     StudySettings settings;
-    settings.LoadSettingsForDataFile(path, messenger);
+    if (!settings.LoadSettingsForDataFile(path, messenger)) return kFailure;
     Write(environment.out, PrepareWith(environment, settings) + "\n");
     return 0;
 }
@@ -181,8 +181,8 @@ int EstimateCommand(const EstimateRequest& request, const SettingOptions& option
     StudySettings settings;
     settings.namesFolder =
         WithSlash(environment.settingsFolder.empty() ? SettingsFolder() : environment.settingsFolder);
-    settings.LoadSettingsForDataFile(path, messenger);
-    if (settings.dataFileName.empty()) return kFailure;  // the load has shown why
+    // The load has shown why it failed; a hand-edited value out of range meets the validation below.
+    if (!settings.LoadSettingsForDataFile(path, messenger)) return kFailure;
     options.ApplyTo(settings);
     ChainRunReport report;
     report.seeds = {settings.randomSeed};

@@ -32,7 +32,7 @@ private:
 // Reads numbers of a restart text and names the file in every complaint.
 class RestartReader {
 public:
-    RestartReader(TextSource& source, const std::string& path) : scanner_(source), path_(path) {}
+    RestartReader(TextSource& source, const std::string& path) : scanner_(source, path), path_(path) {}
 
     OmbrelError Reject(const std::string& problem) const {
         return OmbrelError(Format("The restart file %s %s.  Delete it to start the estimation afresh.",

@@ -454,6 +454,9 @@ int EstimatorRun::Run() {
         results_.end = RunEnd::Failed;
         services_.messages.Show(error.what(), MessageIcon::Exclamation);
         return 1;
+    } catch (const SettingsRefused&) {
+        results_.end = RunEnd::Failed;
+        return 1;
     }
 }
 

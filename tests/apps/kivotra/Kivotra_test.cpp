@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -313,6 +314,39 @@ TEST(KivotraHeadless, AFatalMessageGoesToStandardErrorWithStatusOne) {
         << err;
     EXPECT_FALSE(study.Exists(".log"));
     EXPECT_FALSE(study.Exists(".res"));
+}
+
+// The study folder without the child's own output files.
+std::map<std::string, std::string> StudyFilesBesideTheOutput(const Study& study) {
+    std::map<std::string, std::string> contents = test::FolderContents(study.dir.Folder());
+    contents.erase("stdout.txt");
+    contents.erase("stderr.txt");
+    return contents;
+}
+
+TEST(KivotraHeadless, AHandEditedSettingOutOfItsRangeIsRefusedWithStatusOne) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"2000\n10\n0\n10\n0\n 1.00\n1\n5\n 2.00\n1\n5\n",
+         "'Skip factor for using draws' must be an integer between 1 and 100."},
+        {"2000\n10\n10\n10\n0\n 1.00\n1\n5\n-nan\n1\n5\n",
+         "'Prior variance' must be a number between 0.1 and 100.0."},
+        {"2000\n10\n10\n10\n0\n 1.00\n1\n5\n 2.00\n1\n4294967301\n",
+         "The number 4294967301 in {folder}study.set does not fit a 32-bit integer (-2147483648 to "
+         "2147483647)."},
+    };
+    for (auto [text, message] : cases) {
+        Study study(10);
+        test::WriteFileText(study.dir.File("study.set"), text);
+        const auto before = StudyFilesBesideTheOutput(study);
+        HeadlessChild child(study, {"--headless"});
+        ASSERT_GT(child.pid, 0);
+        EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(1));
+        child.pid = -1;
+        if (message.find("{folder}") != std::string::npos)
+            message.replace(message.find("{folder}"), 8, study.dir.Folder());
+        EXPECT_EQ(child.Err(), "Feldrin Software Ombrel: " + message + "\n");
+        EXPECT_EQ(StudyFilesBesideTheOutput(study), before) << message;
+    }
 }
 
 TEST(KivotraHeadless, AThreadCountOutsideOneTo1024IsRefusedBeforeTheRun) {
