@@ -3,3 +3,4 @@
 set -euo pipefail
 build=${1:-build}
 "$build/bench/iteration_benchmark" "${@:2}"
+"$build/bench/checkpoint_benchmark"
