@@ -80,6 +80,7 @@ public:
     explicit Cursor(const std::vector<unsigned char>& bytes, size_t end) : bytes_(bytes), end_(end) {}
     bool Bytes(void* out, size_t size) {
         if (end_ - at_ < size) return false;
+        if (size == 0) return true;
         std::memcpy(out, bytes_.data() + at_, size);
         at_ += size;
         return true;
