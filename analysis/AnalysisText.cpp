@@ -6,6 +6,7 @@
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
+#include "common/TextNumberScanner.h"
 
 namespace ombrel {
 
@@ -78,11 +79,21 @@ void TokenReader::Fail(const std::string& problem) const {
         Format("%s, line %lld: %s", path_.c_str(), static_cast<long long>(line_), problem.c_str()));
 }
 
+bool TokenReader::ParseFileInt(std::string_view token, int32_t& value) const {
+    if (ParseInt(token, value)) return true;
+    const std::string_view text = WithoutPlus(token);
+    int32_t ignored = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), ignored);
+    if (error == std::errc::result_out_of_range && end == text.data() + text.size())
+        throw NumberTooLargeError(path_, token);
+    return false;
+}
+
 int32_t TokenReader::NextInt(const std::string& what) {
     std::string token;
     if (!Next(token)) Fail(what + " is missing (the file ends here)");
     int32_t value = 0;
-    if (!ParseInt(token, value))
+    if (!ParseFileInt(token, value))
         Fail(Format("%s is \"%s\", not a whole number", what.c_str(), token.c_str()));
     return value;
 }

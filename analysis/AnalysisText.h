@@ -36,6 +36,9 @@ public:
 
     // Throws OmbrelError "<path>, line <n>: <problem>" at the current line.
     [[noreturn]] void Fail(const std::string& problem) const;
+    // ParseInt of a token of this file; an integer beyond int32 throws NumberTooLargeError naming the
+    // file instead of passing for text that is no number.
+    bool ParseFileInt(std::string_view token, int32_t& value) const;
     // The next token as a number, or Fail with "<what> is missing" or "<what> is not a ... number".
     int32_t NextInt(const std::string& what);
     double NextDouble(const std::string& what);

@@ -30,7 +30,7 @@ bool ChoiceDataReader::ReadHeader(int32_t (&header)[5]) {
     std::string token;
     for (int32_t& field : header) {
         if (!reader_.Next(token)) return false;
-        if (!ParseInt(token, field)) {
+        if (!reader_.ParseFileInt(token, field)) {
             reader_.Fail(
                 Format("a respondent's header should hold whole numbers, not \"%s\"", token.c_str()));
         }

@@ -62,7 +62,7 @@ int ForEachDraw(
         int d = 0;
         for (; pending && (draws < 0 || d < draws); ++d) {
             int32_t record = 0;
-            if (!ParseInt(token, record))
+            if (!reader.ParseFileInt(token, record))
                 reader.Fail(
                     Format("a draw should start with its respondent's number, not \"%s\"", token.c_str()));
             if (record != number) break;

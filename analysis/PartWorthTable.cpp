@@ -19,7 +19,7 @@ std::vector<int> ReadNumberLine(TokenReader& reader, size_t count, const char* w
     std::string token;
     while (values.size() < count) {
         int32_t value = 0;
-        if (!numbers.Next(token) || !ParseInt(token, value)) {
+        if (!numbers.Next(token) || !numbers.ParseFileInt(token, value)) {
             reader.Fail(Format("%s should hold %zu whole numbers", what, count));
         }
         values.push_back(value);
@@ -71,13 +71,14 @@ void PlaceValues(TokenReader& reader, PartWorthLayout& layout) {
 }
 
 // The text after the attribute and level numbers; a line without them is its own label.
-std::string LabelOfLine(const std::string& line) {
+std::string LabelOfLine(const std::string& line, const std::string& path) {
     MemoryTextSource text(line);
-    TokenReader tokens(text, std::string());
+    TokenReader tokens(text, path);
     std::string first;
     std::string second;
     int32_t number = 0;
-    if (tokens.Next(first) && ParseInt(first, number) && tokens.Next(second) && ParseInt(second, number)) {
+    if (tokens.Next(first) && tokens.ParseFileInt(first, number) && tokens.Next(second) &&
+        tokens.ParseFileInt(second, number)) {
         const size_t at = line.find(second, line.find(first) + first.size()) + second.size();
         return Trim(line.substr(at));
     }
@@ -90,7 +91,7 @@ void ReadLabels(TokenReader& reader, PartWorthLayout& layout) {
         if (!reader.ReadLine(line)) {
             reader.Fail(Format("the file ends after %d of its %d label lines", k, layout.valueCount));
         }
-        layout.labels.push_back(LabelOfLine(line));
+        layout.labels.push_back(LabelOfLine(line, reader.Path()));
     }
 }
 
@@ -99,7 +100,7 @@ bool ReadRespondent(TokenReader& reader, const PartWorthLayout& layout, Responde
     std::string token;
     if (!reader.Next(token)) return false;
     int32_t respondent = 0;
-    if (!ParseInt(token, respondent)) {
+    if (!reader.ParseFileInt(token, respondent)) {
         reader.Fail(Format("a respondent record should start with its number, not \"%s\"", token.c_str()));
     }
     record.respondent = respondent;

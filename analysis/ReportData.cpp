@@ -39,7 +39,8 @@ int SettingsDrawSkip(const StudyFiles& run) {
     const std::string path = run.Settings();
     std::unique_ptr<TextSource> text = OpenDiagnosticsInput(path, "settings file");
     StudySettings settings;
-    if (!settings.ReadSettingsText(*text)) throw OmbrelError(Format("%s could not be read.", path.c_str()));
+    if (!settings.ReadSettingsText(*text, path))
+        throw OmbrelError(Format("%s could not be read.", path.c_str()));
     if (settings.drawSkip < 1) {
         throw OmbrelError(
             Format("The settings file %s gives a draw skip factor of %d.", path.c_str(), settings.drawSkip));

@@ -54,7 +54,7 @@ void CodeScenarioNumber(TokenReader& reader, const AnalysisAttribute& attribute,
     }
     const int levels = static_cast<int>(attribute.levelTexts.size());
     int32_t level = 0;
-    if (!ParseInt(token, level)) {
+    if (!reader.ParseFileInt(token, level)) {
         reader.Fail(Format("level \"%s\" of attribute %d (%s) is not a level number", token.c_str(),
                            attribute.number, attribute.label.c_str()));
     }

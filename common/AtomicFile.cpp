@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace ombrel {
@@ -62,13 +63,21 @@ bool AtomicFile::Open(const std::string& path) {
     return true;
 }
 
-bool AtomicFile::Commit(bool syncToDevice) {
-    if (!file_) return false;
+bool AtomicFile::Complete(bool syncToDevice) {
+    if (!file_) return completed_;
     bool ok = std::ferror(file_.Get()) == 0;
     ok = std::fflush(file_.Get()) == 0 && ok;
     if (ok && syncToDevice) ok = ::fsync(::fileno(file_.Get())) == 0;
     ok = file_.Close() && ok;
-    if (ok) ok = std::rename(temporaryPath_.c_str(), path_.c_str()) == 0;
+    if (!ok) Discard();
+    completed_ = ok;
+    return ok;
+}
+
+bool AtomicFile::Commit(bool syncToDevice) {
+    if (!Complete(syncToDevice)) return false;
+    completed_ = false;
+    const bool ok = std::rename(temporaryPath_.c_str(), path_.c_str()) == 0;
     if (!ok) ::unlink(temporaryPath_.c_str());
     temporaryPath_.clear();
     return ok;
@@ -76,6 +85,7 @@ bool AtomicFile::Commit(bool syncToDevice) {
 
 void AtomicFile::Discard() {
     file_.Close();
+    completed_ = false;
     if (!temporaryPath_.empty()) {
         ::unlink(temporaryPath_.c_str());
         temporaryPath_.clear();
@@ -90,6 +100,19 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, bool s
         return false;
     }
     return file.Commit(syncToDevice);
+}
+
+void RemoveStaleTemporaryFiles(const std::string& path) {
+    const std::filesystem::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp";
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0 &&
+            entry.is_regular_file(error))
+            std::filesystem::remove(entry.path(), error);
+    }
 }
 
 }  // namespace ombrel

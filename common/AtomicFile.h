@@ -28,7 +28,11 @@ public:
     const std::string& Path() const { return path_; }
     const std::string& TemporaryPath() const { return temporaryPath_; }
 
-    // Flushes, optionally forces the bytes to the device, closes and renames over path. False when any
+    // Flushes, optionally forces the bytes to the device and closes, leaving the temporary file for a
+    // Commit: files that belong together are all completed before any is renamed, so that a full disk
+    // leaves all of them as they were. False (and the temporary file removed) when a step failed.
+    bool Complete(bool syncToDevice = true);
+    // Completes the file when that has not been done, and renames it over path. False when any
     // write since Open failed or any of these steps fails; then the temporary file is removed and
     // path is untouched.
     bool Commit(bool syncToDevice = true);
@@ -39,7 +43,12 @@ private:
     std::string path_;
     std::string temporaryPath_;
     FileHandle file_;
+    bool completed_ = false;  // closed by Complete, waiting for its rename
 };
+
+// Removes the temporary files AtomicFile left beside path ("<path>.tmpXXXXXX") when a process was
+// killed while it wrote one. Only for a caller that knows no other process writes path now.
+void RemoveStaleTemporaryFiles(const std::string& path);
 
 // The whole file in one go, through AtomicFile. False when it could not be written completely.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, bool syncToDevice = true);

@@ -36,4 +36,13 @@ StudyFiles StudyFiles::ForChain(int chain) const {
     return StudyFiles(ChainFolder(chain) + BaseName() + dataFile_.substr(name_.size()), kind_);
 }
 
+std::string ResumeFileOf(const std::string& restartFile) {
+    const std::string extension = kRestartExtension;
+    const bool ends =
+        restartFile.size() >= extension.size() &&
+        restartFile.compare(restartFile.size() - extension.size(), extension.size(), extension) == 0;
+    return (ends ? restartFile.substr(0, restartFile.size() - extension.size()) : restartFile) +
+           kResumeExtension;
+}
+
 }  // namespace ombrel

@@ -26,6 +26,11 @@ inline constexpr const char* kNamesFileName = "names.pellik";
 inline constexpr const char* kSettingsExtension = ".set";
 inline constexpr const char* kChoiceDataExtension = ".cho";
 inline constexpr const char* kAllocationDataExtension = ".chs";
+inline constexpr const char* kRestartExtension = ".res";
+inline constexpr const char* kResumeExtension = ".resume";
+
+// The resume file that belongs beside a restart file (a study's or a chain's).
+std::string ResumeFileOf(const std::string& restartFile);
 
 class StudyFiles {
 public:
@@ -58,7 +63,9 @@ public:
 
     // Results, histories, the log and the restart file.
     std::string Log() const { return name_ + ".log"; }
-    std::string Restart() const { return name_ + ".res"; }
+    std::string Restart() const { return name_ + kRestartExtension; }
+    // Beside the restart file: the full state of a run stopped between iterations, for an exact resume.
+    std::string Resume() const { return name_ + kResumeExtension; }
     std::string AlphaHistory() const { return name_ + ".alp"; }
     std::string BetaHistory() const { return name_ + ".bet"; }
     std::string CovarianceHistory() const { return name_ + ".cov"; }

@@ -31,6 +31,7 @@
 #include "common/SettingsSchema.h"
 #include "common/StudyFiles.h"
 #include "common/TextConversion.h"
+#include "common/TextNumberScanner.h"
 #include "common/TextSource.h"
 
 namespace ombrel {
@@ -188,51 +189,58 @@ void StudySettings::ResetToDefaults() {
     *this = StudySettings();
 }
 
-void StudySettings::LoadSettings(Messenger& messenger) {
+bool StudySettings::LoadSettings(Messenger& messenger) {
     std::string namesPath = NamesFilePath();
     switch (InspectFile(namesPath)) {
         case FileState::Missing:
             break;  // the data file name keeps its value
         case FileState::Unreadable:
             ResetToDefaults();
-            return;
+            return true;
         case FileState::Regular: {
             SettingsFileSource file(namesPath);
             std::string line;
             if (!file.Opened() || !ReadNamesText(file.Text(), line)) {
                 ResetToDefaults();
-                return;
+                return true;
             }
             dataFileName = line;
             break;
         }
     }
-    LoadForDataFileName(messenger);
+    return LoadForDataFileName(messenger);
 }
 
-void StudySettings::LoadSettingsForDataFile(const std::string& path, Messenger& messenger) {
+bool StudySettings::LoadSettingsForDataFile(const std::string& path, Messenger& messenger) {
     dataFileName = path;
-    LoadForDataFileName(messenger);
+    return LoadForDataFileName(messenger);
 }
 
-void StudySettings::LoadForDataFileName(Messenger& messenger) {
+bool StudySettings::LoadForDataFileName(Messenger& messenger) {
     dataFileName = Trim(dataFileName);
-    if (dataFileName.empty()) return;
+    if (dataFileName.empty()) return true;
     if (!NamesStudyDataFile()) {
         messenger.Show(kInvalidFilename, MessageIcon::Exclamation);
         ResetToDefaults();
-        return;
+        return false;
     }
 
     std::string settingsPath = SettingsFileName();
     FileState state = InspectFile(settingsPath);
-    if (state == FileState::Missing) return;  // a new study: the current values stay
+    if (state == FileState::Missing) return true;  // a new study: the current values stay
     if (state == FileState::Unreadable) {
         ResetToDefaults();
-        return;
+        return true;
     }
     SettingsFileSource file(settingsPath);
-    if (!file.Opened() || !ReadSettingsText(file.Text())) ResetToDefaults();
+    try {
+        if (!file.Opened() || !ReadSettingsText(file.Text(), settingsPath)) ResetToDefaults();
+    } catch (const NumberTooLargeError& error) {
+        messenger.Show(error.what(), MessageIcon::Exclamation);
+        for (const SettingDescriptor& setting : SettingsSchema()) ResetSetting(setting, *this);
+        return false;
+    }
+    return true;
 }
 
 bool StudySettings::ReadNamesText(TextSource& text, std::string& dataFilePath) {
@@ -241,13 +249,18 @@ bool StudySettings::ReadNamesText(TextSource& text, std::string& dataFilePath) {
     return !text.Failed() && !truncated;
 }
 
-bool StudySettings::ReadSettingsText(TextSource& text) {
+bool StudySettings::ReadSettingsText(TextSource& text, const std::string& fileName) {
     std::string lines[kSettingCount];
     bool truncated = false;
     for (std::string& line : lines) {
         if (!ReadLimitedLine(text, line, kMaxSettingsLine, truncated)) break;
     }
     if (text.Failed()) return false;
+    for (const SettingDescriptor& setting : SettingsSchema()) {
+        if (setting.type == SettingType::Real) continue;
+        const std::string_view beyond = LeadingIntBeyondRange(lines[static_cast<size_t>(setting.id)]);
+        if (!beyond.empty()) throw NumberTooLargeError(fileName, beyond);
+    }
     for (const SettingDescriptor& setting : SettingsSchema()) {
         ReadSetting(setting, lines[static_cast<size_t>(setting.id)], *this);
     }

@@ -67,10 +67,12 @@ public:
 
     // Reads the data file name from the names file, when it exists, then the study's settings file.
     // A data file name with the wrong extension shows "An invalid data filename was entered." and
-    // resets the record; a file that exists but cannot be read resets it silently.
-    void LoadSettings(Messenger& messenger);
+    // resets the record; a file that exists but cannot be read resets it silently. A settings file
+    // holding a number too large for its field shows that and resets the eleven settings, keeping the
+    // data file name. False after either message.
+    bool LoadSettings(Messenger& messenger);
     // The same load for the given data file path; the names file is not read.
-    void LoadSettingsForDataFile(const std::string& path, Messenger& messenger);
+    bool LoadSettingsForDataFile(const std::string& path, Messenger& messenger);
 
     // Writes the names file and, for a valid data file name, the study's settings file. Each file is
     // written beside its target and renamed into place, so a failed write leaves the old file whole.
@@ -85,8 +87,9 @@ public:
     // The settings file's bytes for the eleven values (layout in StudySettings.cpp).
     std::string SettingsText() const;
     // The eleven values from settings-file text; missing lines read as 0, 0.0 or false. False after a
-    // read error, with the values unchanged.
-    bool ReadSettingsText(TextSource& text);
+    // read error, with the values unchanged. Throws NumberTooLargeError, naming fileName, for an
+    // integer line beyond int32, with the values unchanged.
+    bool ReadSettingsText(TextSource& text, const std::string& fileName);
     // The names file's first line, untrimmed, into dataFilePath. False after a read error or for a
     // line too long to be a path.
     static bool ReadNamesText(TextSource& text, std::string& dataFilePath);
@@ -96,7 +99,7 @@ private:
     // would cut the name short when it reaches the file system.
     bool NamesStudyDataFile() const;
     // Steps shared by both loads, after the data file name is known.
-    void LoadForDataFileName(Messenger& messenger);
+    bool LoadForDataFileName(Messenger& messenger);
     // All of fields 1 to 12 back to their defaults; where the names file lies is kept.
     void ResetToDefaults();
 };

@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdarg>
 #include <cstdlib>
+#include <system_error>
 #include <vector>
 
 namespace ombrel {
@@ -36,6 +38,22 @@ int32_t LeadingInt(std::string_view text) {
     if (value > INT32_MAX) value = INT32_MAX;
     if (value < INT32_MIN) value = INT32_MIN;
     return static_cast<int32_t>(value);
+}
+
+std::string_view LeadingIntBeyondRange(std::string_view text) {
+    size_t begin = 0;
+    while (begin < text.size() && IsBlank(text[begin])) ++begin;
+    size_t end = begin;
+    if (end < text.size() && (text[end] == '+' || text[end] == '-')) ++end;
+    const size_t digits = end;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    if (end == digits) return {};
+    const std::string_view number = text.substr(begin, end - begin);
+    int32_t value = 0;
+    const char* first = number.data() + (number.front() == '+' ? 1 : 0);
+    const bool beyond =
+        std::from_chars(first, number.data() + number.size(), value).ec == std::errc::result_out_of_range;
+    return beyond ? number : std::string_view();
 }
 
 double LeadingDouble(std::string_view text) {

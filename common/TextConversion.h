@@ -16,6 +16,9 @@ std::string Trim(std::string_view text);
 // Leading-number conversions of user-written text: leading white space skipped, an optional sign,
 // then digits up to the first other character; no digits gives 0. Out-of-range values saturate.
 int32_t LeadingInt(std::string_view text);
+// The sign and digits that LeadingInt reads when they do not fit int32 (and it saturates); empty when
+// they fit or there are none.
+std::string_view LeadingIntBeyondRange(std::string_view text);
 // The same for a decimal floating-point number (as strtod reads it); nothing readable gives 0.0.
 double LeadingDouble(std::string_view text);
 

@@ -9,13 +9,38 @@
 namespace ombrel {
 
 namespace {
+
 constexpr size_t kBufferSize = 64 * 1024;
+// Digits of a number that a message quotes whole; a longer one is cut, marked by "...".
+constexpr size_t kQuotedDigits = 40;
+
+std::string NumberTooLargeMessage(const std::string& fileName, std::string_view number) {
+    const std::string quoted = number.size() <= kQuotedDigits
+                                   ? std::string(number)
+                                   : std::string(number.substr(0, kQuotedDigits)) + "...";
+    return Format("The number %s in %s does not fit a 32-bit integer (-2147483648 to 2147483647).",
+                  quoted.c_str(), fileName.c_str());
 }
 
-TextNumberScanner::TextNumberScanner(TextSource& source) : source_(&source), buffer_(kBufferSize) {}
+}  // namespace
 
-TextNumberScanner::TextNumberScanner(std::FILE* file)
-    : fileSource_(std::make_unique<FileTextSource>(file)), source_(fileSource_.get()), buffer_(kBufferSize) {}
+NumberTooLargeError::NumberTooLargeError(const std::string& fileName, std::string_view number)
+    : OmbrelError(NumberTooLargeMessage(fileName, number)) {}
+
+int32_t CheckedLeadingInt(std::string_view text, const std::string& fileName) {
+    const std::string_view beyond = LeadingIntBeyondRange(text);
+    if (!beyond.empty()) throw NumberTooLargeError(fileName, beyond);
+    return LeadingInt(text);
+}
+
+TextNumberScanner::TextNumberScanner(TextSource& source, std::string fileName)
+    : source_(&source), fileName_(std::move(fileName)), buffer_(kBufferSize) {}
+
+TextNumberScanner::TextNumberScanner(std::FILE* file, std::string fileName)
+    : fileSource_(std::make_unique<FileTextSource>(file)),
+      source_(fileSource_.get()),
+      fileName_(std::move(fileName)),
+      buffer_(kBufferSize) {}
 
 bool TextNumberScanner::Refill() {
     if (streamEnded_) return false;
@@ -52,8 +77,11 @@ bool TextNumberScanner::ReadInt(int32_t& value) {
     }
     int32_t parsed = 0;
     auto [ptr, error] = std::from_chars(start, last, parsed);
-    if (error != std::errc()) return false;
+    // Digits beyond int32 are too large however far they run on past the window.
+    if (error == std::errc::result_out_of_range)
+        throw NumberTooLargeError(fileName_, std::string_view(first, static_cast<size_t>(ptr - first)));
     if (ptr == last && !streamEnded_) return false;  // runs on past the window: not a sane number
+    if (error != std::errc()) return false;
     value = parsed;
     begin_ += static_cast<size_t>(ptr - first);
     return true;

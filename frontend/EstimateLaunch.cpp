@@ -53,6 +53,8 @@ std::optional<RestartChoice> SettleRestartFiles(const std::vector<std::string>& 
             stopped = LaunchOutcome::RestartFileKept;
             return std::nullopt;
         }
+        // Its resume file goes with it: it belongs to no other restart file.
+        if (choice == RestartChoice::StartOver) fs::remove(ResumeFileOf(restartFile), error);
     }
     return choice;
 }

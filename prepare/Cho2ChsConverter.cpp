@@ -123,9 +123,10 @@ struct ChoiceHeader {
 // The conversion of the respondents of one choice file, one after the other.
 class ChoiceConversion {
 public:
-    ChoiceConversion(TextSource& data, TextSource* responses, ChsWriter& out, const std::string& dataName)
-        : data_(data), out_(out), dataName_(dataName) {
-        if (responses != nullptr) responses_.emplace(*responses);
+    ChoiceConversion(TextSource& data, TextSource* responses, ChsWriter& out, const std::string& dataName,
+                     const std::string& responsesName)
+        : data_(data, dataName), out_(out), dataName_(dataName) {
+        if (responses != nullptr) responses_.emplace(*responses, responsesName);
     }
 
     // Converts the next respondent; false when the input has ended.
@@ -316,7 +317,7 @@ void Cho2ChsConvert(const std::string& sourcePath, const std::string& targetPath
             Format("The file %s could not be created (%s).", targetPath.c_str(), std::strerror(errno)));
     }
     FlushedFileSink sink(target.Get());
-    Cho2ChsConvert(data, responses.get(), sink, sourcePath, targetPath);
+    Cho2ChsConvert(data, responses.get(), sink, sourcePath, targetPath, responsePath);
     // A read error ends the scanners as the end of the file would: it must not pass for a complete
     // conversion.
     CheckReadError(data, sourcePath);
@@ -325,10 +326,15 @@ void Cho2ChsConvert(const std::string& sourcePath, const std::string& targetPath
 }
 
 void Cho2ChsConvert(TextSource& data, TextSource* responses, ByteSink& target, const std::string& dataName,
-                    const std::string& targetName) {
+                    const std::string& targetName, const std::string& responsesName) {
     ChsWriter out(target, targetName);
-    ChoiceConversion conversion(data, responses, out, dataName);
-    while (conversion.ConvertRespondent()) {
+    ChoiceConversion conversion(data, responses, out, dataName, responsesName);
+    try {
+        while (conversion.ConvertRespondent()) {
+        }
+    } catch (const NumberTooLargeError&) {
+        out.Flush();  // as every other refusal leaves what was converted so far
+        throw;
     }
     out.Flush();
 }

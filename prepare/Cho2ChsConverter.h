@@ -22,9 +22,10 @@ void Cho2ChsConvert(const std::string& sourcePath, const std::string& targetPath
 
 // The same conversion over streams: choice data from data, the points from responses unless it is
 // null, the converted text to target, handed over once per respondent and before a failure is
-// reported. dataName names the data in messages, targetName the target when a write fails.
+// reported. dataName names the data in messages, targetName the target when a write fails,
+// responsesName the responses.
 void Cho2ChsConvert(TextSource& data, TextSource* responses, ByteSink& target, const std::string& dataName,
-                    const std::string& targetName);
+                    const std::string& targetName, const std::string& responsesName = "the response file");
 
 // How a concept's number is written: "%lf", then trailing "0" and then trailing "." characters
 // removed (3 -> "3", 2.5 -> "2.5", 0 -> "0", -1 -> "-1").

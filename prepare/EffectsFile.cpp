@@ -55,13 +55,14 @@ bool NextToken(const std::string& line, size_t& position, std::string_view& toke
 }
 
 // Applies one main-effect token; true when it makes an attribute linear with values-file values.
-bool ApplyMainEffect(std::string_view token, int attributeCount, EffectsMatrix& effects, bool& dropNone) {
+bool ApplyMainEffect(std::string_view token, const std::string& path, int attributeCount,
+                     EffectsMatrix& effects, bool& dropNone) {
     if (token[0] == '#') {
-        const int index = AttributeIndex(LeadingInt(token.substr(1)), attributeCount);
+        const int index = AttributeIndex(CheckedLeadingInt(token.substr(1), path), attributeCount);
         effects.Set(index, index, kLinearWithDataValues);
         return false;
     }
-    const int64_t number = LeadingInt(token);
+    const int64_t number = CheckedLeadingInt(token, path);
     if (number == 0) {
         dropNone = false;
         return false;
@@ -73,7 +74,8 @@ bool ApplyMainEffect(std::string_view token, int attributeCount, EffectsMatrix& 
 
 // The first line: sets the diagonal of effects and dropNone. True when some attribute is linear
 // with values-file values.
-bool ReadMainEffects(const std::string& line, int attributeCount, EffectsMatrix& effects, bool& dropNone) {
+bool ReadMainEffects(const std::string& line, const std::string& path, int attributeCount,
+                     EffectsMatrix& effects, bool& dropNone) {
     int tokenCount = 0;
     bool linearWithValuesSeen = false;
     size_t position = 0;
@@ -85,7 +87,7 @@ bool ReadMainEffects(const std::string& line, int attributeCount, EffectsMatrix&
                        "first line of your <studyname>.eff file.",
                        kMaxMainEffectTokens));
         }
-        if (ApplyMainEffect(token, attributeCount, effects, dropNone)) linearWithValuesSeen = true;
+        if (ApplyMainEffect(token, path, attributeCount, effects, dropNone)) linearWithValuesSeen = true;
     }
     if (tokenCount == 0) throw OmbrelError(kNoMainEffects);
     return linearWithValuesSeen;
@@ -94,7 +96,7 @@ bool ReadMainEffects(const std::string& line, int attributeCount, EffectsMatrix&
 // The interaction pairs after the first line, up to the end of the text.
 void ReadInteractions(TextSource& source, const std::string& path, int attributeCount,
                       EffectsMatrix& effects) {
-    TextNumberScanner scanner(source);
+    TextNumberScanner scanner(source, path);
     while (!scanner.AtEnd()) {
         int32_t first = 0;
         int32_t second = 0;
@@ -147,7 +149,7 @@ void ReadEffectsFile(TextSource& source, const std::string& path, int attributeC
         CheckReadError(source, path);
         throw OmbrelError(kNoEffects);
     }
-    if (ReadMainEffects(line, attributeCount, effects, dropNone)) {
+    if (ReadMainEffects(line, path, attributeCount, effects, dropNone)) {
         if (!values.fileExists) throw OmbrelError(kLinearWithoutValues);
         if (values.zeroCentred) report += "\nValues for attribute levels have been zero-centered.";
     }

@@ -229,7 +229,7 @@ BuildResult BuildPreparedData(const BuildInputs& inputs, TextSource& data, std::
     PreparedDataFile prepared(inputs.studyFolder);
     ScratchFile scratch(inputs.studyFolder);
     PreparedDataWriter writer(prepared);
-    TextNumberScanner scanner(data);
+    TextNumberScanner scanner(data, inputs.dataFileName);
     BuildResult result;
 
     RespondentHeader header;

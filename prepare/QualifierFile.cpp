@@ -14,6 +14,7 @@
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
+#include "common/TextNumberScanner.h"
 #include "prepare/InputFile.h"
 
 namespace ombrel {
@@ -43,14 +44,17 @@ void SkipBlanks(std::string_view text, size_t& position) {
     while (position < text.size() && IsBlank(text[position])) ++position;
 }
 
-// "%d": an optional sign and digits; false when there are none or the number does not fit.
-bool ScanInt(std::string_view text, size_t& position, int32_t& value) {
+// "%d": an optional sign and digits; false when there are none. Digits beyond int32 throw
+// NumberTooLargeError naming path.
+bool ScanInt(std::string_view text, const std::string& path, size_t& position, int32_t& value) {
     SkipBlanks(text, position);
     const char* first = text.data() + position;
     const char* last = text.data() + text.size();
     const char* start = first;
     if (start < last && *start == '+' && start + 1 < last && start[1] != '-') ++start;
     auto [end, error] = std::from_chars(start, last, value);
+    if (error == std::errc::result_out_of_range)
+        throw NumberTooLargeError(path, std::string_view(first, static_cast<size_t>(end - first)));
     if (error != std::errc()) return false;
     position += static_cast<size_t>(end - first);
     return true;
@@ -92,8 +96,8 @@ RespondentQualifiers ReadQualifierFile(TextSource& source, const std::string& pa
         Qualifier qualifier;
         std::string_view word;
         size_t position = 0;
-        if (!ScanInt(line, position, qualifier.variableNumber) || !ScanWord(line, position, word) ||
-            !ScanInt(line, position, qualifier.value)) {
+        if (!ScanInt(line, path, position, qualifier.variableNumber) || !ScanWord(line, position, word) ||
+            !ScanInt(line, path, position, qualifier.value)) {
             throw OmbrelError(kBadQualifier);
         }
         qualifier.comparison = ComparisonCode(word);

@@ -27,7 +27,7 @@ TaskSubset ReadTaskSubsetFile(TextSource& source, const std::string& path, std::
     TaskSubset subset;
     report += "\n\nOnly the following tasks will be used for estimation:\n";
     subset.Clear();
-    TextNumberScanner scanner(source);
+    TextNumberScanner scanner(source, path);
     int32_t taskNumber = 0;
     for (int read = 0; read < kMaxTasks; ++read) {
         if (!scanner.ReadInt(taskNumber)) {

@@ -40,7 +40,7 @@ TextSource& FileDrawsText::FromStart() {
 
 int CountDrawsPerRespondent(TextSource& source, const std::string& path, int valueCount) {
     constexpr const char* kIncomplete = "Incomplete <studyname>.dra file.";
-    TextNumberScanner scanner(source);
+    TextNumberScanner scanner(source, path);
     DrawRecord record;
     int first = 0;
     int draws = 0;
@@ -66,7 +66,7 @@ int CountDrawsPerRespondent(TextSource& source, const std::string& path, int val
 
 RespondentDrawReader::RespondentDrawReader(TextSource& source, std::string path, int valueCount,
                                            int drawsPerRespondent)
-    : scanner_(source),
+    : scanner_(source, path),
       path_(std::move(path)),
       drawsPerRespondent_(drawsPerRespondent),
       draw_(static_cast<size_t>(valueCount)) {}

@@ -5,6 +5,7 @@
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
+#include "common/TextNumberScanner.h"
 
 namespace ombrel {
 
@@ -20,7 +21,8 @@ bool ReadLine(TextSource& source, std::string& line) {
 }
 
 // Whitespace-separated integers at the start of a line; false when fewer than count can be read.
-bool ParseLineInts(const std::string& line, size_t count, std::vector<int>& values) {
+// Throws NumberTooLargeError for one beyond int32.
+bool ParseLineInts(const std::string& line, const std::string& path, size_t count, std::vector<int>& values) {
     values.clear();
     const char* at = line.data();
     const char* end = line.data() + line.size();
@@ -28,6 +30,8 @@ bool ParseLineInts(const std::string& line, size_t count, std::vector<int>& valu
         while (at < end && IsBlank(*at)) ++at;
         int value = 0;
         auto [next, error] = std::from_chars(at, end, value);
+        if (error == std::errc::result_out_of_range)
+            throw NumberTooLargeError(path, std::string_view(at, static_cast<size_t>(next - at)));
         if (error != std::errc() || next == at) return false;
         values.push_back(value);
         at = next;
@@ -36,21 +40,21 @@ bool ParseLineInts(const std::string& line, size_t count, std::vector<int>& valu
 }
 
 // A line of count integers, kept for the copy; throws message when it is missing or short.
-std::vector<int> ReadNumberLine(TextSource& source, size_t count, PartWorthHeader& header,
-                                const std::string& message) {
+std::vector<int> ReadNumberLine(TextSource& source, const std::string& path, size_t count,
+                                PartWorthHeader& header, const std::string& message) {
     std::string line;
     std::vector<int> numbers;
-    if (!ReadLine(source, line) || !ParseLineInts(line, count, numbers)) throw OmbrelError(message);
+    if (!ReadLine(source, line) || !ParseLineInts(line, path, count, numbers)) throw OmbrelError(message);
     header.lines.push_back(line);
     return numbers;
 }
 
 // The label of a label line: the text after its attribute and level numbers; a line without them
 // (the None line) is its own label. Commas would split the spreadsheet's columns.
-std::string LabelText(const std::string& line) {
+std::string LabelText(const std::string& line, const std::string& path) {
     std::string label;
     std::vector<int> numbers;
-    if (ParseLineInts(line, 2, numbers)) {
+    if (ParseLineInts(line, path, 2, numbers)) {
         size_t at = 0;
         for (int field = 0; field < 2; ++field) {
             while (at < line.size() && IsBlank(line[at])) ++at;
@@ -66,16 +70,16 @@ std::string LabelText(const std::string& line) {
 }
 
 // The level line and the model matrix of n attributes.
-void ReadModelLines(TextSource& source, size_t n, PartWorthHeader& header) {
+void ReadModelLines(TextSource& source, const std::string& path, size_t n, PartWorthHeader& header) {
     TieDrawsModel& model = header.model;
-    model.levels = ReadNumberLine(source, n, header, kIncomplete);
+    model.levels = ReadNumberLine(source, path, n, header, kIncomplete);
     model.diagonal.assign(n, 0);
     model.valueStart.assign(n, -1);
     AttributeModel& checks = header.constraintModel;
     checks.attributeCount = static_cast<int>(n);
     checks.levelsPerAttribute = model.levels;
     for (size_t i = 0; i < n; ++i) {
-        std::vector<int> row = ReadNumberLine(source, n, header, kIncomplete);
+        std::vector<int> row = ReadNumberLine(source, path, n, header, kIncomplete);
         for (size_t j = 0; j < n; ++j) {
             if (j != i && row[j] > 0) {
                 throw OmbrelError(
@@ -122,7 +126,7 @@ void ReadLabelLines(TextSource& source, const std::string& path, PartWorthHeader
                                      path.c_str(), k, valueCount));
         }
         header.lines.push_back(line);
-        header.labels.push_back(LabelText(line));
+        header.labels.push_back(LabelText(line, path));
     }
 }
 
@@ -131,14 +135,14 @@ void ReadLabelLines(TextSource& source, const std::string& path, PartWorthHeader
 PartWorthHeader ReadPartWorthHeader(TextSource& source, const std::string& path) {
     PartWorthHeader header;
     const std::vector<int> numbers = ReadNumberLine(
-        source, 5, header,
+        source, path, 5, header,
         Format("The part-worth file %s does not start with a header line of five numbers.", path.c_str()));
     const int attributeCount = numbers[0];
     if (attributeCount < 1 || attributeCount > kMaxLabelFileAttributes) {
         throw OmbrelError(Format("The part-worth file %s gives %d attributes; it can have 1 to %d.",
                                  path.c_str(), attributeCount, kMaxLabelFileAttributes));
     }
-    ReadModelLines(source, static_cast<size_t>(attributeCount), header);
+    ReadModelLines(source, path, static_cast<size_t>(attributeCount), header);
     PlaceValues(path, numbers[1] != 0, numbers[2], header.model);
     ReadLabelLines(source, path, header);
     return header;

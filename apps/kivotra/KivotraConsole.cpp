@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <thread>
@@ -148,10 +150,43 @@ std::string ThreadCountFailure(const std::string& given) {
                   kMaxPassThreads, given.c_str());
 }
 
-// The run's options, with the command line's thread count when it gave one.
+// The seconds of --checkpoint-seconds: a number of 0 or more (0: none), or -1 when it is not one.
+double CheckpointSeconds(const std::string& text) {
+    double seconds = 0.0;
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789.") != std::string::npos)
+        return -1.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(seconds)) return -1.0;
+    return seconds;
+}
+
+std::string CheckpointFailure(const std::string& given) {
+    return Format(
+        "kivotra --checkpoint-seconds takes a number of seconds, 0 or more (0: no checkpoints), "
+        "not \"%s\".",
+        given.c_str());
+}
+
+// The value of an option given as "--name VALUE" or "--name=VALUE" at argv[i]; false for another
+// argument.
+bool OptionValue(const std::string& name, int argc, char** argv, int& i, std::string& value) {
+    const std::string argument = argv[i];
+    if (argument == name) {
+        value = i + 1 < argc ? argv[++i] : "";
+        return true;
+    }
+    if (argument.rfind(name + "=", 0) == 0) {
+        value = argument.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+// The run's options, with the command line's thread count and checkpoint interval when it gave them.
 RunOptions OptionsOf(const KivotraArguments& arguments) {
     RunOptions options;
     if (arguments.threads > 0) options.threads = arguments.threads;
+    if (arguments.checkpointSeconds >= 0.0) options.checkpointSeconds = arguments.checkpointSeconds;
     return options;
 }
 
@@ -160,22 +195,19 @@ RunOptions OptionsOf(const KivotraArguments& arguments) {
 KivotraArguments ParseKivotraArguments(int argc, char** argv) {
     KivotraArguments parsed;
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        std::string threads;
-        if (argument == "--headless") {
+        std::string value;
+        if (std::string(argv[i]) == "--headless") {
             parsed.headless = true;
-            continue;
-        }
-        if (argument == "--threads") {
-            threads = i + 1 < argc ? argv[++i] : "";
-        } else if (argument.rfind("--threads=", 0) == 0) {
-            threads = argument.substr(10);
+        } else if (OptionValue("--threads", argc, argv, i, value)) {
+            parsed.threads = ThreadCount(value);
+            if (parsed.threads == 0 && parsed.failure.empty()) parsed.failure = ThreadCountFailure(value);
+        } else if (OptionValue("--checkpoint-seconds", argc, argv, i, value)) {
+            parsed.checkpointSeconds = CheckpointSeconds(value);
+            if (parsed.checkpointSeconds < 0.0 && parsed.failure.empty())
+                parsed.failure = CheckpointFailure(value);
         } else {
-            parsed.numbers.push_back(argument);
-            continue;
+            parsed.numbers.push_back(argv[i]);
         }
-        parsed.threads = ThreadCount(threads);
-        if (parsed.threads == 0 && parsed.failure.empty()) parsed.failure = ThreadCountFailure(threads);
     }
     return parsed;
 }

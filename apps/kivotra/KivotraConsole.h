@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "apps/kivotra/ProgressScreen.h"
+#include "estimator/run/EstimatorRun.h"
 #include "estimator/run/RunSinks.h"
 #include "platform/Keyboard.h"
 #include "platform/StderrMessenger.h"
@@ -35,6 +36,7 @@ public:
     bool StopRequested() override { return EscapePressed() || CloseRequested(); }
     long long Now() override;
     std::tm LocalTime() override;
+    double SteadySeconds() override { return SteadyClockSeconds(); }
 
 protected:
     virtual void SetTitle(const std::string& title) = 0;
@@ -88,6 +90,8 @@ private:
 class HeadlessConsole : public KivotraConsole {
 public:
     Messenger& Messages() override { return messenger_; }
+    // On standard error (the log has it too); a terminal's screen has no room for it.
+    void CheckpointFailed(const std::string& text) override { WriteText(text); }
 
 protected:
     void SetTitle(const std::string&) override {}
@@ -105,11 +109,13 @@ private:
     long long lastReport_ = 0;
 };
 
-// What kivotra's command line asks for: kivotra [--headless] [--threads N] [top left bottom right],
+// What kivotra's command line asks for: kivotra [--headless] [--threads N] [--checkpoint-seconds S]
+// [top left bottom right],
 // the options anywhere among the four window numbers.
 struct KivotraArguments {
     bool headless = false;
     int threads = 0;                   // the respondent pass's threads; 0: the run's default
+    double checkpointSeconds = -1.0;   // --checkpoint-seconds; negative: the run's default
     std::vector<std::string> numbers;  // the window rectangle, as given
     std::string failure;               // the message refusing the command line; empty when it is fine
 };

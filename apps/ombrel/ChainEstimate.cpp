@@ -88,6 +88,7 @@ public:
 
     bool StopRequested() override { return shared_.StopWanted(); }
     long long Now() override { return WallClockSeconds(); }
+    double SteadySeconds() override { return SteadyClockSeconds(); }
     std::tm LocalTime() override {
         std::time_t now = std::time(nullptr);
         std::tm local{};
@@ -227,6 +228,7 @@ void ChainRunner::RunChain(int k) {
         options.memoryBudget = DefaultMemoryBudget() / static_cast<uint64_t>(request_.chainCount);
         options.overdispersedStart = k > 1;
         options.threads = std::max(1, request_.threads / std::max(1, request_.jobs));
+        options.checkpointSeconds = request_.checkpointSeconds;
         options.results = &Results(k);
         status = RunEstimator(console.Services(), options);
     } catch (const std::exception& failure) {

@@ -13,6 +13,7 @@
 #include "common/Messenger.h"
 #include "common/StudyFiles.h"
 #include "common/StudySettings.h"
+#include "estimator/run/EstimatorRun.h"
 
 namespace ombrel {
 
@@ -47,6 +48,7 @@ struct ChainRunRequest {
     int chainCount = 2;
     int jobs = 1;     // threads, at most chainCount of them used
     int threads = 1;  // respondent-pass threads in all; each chain gets threads / jobs, at least 1
+    double checkpointSeconds = kDefaultCheckpointSeconds;  // of every chain
     std::string temporaryFolder;   // parent of each chain's private folder for its names file
     bool watchStopSignals = true;  // SIGTERM, SIGINT and SIGHUP stop every chain
     std::FILE* out = stdout;       // one line per chain as it starts and ends

@@ -84,6 +84,7 @@ struct EstimateRequest {
     int chains = 1;
     int jobs = DefaultJobs();
     int threads = 0;  // of the respondent pass; 0: kivotra's default, one per core
+    double checkpointSeconds = kDefaultCheckpointSeconds;
 };
 
 // The environment's preparation, else the one of this build.
@@ -95,7 +96,7 @@ int PrepareCommand(const std::string& dataFile, const OmbrelEnvironment& environ
     std::string path;
     if (!StudyDataPath(dataFile, messenger, path)) return kFailure;
     StudySettings settings;
-    settings.LoadSettingsForDataFile(path, messenger);
+    if (!settings.LoadSettingsForDataFile(path, messenger)) return kFailure;
     Write(environment.out, PrepareWith(environment, settings) + "\n");
     return 0;
 }
@@ -124,7 +125,8 @@ std::string TemporaryFolderOf(const OmbrelEnvironment& environment) {
 }
 
 // kivotra in a private working folder with a names file of its own; returns its exit status.
-int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environment, int threads) {
+int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environment, int threads,
+               double checkpointSeconds) {
     const std::string programFolder =
         WithSlash(environment.programFolder.empty() ? ProgramFolder() : environment.programFolder);
     PrivateFolder workingFolder(TemporaryFolderOf(environment));
@@ -142,6 +144,10 @@ int RunKivotra(const StudySettings& settings, const OmbrelEnvironment& environme
         arguments.push_back("--threads");
         arguments.push_back(std::to_string(threads));
     }
+    if (checkpointSeconds != kDefaultCheckpointSeconds) {
+        arguments.push_back("--checkpoint-seconds");
+        arguments.push_back(Format("%.17g", checkpointSeconds));
+    }
     std::fflush(environment.out);
     std::fflush(environment.err);
     return RunProgram(programFolder + kEstimatorProgramName, arguments, workingFolder.Path(), true);
@@ -157,6 +163,7 @@ void UseChains(const EstimateRequest& request, const OmbrelEnvironment& environm
         chains.chainCount = request.chains;
         chains.jobs = request.jobs;
         chains.threads = request.threads > 0 ? request.threads : DefaultRunThreads();
+        chains.checkpointSeconds = request.checkpointSeconds;
         chains.temporaryFolder = TemporaryFolderOf(environment);
         chains.watchStopSignals = environment.watchStopSignals;
         chains.out = environment.out;
@@ -174,8 +181,8 @@ int EstimateCommand(const EstimateRequest& request, const SettingOptions& option
     StudySettings settings;
     settings.namesFolder =
         WithSlash(environment.settingsFolder.empty() ? SettingsFolder() : environment.settingsFolder);
-    settings.LoadSettingsForDataFile(path, messenger);
-    if (settings.dataFileName.empty()) return kFailure;  // the load has shown why
+    // The load has shown why it failed; a hand-edited value out of range meets the validation below.
+    if (!settings.LoadSettingsForDataFile(path, messenger)) return kFailure;
     options.ApplyTo(settings);
     ChainRunReport report;
     report.seeds = {settings.randomSeed};
@@ -205,7 +212,8 @@ int EstimateCommand(const EstimateRequest& request, const SettingOptions& option
                 Write(environment.out, report + "\n");
                 return true;
             },
-        .startEstimator = [&] { return RunKivotra(settings, environment, request.threads); },
+        .startEstimator =
+            [&] { return RunKivotra(settings, environment, request.threads, request.checkpointSeconds); },
     };
     if (request.chains > 1) UseChains(request, environment, settings, messenger, report, steps);
     const fs::file_time_type launched = fs::file_time_type::clock::now();
@@ -333,6 +341,13 @@ private:
                          "for any N")
             ->type_name("N")
             ->check(CLI::Range(1, kMaxPassThreads));
+        estimate_
+            ->add_option("--checkpoint-seconds", estimateRequest_.checkpointSeconds,
+                         "Rewrite the restart state at most every S seconds while the run goes on, so that a "
+                         "run killed at any moment resumes from its last checkpoint (0: never)")
+            ->type_name("S")
+            ->default_val(kDefaultCheckpointSeconds)
+            ->check(CLI::NonNegativeNumber);
         settingOptions_.AddTo(*estimate_);
     }
 

@@ -87,4 +87,19 @@ ChainState Chain::State(ChainEnd end) const {
     return state;
 }
 
+ChainSnapshot Chain::Snapshot() const {
+    ChainSnapshot snapshot;
+    snapshot.state = State(ChainEnd::Completed);
+    snapshot.lastJumpUsed = lastJumpUsed_;
+    snapshot.generator = random_.SaveState();
+    return snapshot;
+}
+
+void Chain::Restore(const ChainSnapshot& snapshot) {
+    jumpSize_ = snapshot.state.jumpSize;
+    lastJumpUsed_ = snapshot.lastJumpUsed;
+    random_.RestoreState(snapshot.generator);
+    storedLikelihoodsValid_ = true;
+}
+
 }  // namespace ombrel

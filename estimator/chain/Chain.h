@@ -42,6 +42,15 @@ struct ChainStep {
     std::span<const double> averageBetas;  // mean of the constrained current betas (P)
 };
 
+// What a chain holds between two iterations beyond its ChainState at full precision: the jump size
+// adapted after the last iteration and the one it used, and the generator. A chain restored from it
+// makes the very draws the chain it was taken from would have made next.
+struct ChainSnapshot {
+    ChainState state;  // jumpSize: the adapted one, which the next iteration uses
+    double lastJumpUsed = kStartingJumpSize;
+    GeneratorState generator;
+};
+
 // How a run ended, for the state it leaves (see Chain::State).
 enum class ChainEnd { Completed, Stopped };
 
@@ -68,6 +77,10 @@ public:
     // last Step. A stop falls between the last Step's draws and its adaptation, so after a stop it
     // holds the jump size that Step used and the next run repeats it.
     ChainState State(ChainEnd end) const;
+
+    // Everything the next iteration depends on; Restore puts it back into a chain built from its state.
+    ChainSnapshot Snapshot() const;
+    void Restore(const ChainSnapshot& snapshot);
 
     int CompletedIterations() const { return completedIterations_; }
     int RespondentCount() const { return store_.Count(); }

@@ -1,5 +1,7 @@
 #include "estimator/chain/RandomGenerator.h"
 
+#include <algorithm>
+
 namespace ombrel {
 
 namespace {
@@ -128,6 +130,26 @@ void TransformNormals(const NormalParts* parts, int count, double* normals) {
         }
         normals[i] = parts[i].v * scale;
     }
+}
+
+GeneratorState RandomGenerator::SaveState() const {
+    GeneratorState state;
+    std::copy(state_, state_ + kStateSize, state.words);
+    state.index = index_;
+    state.cachedParts = cachedParts_;
+    state.cachedNormal = cachedNormal_;
+    state.cachedNormalValid = cachedNormalValid_;
+    state.cachedNormalComputed = cachedNormalComputed_;
+    return state;
+}
+
+void RandomGenerator::RestoreState(const GeneratorState& state) {
+    std::copy(state.words, state.words + kStateSize, state_);
+    index_ = state.index >= 0 && state.index <= kStateSize ? state.index : kStateSize + 1;
+    cachedParts_ = state.cachedParts;
+    cachedNormal_ = state.cachedNormal;
+    cachedNormalValid_ = state.cachedNormalValid;
+    cachedNormalComputed_ = state.cachedNormalComputed;
 }
 
 }  // namespace ombrel

@@ -20,6 +20,18 @@ inline double PolarNormal(const NormalParts& parts) { return parts.v * PolarScal
 // Turns count parts into deviates. Consecutive parts of one accepted pair share s, and so their scale.
 void TransformNormals(const NormalParts* parts, int count, double* normals);
 
+// Everything a generator carries from one draw to the next, so that a run stopped between two
+// iterations can go on with the very draws it would have made.
+struct GeneratorState {
+    static constexpr int kWords = 624;
+    uint32_t words[kWords] = {};
+    int32_t index = kWords + 1;
+    NormalParts cachedParts;
+    double cachedNormal = 0.0;
+    bool cachedNormalValid = false;
+    bool cachedNormalComputed = false;
+};
+
 // The estimator's one source of randomness: a 32-bit Mersenne Twister (MT19937) with a uniform deviate
 // on [0, 1] and a polar-method normal deviate that caches its second value. Every draw of a run comes
 // from one instance in a fixed order, so a seed reproduces the run.
@@ -41,12 +53,16 @@ public:
     // count of them at once (the same as count calls), without a mispredicted branch per rejection.
     void DrawNormalParts(NormalParts* parts, int64_t count);
 
+    GeneratorState SaveState() const;
+    // Takes state over as it is; an index beyond 625 reads as a generator never seeded.
+    void RestoreState(const GeneratorState& state);
+
 private:
     void Regenerate();
     // The next accepted point of the polar method: v1, v2 and s = v1^2 + v2^2 in (0, 1).
     void DrawPolarPoint(double& v1, double& v2, double& s);
 
-    static constexpr int kStateSize = 624;
+    static constexpr int kStateSize = GeneratorState::kWords;
     uint32_t state_[kStateSize] = {};
     int32_t index_ = kStateSize + 1;  // 625: never seeded
     // The partner of the last pair's first deviate: its parts, and the deviate once it is computed.

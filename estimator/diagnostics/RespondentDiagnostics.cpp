@@ -3,9 +3,12 @@
 #include <charconv>
 #include <cmath>
 #include <memory>
+#include <string_view>
+#include <type_traits>
 
 #include "common/OmbrelError.h"
 #include "common/TextConversion.h"
+#include "common/TextNumberScanner.h"
 #include "estimator/diagnostics/HistoryReader.h"
 
 namespace ombrel {
@@ -15,11 +18,14 @@ namespace {
 // FormatDrawRecord writes ten values a line.
 constexpr int kValuesPerDrawLine = 10;
 
-// Reads the next number of type T after blanks; false when there is none.
+// Reads the next number of type T after blanks; false when there is none. An integer beyond its type
+// throws NumberTooLargeError naming path.
 template <typename T>
-bool NextNumber(const char*& at, const char* end, T& value) {
+bool NextNumber(const char*& at, const char* end, T& value, const std::string& path) {
     while (at < end && (*at == ' ' || *at == '\t')) ++at;
     const auto result = std::from_chars(at, end, value);
+    if (std::is_integral_v<T> && result.ec == std::errc::result_out_of_range)
+        throw NumberTooLargeError(path, std::string_view(at, static_cast<size_t>(result.ptr - at)));
     if (result.ec != std::errc()) return false;
     at = result.ptr;
     return true;
@@ -83,9 +89,9 @@ private:
         int zero = 0;
         int levels = 0;
         int none = 0;
-        const bool read = NextNumber(at, end, respondent) && NextNumber(at, end, rlh) &&
-                          NextNumber(at, end, zero) && NextNumber(at, end, levels) &&
-                          NextNumber(at, end, none);
+        const bool read = NextNumber(at, end, respondent, path_) && NextNumber(at, end, rlh, path_) &&
+                          NextNumber(at, end, zero, path_) && NextNumber(at, end, levels, path_) &&
+                          NextNumber(at, end, none, path_);
         while (at < end && (*at == ' ' || *at == '\t' || *at == '\r')) ++at;
         if (!read || at != end || levels != levelCount_) {
             throw OmbrelError(

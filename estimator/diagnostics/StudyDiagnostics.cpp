@@ -109,7 +109,8 @@ StudySettings ReadRunSettings(const StudyFiles& run) {
     const std::string path = run.Settings();
     std::unique_ptr<TextSource> text = OpenDiagnosticsInput(path, "settings file");
     StudySettings settings;
-    if (!settings.ReadSettingsText(*text)) throw OmbrelError(Format("%s could not be read.", path.c_str()));
+    if (!settings.ReadSettingsText(*text, path))
+        throw OmbrelError(Format("%s could not be read.", path.c_str()));
     if (settings.drawsPerRespondent < 1) {
         throw OmbrelError(Format("The settings file %s gives %d draws per respondent.", path.c_str(),
                                  settings.drawsPerRespondent));

@@ -19,6 +19,7 @@
 #include "common/OmbrelError.h"
 #include "common/StudyFiles.h"
 #include "common/TextConversion.h"
+#include "common/TextNumberScanner.h"
 
 namespace ombrel {
 namespace {
@@ -30,7 +31,7 @@ class LabelScanner {
 public:
     explicit LabelScanner(TextSource& source) : source_(source) {}
 
-    // A number and the white space around it ("%d "). Values beyond int saturate.
+    // A number and the white space around it ("%d "). A number beyond int throws NumberTooLargeError.
     bool ReadInt(int& value) {
         int64_t number = 0;
         if (!ScanInt(number)) return false;
@@ -85,14 +86,13 @@ private:
             c = source_.Get();
         }
         if (c < '0' || c > '9') return Fail();
-        int64_t magnitude = 0;
+        std::string digits(negative ? "-" : "");
         for (; c >= '0' && c <= '9'; c = source_.Get()) {
-            magnitude = magnitude * 10 + (c - '0');
-            if (magnitude > int64_t{INT_MAX} + 1) magnitude = int64_t{INT_MAX} + 1;
+            // Digits beyond the longest number the message quotes change nothing: it is too large.
+            if (digits.size() <= TextNumberScanner::kMaxNumberLength) digits.push_back(static_cast<char>(c));
         }
         source_.Unget(c);
-        int64_t number = negative ? -magnitude : magnitude;
-        value = number > INT_MAX ? INT_MAX : number;
+        value = CheckedLeadingInt(digits, kAttributeLabelFileName);
         SkipBlanks();
         return true;
     }

@@ -89,7 +89,7 @@ void CheckConstraint(const Constraint& constraint, const AttributeModel& model, 
 std::vector<Constraint> ReadConstraintList(TextSource& source, const AttributeModel& model,
                                            bool checkInteractions) {
     std::vector<Constraint> constraints;
-    TextNumberScanner scanner(source);
+    TextNumberScanner scanner(source, "<studyname>.con");
     while (static_cast<int>(constraints.size()) < kMaxConstraints) {
         int32_t a = 0;
         int32_t b = 0;

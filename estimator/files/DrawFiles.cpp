@@ -1,5 +1,8 @@
 #include "estimator/files/DrawFiles.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "common/AtomicFile.h"
@@ -15,6 +18,32 @@ bool DrawScratchFile::Create(const std::string& path) {
     path_ = path;
     last_ = LastOperation::None;
     return opened;
+}
+
+bool DrawScratchFile::Reopen(const std::string& path, uint64_t length) {
+    path_ = path;
+    last_ = LastOperation::None;
+    if (length > static_cast<uint64_t>(INT64_MAX) || !file_.Open(path, "r+b")) return false;
+    struct stat status {};
+    const int descriptor = ::fileno(file_.Get());
+    if (::fstat(descriptor, &status) != 0 || static_cast<uint64_t>(status.st_size) < length ||
+        ::ftruncate(descriptor, static_cast<off_t>(length)) != 0 ||
+        ::fseeko(file_.Get(), static_cast<off_t>(length), SEEK_SET) != 0) {
+        file_.Close();
+        return false;
+    }
+    return true;
+}
+
+bool DrawScratchFile::Flush() {
+    std::FILE* file = file_.Get();
+    return file != nullptr && std::ferror(file) == 0 && std::fflush(file) == 0;
+}
+
+uint64_t DrawScratchFile::Size() const {
+    struct stat status {};
+    if (!file_ || ::fstat(::fileno(file_.Get()), &status) != 0) return 0;
+    return static_cast<uint64_t>(status.st_size);
 }
 
 bool DrawScratchFile::Write(const void* data, size_t size) {
@@ -60,14 +89,33 @@ uint64_t DrawRecordSize(int parameterCount) { return 8 * static_cast<uint64_t>(p
 
 uint64_t AccumulatorRecordSize(int levelCount) { return 16 * static_cast<uint64_t>(levelCount) + 12; }
 
+namespace {
+
+[[noreturn]] void ThrowScratchOpenFailure(const char* name) {
+    throw OmbrelError(
+        Format("The %s file could not be opened.  Please check the file for read-only "
+               "attributes and access restrictions.",
+               name));
+}
+
+}  // namespace
+
 void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, DrawScratchFile& file) {
     const char* name = saveDraws ? kSavedDrawScratchFileName : kDrawAccumulatorFileName;
-    if (!file.Create(studyFolder + name)) {
-        throw OmbrelError(
-            Format("The %s file could not be opened.  Please check the file for read-only "
-                   "attributes and access restrictions.",
-                   name));
+    if (!file.Create(studyFolder + name)) ThrowScratchOpenFailure(name);
+}
+
+void ReopenDrawScratchFile(const std::string& studyFolder, bool saveDraws, uint64_t length,
+                           const std::vector<unsigned char>& accumulatorBytes, DrawScratchFile& file) {
+    const char* name = saveDraws ? kSavedDrawScratchFileName : kDrawAccumulatorFileName;
+    if (saveDraws) {
+        if (!file.Reopen(studyFolder + name, length)) ThrowScratchOpenFailure(name);
+        return;
     }
+    if (!file.Create(studyFolder + name)) ThrowScratchOpenFailure(name);
+    if ((!accumulatorBytes.empty() && !file.Write(accumulatorBytes.data(), accumulatorBytes.size())) ||
+        !file.Flush())
+        throw OmbrelError(Format("The %s file could not be written.", name));
 }
 
 SavedDrawWriter::SavedDrawWriter(DrawScratchFile& file, int parameterCount)
@@ -94,6 +142,14 @@ DrawAccumulator::DrawAccumulator(DrawScratchFile& file, const LevelExpansion& ex
       recordSize_(AccumulatorRecordSize(expansion.LevelCount())) {
     constexpr size_t kWindowBytes = size_t{1} << 20;
     window_.resize(std::max<size_t>(1, kWindowBytes / recordSize_) * recordSize_);
+}
+
+void DrawAccumulator::ResumeWith(int64_t recordsWritten) {
+    Flush();
+    recordsWritten_ = recordsWritten;
+    // A window that ends before the first record holds none.
+    windowFirst_ = -static_cast<int64_t>(window_.size() / recordSize_);
+    windowDirtyEnd_ = windowFirst_;
 }
 
 void DrawAccumulator::Flush() {

@@ -38,10 +38,19 @@ public:
     bool IsOpen() const { return static_cast<bool>(file_); }
     const std::string& Path() const { return path_; }
 
+    // Opens path for reading and writing, cut to its first length bytes and positioned after them
+    // (a resumed run goes on appending where its checkpoint was). False when it cannot be opened or
+    // holds fewer bytes.
+    bool Reopen(const std::string& path, uint64_t length);
+
     bool Write(const void* data, size_t size) override;
     size_t Read(void* data, size_t size) override;
     bool Rewind() override;
     bool Seek(uint64_t offset);
+    // Everything written so far reaches the file; false when that failed.
+    bool Flush();
+    // The file's length in bytes, after a Flush.
+    uint64_t Size() const;
     // Flushes and closes; false when the flush failed.
     bool Close();
     // Closes and deletes the file.
@@ -62,6 +71,10 @@ uint64_t AccumulatorRecordSize(int levelCount);
 // "betas.upd", truncated. Throws OmbrelError with the
 // run's message ("The betas.tmp file could not be opened.  Please check ...") when it cannot.
 void CreateDrawScratchFile(const std::string& studyFolder, bool saveDraws, DrawScratchFile& file);
+// The same for a run that resumes from a checkpoint: "betas.tmp" cut back to length, or "betas.upd"
+// written anew with accumulatorBytes. Throws the same message when it cannot.
+void ReopenDrawScratchFile(const std::string& studyFolder, bool saveDraws, uint64_t length,
+                           const std::vector<unsigned char>& accumulatorBytes, DrawScratchFile& file);
 
 // With saveDraws: appends every used draw to "betas.tmp" as it comes. A failed write throws
 // OmbrelError naming the file: a draw lost to a full disk would make every average wrong.
@@ -89,6 +102,11 @@ public:
                     const double* constrainedBetas) override;
     // True until the first used pass has written its records.
     bool AccumulatorsEmpty() const { return recordsWritten_ == 0; }
+    // The records that exist in the file, and the same after a resume from a checkpoint.
+    int64_t RecordsWritten() const { return recordsWritten_; }
+    // The file holds recordsWritten records already (a run resumed from its checkpoint); the window
+    // is read from it anew.
+    void ResumeWith(int64_t recordsWritten);
     // Writes the records still held in the window back into the file.
     void Flush() override;
 

@@ -78,7 +78,7 @@ DrawsFileEstimates::DrawsFileEstimates(const std::string& drawsPath, const DrawL
 DrawsFileEstimates::DrawsFileEstimates(std::unique_ptr<TextSource> draws, const DrawLayout& layout,
                                        int levelCount, OutputProgress progress)
     : text_(std::move(draws)),
-      scanner_(*text_),
+      scanner_(*text_, "studyname.dra"),
       layout_(layout),
       levelCount_(levelCount),
       progress_(std::move(progress)) {}

@@ -8,6 +8,7 @@
 #include "common/TextConversion.h"
 #include "common/TextNumberScanner.h"
 #include "estimator/files/ResultText.h"
+#include "estimator/files/ResumeFile.h"
 
 namespace ombrel {
 
@@ -18,17 +19,20 @@ class AtomicFileSink : public ByteSink {
 public:
     explicit AtomicFileSink(AtomicFile& file) : file_(file) {}
     bool Write(const void* data, size_t size) override {
+        check_ = Fnv1a(std::string_view(static_cast<const char*>(data), size), check_);
         return std::fwrite(data, 1, size, file_.File()) == size;
     }
+    uint64_t Check() const { return check_; }
 
 private:
     AtomicFile& file_;
+    uint64_t check_ = Fnv1a({});
 };
 
 // Reads numbers of a restart text and names the file in every complaint.
 class RestartReader {
 public:
-    RestartReader(TextSource& source, const std::string& path) : scanner_(source), path_(path) {}
+    RestartReader(TextSource& source, const std::string& path) : scanner_(source, path), path_(path) {}
 
     OmbrelError Reject(const std::string& problem) const {
         return OmbrelError(Format("The restart file %s %s.  Delete it to start the estimation afresh.",
@@ -111,16 +115,22 @@ bool WriteRestartText(const ChainState& state, ByteSink& sink) {
     return flush();
 }
 
-void WriteRestartFile(const std::string& path, const ChainState& state) {
+uint64_t PrepareRestartFile(AtomicFile& file, const std::string& path, const ChainState& state) {
     const int p = state.store.ParameterCount();
     if (state.alpha.size() != static_cast<size_t>(p) || state.covariance.Size() != p) {
         throw OmbrelError(Format("The restart state does not fit %d parameters.", p));
     }
-    AtomicFile file;
     if (!file.Open(path)) throw ConsoleError("\nCan't open studyname.res file.");
     AtomicFileSink sink(file);
-    if (!WriteRestartText(state, sink)) throw OmbrelError(WriteFailureMessage(path));
+    if (!WriteRestartText(state, sink) || !file.Complete()) throw OmbrelError(WriteFailureMessage(path));
+    return sink.Check();
+}
+
+uint64_t WriteRestartFile(const std::string& path, const ChainState& state) {
+    AtomicFile file;
+    const uint64_t check = PrepareRestartFile(file, path, state);
     if (!file.Commit()) throw OmbrelError(WriteFailureMessage(path));
+    return check;
 }
 
 ChainState ReadRestartState(TextSource& source, const std::string& path) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "common/AtomicFile.h"
 #include "common/ByteStream.h"
 #include "common/TextSource.h"
 #include "estimator/chain/ChainState.h"
@@ -35,8 +36,12 @@ bool WriteRestartText(const ChainState& state, ByteSink& sink);
 // Writes the restart file at path (the study's StudyFiles::Restart()), beside the old file first and
 // renamed into place when complete, so a failed write keeps the previous restart file. Throws
 // ConsoleError with "\nCan't open studyname.res file." when it cannot be created, and OmbrelError with
-// a write-failure message naming the file when it cannot be written completely.
-void WriteRestartFile(const std::string& path, const ChainState& state);
+// a write-failure message naming the file when it cannot be written completely. Returns the FNV-1a of
+// the bytes written, which ties a resume file to this restart file.
+uint64_t WriteRestartFile(const std::string& path, const ChainState& state);
+// The same up to the rename: file holds the complete temporary file, for a Commit together with the
+// files that belong with it.
+uint64_t PrepareRestartFile(AtomicFile& file, const std::string& path, const ChainState& state);
 
 // Parses a restart text; path names the file in the messages. Throws OmbrelError naming it when the
 // text is unusable: a first line that cannot be read, counts that are negative or beyond the

@@ -50,6 +50,8 @@ bool RunLog::WriteHeader(const RunSummary& run, const std::tm& localTime) {
 
 bool RunLog::WriteLine(const IterationStatistics& statistics) { return Write(FormatLogLine(statistics)); }
 
+bool RunLog::WriteNote(const std::string& text) { return Write("\n" + text + "\n"); }
+
 bool RunLog::WriteClosing(const std::string& sentence) { return Write(FormatLogClosing(sentence)); }
 
 bool RunLog::Write(const std::string& text) {

@@ -48,6 +48,8 @@ public:
     bool WriteHeader(const RunSummary& run, const std::tm& localTime);
     bool WriteLine(const IterationStatistics& statistics);
     bool WriteClosing(const std::string& sentence);
+    // "\n" + text + "\n": a line of its own about the session (a resume, a failed checkpoint).
+    bool WriteNote(const std::string& text);
     void Close() { file_.Close(); }
 
 private:

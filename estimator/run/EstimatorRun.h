@@ -30,8 +30,13 @@ struct RunResults {
     std::string closingSentence;  // "This session did ..."; empty when the run failed before its end
 };
 
+// The seconds of the system's steady clock: what a console's Clock::SteadySeconds gives.
+double SteadyClockSeconds();
+
 // The threads of a run's respondent pass when nobody says: one per core, at least one.
 int DefaultRunThreads();
+
+inline constexpr double kDefaultCheckpointSeconds = 60.0;
 
 // What a caller can choose besides the services.
 struct RunOptions {
@@ -41,6 +46,9 @@ struct RunOptions {
     bool overdispersedStart = false;
     // Threads of the respondent pass, 1 to kMaxPassThreads; the results are the same for any count.
     int threads = DefaultRunThreads();
+    // At most this often (0: never), between two iterations, the restart file and its resume file are
+    // rewritten, so that a run killed at any moment resumes from the last checkpoint.
+    double checkpointSeconds = kDefaultCheckpointSeconds;
     RunResults* results = nullptr;  // filled in when not null
 };
 

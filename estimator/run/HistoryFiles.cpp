@@ -1,5 +1,8 @@
 #include "estimator/run/HistoryFiles.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "common/OmbrelError.h"
@@ -47,6 +50,38 @@ void HistoryFiles::Close() {
 
 void HistoryFiles::Write(FileHandle& file) {
     if (file) std::fwrite(line_.data(), 1, line_.size(), file.Get());
+}
+
+namespace {
+
+bool CutTo(const std::string& path, int64_t length) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return length == 0;
+    return status.st_size >= length && ::truncate(path.c_str(), static_cast<off_t>(length)) == 0;
+}
+
+bool LengthOf(FileHandle& file, int64_t& length) {
+    if (!file) {
+        length = 0;
+        return true;
+    }
+    if (std::fflush(file.Get()) != 0) return false;
+    struct stat status {};
+    if (::fstat(::fileno(file.Get()), &status) != 0) return false;
+    length = static_cast<int64_t>(status.st_size);
+    return true;
+}
+
+}  // namespace
+
+bool CutHistories(const StudyFiles& files, int64_t alpha, int64_t betas, int64_t covariance,
+                  bool constrained) {
+    return CutTo(files.AlphaHistory(), alpha) && (!constrained || CutTo(files.BetaHistory(), betas)) &&
+           CutTo(files.CovarianceHistory(), covariance);
+}
+
+bool HistoryFiles::Lengths(int64_t& alpha, int64_t& betas, int64_t& covariance) {
+    return LengthOf(alpha_, alpha) && LengthOf(betas_, betas) && LengthOf(covariance_, covariance);
 }
 
 }  // namespace ombrel

@@ -51,6 +51,8 @@ public:
     virtual void HoldFinalScreen() {}
     // A failure the design reports on the console itself instead of a message box.
     virtual void ConsoleFailure(const std::string& /*text*/) {}
+    // A checkpoint could not be written (the run goes on, the previous checkpoint is kept).
+    virtual void CheckpointFailed(const std::string& /*text*/) {}
 };
 
 // Asked once after every iteration.
@@ -68,6 +70,9 @@ public:
     virtual long long Now() { return 0; }
     // The local time (the log header).
     virtual std::tm LocalTime() { return std::tm{}; }
+    // Seconds of a clock that only goes forward (the interval between checkpoints); its start is
+    // arbitrary. The default never moves, so that no checkpoint falls due.
+    virtual double SteadySeconds() { return 0.0; }
 };
 
 // Everything a run talks to; each object outlives the run.

@@ -74,10 +74,15 @@ ChainStart FreshStart(RunStudy& study) {
 
 void LoadRunSettings(const std::string& namesFolder, Messenger& messages, RunStudy& study) {
     study.settings.namesFolder = namesFolder;
-    study.settings.LoadSettings(messages);
+    const bool loaded = study.settings.LoadSettings(messages);
     if (study.settings.IsChoiceData() || study.settings.IsAllocationData())
         study.files = StudyFiles::ForDataFile(study.settings.dataFileName);
-    if (!study.files) throw OmbrelError("An invalid data file was specified.");
+    if (!study.files) throw OmbrelError(kInvalidDataFileMessage);
+    if (!loaded) throw SettingsRefused();
+    // A hand-edited settings file gets the front end's checks before any file of the study is read:
+    // a skip factor of 0 or a prior variance of NaN would give results that mean nothing.
+    if (!study.settings.ValidateMainSettings(messages) || !study.settings.ValidateAdvancedSettings(messages))
+        throw SettingsRefused();
 }
 
 void LoadRunModel(Messenger& messages, RunStudy& study) {

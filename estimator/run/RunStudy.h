@@ -43,8 +43,12 @@ struct ChainStart {
     std::optional<std::string> variableCountMessage;
 };
 
+// Settings that the load or the front end's validation refused, having shown why.
+struct SettingsRefused {};
+
 // The settings through the names file in namesFolder, and the study's file names. Throws OmbrelError
-// when the data file is neither ".cho" nor ".chs".
+// when the data file is neither ".cho" nor ".chs", SettingsRefused when the settings file holds a
+// number too large for its field or a setting fails the main or the advanced validation.
 void LoadRunSettings(const std::string& namesFolder, Messenger& messages, RunStudy& study);
 // The attribute labels, their expansion and the constraints.
 void LoadRunModel(Messenger& messages, RunStudy& study);

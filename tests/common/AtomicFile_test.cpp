@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "tests/support/TestSupport.h"
 
@@ -76,6 +78,20 @@ TEST(AtomicFile, MissingFolderOrReadOnlyTargetCannotBeOpened) {
         EXPECT_EQ("keep\n", ReadFileText(path));
     }
     EXPECT_FALSE(file.Commit());  // nothing open
+}
+
+TEST(AtomicFile, StaleTemporaryFilesOfAKilledWriterAreRemovedAndNothingElse) {
+    TempDir dir;
+    for (const char* name : {"study.res", "study.res.tmpAb12Cd", "study.res.tmpZZZZZZ", "study.res.tmp1",
+                             "study.res.tmpABCDEFG", "study.resume.tmpAb12Cd", "other.res.tmpAb12Cd"})
+        WriteFileText(dir.File(name), "x");
+    RemoveStaleTemporaryFiles(dir.File("study.res"));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"other.res.tmpAb12Cd", "study.res", "study.res.tmp1",
+                                              "study.res.tmpABCDEFG", "study.resume.tmpAb12Cd"}));
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ TEST(SettingsText, WritesElevenLinesAndOneForChoiceData) {
 TEST(SettingsText, ReadsCrLfLinesFromMemoryAndMissingLinesAsZero) {
     StudySettings settings;
     MemoryTextSource text("300 draws\r\n40\r\n3\n7\n1\n 2.50\n0\n9");
-    ASSERT_TRUE(settings.ReadSettingsText(text));
+    ASSERT_TRUE(settings.ReadSettingsText(text, "a.set"));
     EXPECT_EQ(settings.preliminaryIterations, 300);
     EXPECT_EQ(settings.drawsPerRespondent, 40);
     EXPECT_EQ(settings.logSkip, 7);
@@ -220,7 +220,7 @@ private:
 TEST(SettingsText, AReadErrorLeavesTheValuesAsTheyWere) {
     StudySettings settings;
     FailingTextSource text("1\n2\n3\n");
-    EXPECT_FALSE(settings.ReadSettingsText(text));
+    EXPECT_FALSE(settings.ReadSettingsText(text, "a.set"));
     EXPECT_EQ(settings.preliminaryIterations, 2000);
     EXPECT_EQ(settings.drawSkip, 10);
 }

@@ -53,5 +53,12 @@ TEST(StudyFiles, AChainKeepsTheStudysNameInAFolderOfItsOwn) {
     EXPECT_EQ(StudyFiles::ForDataFile("coffee.chs")->ForChain(1).DataFile(), "coffee_chain1/coffee.chs");
 }
 
+TEST(ResumeFileOf, IsTheRestartFilesNameWithItsOwnExtension) {
+    EXPECT_EQ(ResumeFileOf("/data/coffee.res"), "/data/coffee.resume");
+    EXPECT_EQ(ResumeFileOf(StudyFiles::ForDataFile("/data/coffee.cho")->ForChain(2).Restart()),
+              StudyFiles::ForDataFile("/data/coffee.cho")->ForChain(2).Resume());
+    EXPECT_EQ(ResumeFileOf("odd"), "odd.resume");
+}
+
 }  // namespace
 }  // namespace ombrel

@@ -390,6 +390,42 @@ TEST(SettingsLoad, WrongExtensionShowsMessageAndResets) {
     EXPECT_EQ(messenger.Texts(), std::vector<std::string>{kInvalidFilename});
 }
 
+// Each integer line, the switches included, refuses 2^31, 2^32 + 1 and twenty digits: the message
+// names the settings file and the number, the eleven settings go back to their defaults and the data
+// file name stays. The ends of the 32-bit range load as they always did.
+TEST(SettingsLoad, AnIntegerBeyond32BitsIsShownAndTheSettingsReset) {
+    TempDir dir;
+    ScriptedMessenger messenger;
+    const std::string data = dir.File("s.chs");
+    const std::string lines[11] = {"2000", "1000", "10", "100", "0", " 5.00", "1", "5", " 2.00", "1", "0"};
+    for (size_t line : {0, 1, 2, 3, 4, 6, 7, 9, 10}) {
+        for (const std::string number : {"2147483648", "4294967297", "-10000000000000000000"}) {
+            std::string text;
+            for (size_t i = 0; i < 11; ++i) text += (i == line ? number : lines[i]) + "\n";
+            WriteFileText(dir.File("s.set"), text);
+            messenger.Clear();
+            StudySettings settings;
+            settings.drawSkip = 7;
+            EXPECT_FALSE(settings.LoadSettingsForDataFile(data, messenger)) << line;
+            EXPECT_EQ(messenger.Texts(),
+                      std::vector<std::string>{"The number " + number + " in " + dir.File("s.set") +
+                                               " does not fit a 32-bit integer "
+                                               "(-2147483648 to 2147483647)."});
+            StudySettings defaults;
+            defaults.dataFileName = data;
+            ExpectSameValues(defaults, settings);
+        }
+    }
+    messenger.Clear();
+    WriteFileText(dir.File("s.set"), "2147483647\n-2147483648\n10\n100\n-2147483648\n");
+    StudySettings edges;
+    EXPECT_TRUE(edges.LoadSettingsForDataFile(data, messenger));
+    EXPECT_TRUE(messenger.Entries().empty());
+    EXPECT_EQ(edges.preliminaryIterations, INT32_MAX);
+    EXPECT_EQ(edges.drawsPerRespondent, INT32_MIN);
+    EXPECT_TRUE(edges.saveDraws);
+}
+
 TEST(SettingsLoad, ShortDamagedAndLongFiles) {
     TempDir dir;
     ScriptedMessenger messenger;
@@ -425,9 +461,19 @@ TEST(SettingsLoad, ShortDamagedAndLongFiles) {
     // An enormous line is read past, not kept; the next lines still count.
     WriteFileText(dir.File("s.set"), "7" + std::string(100000, '0') + "\n3\n");
     StudySettings longLine;
-    longLine.LoadSettingsForDataFile(data, messenger);
-    EXPECT_EQ(longLine.preliminaryIterations, INT32_MAX);
-    EXPECT_EQ(longLine.drawsPerRespondent, 3);
+    EXPECT_FALSE(longLine.LoadSettingsForDataFile(data, messenger));
+    EXPECT_EQ(messenger.Texts(),
+              std::vector<std::string>{"The number 7" + std::string(39, '0') + "... in " + dir.File("s.set") +
+                                       " does not fit a 32-bit integer (-2147483648 to "
+                                       "2147483647)."});
+    StudySettings defaults;
+    defaults.dataFileName = data;
+    ExpectSameValues(defaults, longLine);  // the data file name stays for the window
+    messenger.Clear();
+    WriteFileText(dir.File("s.set"), " 7 \n" + std::string(100000, ' ') + "3\n");
+    EXPECT_TRUE(longLine.LoadSettingsForDataFile(data, messenger));
+    EXPECT_EQ(longLine.preliminaryIterations, 7);
+    EXPECT_EQ(longLine.drawsPerRespondent, 0);  // the line is cut before its number
 
     // An empty file: every line missing.
     WriteFileText(dir.File("s.set"), "");

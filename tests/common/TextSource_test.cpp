@@ -60,7 +60,7 @@ TEST(TextSource, AFileAndTheSameTextInMemoryScanAlike) {
     FileTextSource fromFile(std::move(file));
     MemoryTextSource fromMemory(text);
     for (TextSource* source : {static_cast<TextSource*>(&fromFile), static_cast<TextSource*>(&fromMemory)}) {
-        TextNumberScanner scanner(*source);
+        TextNumberScanner scanner(*source, "numbers.txt");
         int32_t whole = 0;
         double a = 0.0, b = 0.0;
         ASSERT_TRUE(scanner.ReadInt(whole));

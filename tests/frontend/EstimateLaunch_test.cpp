@@ -109,12 +109,15 @@ TEST_F(EstimateLaunchTest, ResumingKeepsTheRestartFileAndPreparesNothing) {
 
 TEST_F(EstimateLaunchTest, StartingOverDeletesTheRestartFileBeforePreparing) {
     WriteFileText(Restart(), "restart");
+    const std::string resume = Restart().substr(0, Restart().size() - 4) + ".resume";
+    WriteFileText(resume, "its full state");
     restartChoice_ = RestartChoice::StartOver;
     EXPECT_EQ(LaunchEstimation(settings_, Steps()).outcome, LaunchOutcome::EstimatorRan);
     EXPECT_EQ(calls_,
               (std::vector<std::string>{"saved", "ask " + Restart(), "prepare " + settings_.dataFileName,
                                         "report the report", "estimate"}));
     EXPECT_FALSE(fs::exists(Restart()));
+    EXPECT_FALSE(fs::exists(resume)) << "the resume file goes with its restart file";
 }
 
 TEST_F(EstimateLaunchTest, CancelAtTheRestartQuestionLaunchesNothing) {

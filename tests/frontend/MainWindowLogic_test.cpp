@@ -139,6 +139,19 @@ TEST_F(MainWindowTest, StartWithAChoiceStudyDisablesTheWeightWithoutMarkingAChan
     EXPECT_EQ(logic.Title(), "Feldrin Software Ombrel");
 }
 
+// A hand-edited settings file with a number beyond 32 bits: the message at start-up, then the study with
+// the default settings.
+TEST_F(MainWindowTest, StartWithASettingBeyond32BitsShowsItAndTheDefaults) {
+    WriteFileText(Study("study.set"), "3000\n500\n4294967301\n50\n1\n 7.50\n1\n5\n 2.00\n1\n0\n");
+    StartWithStudy(Study("study.chs"));
+    EXPECT_EQ(messenger.Texts(), std::vector<std::string>{"The number 4294967301 in " + Study("study.set") +
+                                                          " does not fit a 32-bit integer (-2147483648 to "
+                                                          "2147483647)."});
+    EXPECT_EQ(logic.Fields().dataFileName, Study("study.chs"));
+    EXPECT_EQ(logic.Fields().preliminaryIterations, "2000");
+    EXPECT_EQ(logic.Fields().drawSkip, "10");
+}
+
 TEST_F(MainWindowTest, WeightRuleFollowsThePathField) {
     logic.Start();
     logic.EditText(MainTextField::TotalTaskWeight, "7.5");

@@ -345,8 +345,9 @@ TEST_F(BuilderTest, RecordsBeyondWhatARespondentCanHold) {
     EXPECT_EQ(
         FailureMessage([&] { Build("8 0 2 1 0\n1\n1 1 1\n9 0 2 # 1\n"); }),
         "The data file " + file + " holds something that is not a respondent header after respondent 8.");
-    EXPECT_EQ(FailureMessage([&] { Build("3000000000 0 2 1 0\n1\n1 1 1\n"); }),
-              "The data file " + file + " does not begin with a respondent header.");
+    EXPECT_EQ(
+        FailureMessage([&] { Build("3000000000 0 2 1 0\n1\n1 1 1\n"); }),
+        "The number 3000000000 in " + file + " does not fit a 32-bit integer (-2147483648 to 2147483647).");
 }
 
 TEST_F(BuilderTest, NumbersThatAreNotFiniteAreRefused) {

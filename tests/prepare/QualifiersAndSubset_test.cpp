@@ -62,8 +62,7 @@ TEST_F(QualifierFileTest, OnlyTheFirstTenLinesCount) {
 
 TEST_F(QualifierFileTest, Messages) {
     const std::string formatted = "A qualifier in the <studyname>.qal file was formatted incorrectly.";
-    for (const char* text :
-         {"3 >\n", "3 >= 5\n", "3 ! 5\n", "x > 5\n", "3 > x\n", "3 > 5\n\n", "3>5\n", "3 > 99999999999\n"}) {
+    for (const char* text : {"3 >\n", "3 >= 5\n", "3 ! 5\n", "x > 5\n", "3 > x\n", "3 > 5\n\n", "3>5\n"}) {
         EXPECT_EQ(FailureMessage([&] { Read(text); }), formatted) << text;
     }
     EXPECT_EQ(
@@ -148,7 +147,7 @@ TEST_F(TaskSubsetTest, AtMostAThousandNumbersAreRead) {
 }
 
 TEST_F(TaskSubsetTest, NumbersOutsideTheTaskRangeAreRefused) {
-    for (const char* text : {"1 0", "1001", "-3", "2 99999999999 5", "-2147483649"}) {
+    for (const char* text : {"1 0", "1001", "-3", "2 2147483647 5", "-2147483648"}) {
         EXPECT_EQ(FailureMessage([&] { Read(text); }),
                   "A number specified in the <studyname>.sub file is out of range.");
     }
@@ -199,7 +198,8 @@ TEST(TaskSubsetFromMemory, ReadsGoodTextAndNamesWhatIsBroken) {
         {"", heading, ""},
         {"3 0", "", outOfRange},
         {"1001", "", outOfRange},
-        {"4 12345678901", "", outOfRange},
+        {"4 12345678901", "",
+         "The number 12345678901 in mem.sub does not fit a 32-bit integer (-2147483648 to 2147483647)."},
     };
     for (const Case& c : cases) {
         MemoryTextSource source(c.text);

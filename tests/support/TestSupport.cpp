@@ -41,6 +41,15 @@ void WriteFileText(const std::string& path, const std::string& text) {
     out << text;
 }
 
+std::map<std::string, std::string> FolderContents(const std::string& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = std::filesystem::relative(entry.path(), folder).string();
+        contents[name] = entry.is_regular_file() ? ReadFileText(entry.path().string()) : "(not a file)";
+    }
+    return contents;
+}
+
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ std::string ReadFileText(const std::string& path);
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+// Every file under folder, by its path relative to it, with its bytes: two snapshots are equal when
+// nothing was created, removed or changed in between.
+std::map<std::string, std::string> FolderContents(const std::string& folder);
 
 // Compares bytes with a golden copy; on a mismatch reports the first differing offset and a short
 // hex window of both, never raw binary.

@@ -128,5 +128,21 @@ TEST(KivotraArguments, TheFirstBadThreadCountIsRefused) {
               "kivotra --threads takes a whole number of threads from 1 to 1024, not \"9999\".");
 }
 
+TEST(KivotraArguments, TheCheckpointIntervalIsSecondsOfZeroOrMoreAnywhereOnTheLine) {
+    KivotraArguments parsed = Parse({"10", "--checkpoint-seconds", "0.25", "20", "30", "40"});
+    EXPECT_DOUBLE_EQ(parsed.checkpointSeconds, 0.25);
+    EXPECT_EQ(parsed.numbers, (std::vector<std::string>{"10", "20", "30", "40"}));
+    EXPECT_DOUBLE_EQ(Parse({"--checkpoint-seconds=0"}).checkpointSeconds, 0.0);
+    EXPECT_DOUBLE_EQ(Parse({"--checkpoint-seconds=600"}).checkpointSeconds, 600.0);
+    EXPECT_LT(Parse({}).checkpointSeconds, 0.0);  // not given: the run's default
+    for (const char* bad : {"-1", "", "1e3", "nan", "inf", "1.2.3", " 5"}) {
+        EXPECT_EQ(Parse({"--checkpoint-seconds", bad}).failure,
+                  std::string("kivotra --checkpoint-seconds takes a number of seconds, 0 or more (0: no "
+                              "checkpoints), not \"") +
+                      bad + "\".")
+            << bad;
+    }
+}
+
 }  // namespace
 }  // namespace ombrel

@@ -15,13 +15,16 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/StudySettings.h"
+#include "common/TextConversion.h"
 #include "frontend/ConsoleScreen.h"
 #include "platform/ScriptedMessenger.h"
 #include "tests/support/SimulatedSettingsFolder.h"
@@ -85,7 +88,7 @@ struct HeadlessChild {
     std::string outPath;
     std::string errPath;
 
-    HeadlessChild(const Study& study, std::vector<std::string> arguments) {
+    HeadlessChild(const test::SimulatedSettingsFolder& study, std::vector<std::string> arguments) {
         outPath = study.dir.File("stdout.txt");
         errPath = study.dir.File("stderr.txt");
         const std::string folder = study.dir.Folder();
@@ -313,6 +316,39 @@ TEST(KivotraHeadless, AFatalMessageGoesToStandardErrorWithStatusOne) {
     EXPECT_FALSE(study.Exists(".res"));
 }
 
+// The study folder without the child's own output files.
+std::map<std::string, std::string> StudyFilesBesideTheOutput(const Study& study) {
+    std::map<std::string, std::string> contents = test::FolderContents(study.dir.Folder());
+    contents.erase("stdout.txt");
+    contents.erase("stderr.txt");
+    return contents;
+}
+
+TEST(KivotraHeadless, AHandEditedSettingOutOfItsRangeIsRefusedWithStatusOne) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"2000\n10\n0\n10\n0\n 1.00\n1\n5\n 2.00\n1\n5\n",
+         "'Skip factor for using draws' must be an integer between 1 and 100."},
+        {"2000\n10\n10\n10\n0\n 1.00\n1\n5\n-nan\n1\n5\n",
+         "'Prior variance' must be a number between 0.1 and 100.0."},
+        {"2000\n10\n10\n10\n0\n 1.00\n1\n5\n 2.00\n1\n4294967301\n",
+         "The number 4294967301 in {folder}study.set does not fit a 32-bit integer (-2147483648 to "
+         "2147483647)."},
+    };
+    for (auto [text, message] : cases) {
+        Study study(10);
+        test::WriteFileText(study.dir.File("study.set"), text);
+        const auto before = StudyFilesBesideTheOutput(study);
+        HeadlessChild child(study, {"--headless"});
+        ASSERT_GT(child.pid, 0);
+        EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(1));
+        child.pid = -1;
+        if (message.find("{folder}") != std::string::npos)
+            message.replace(message.find("{folder}"), 8, study.dir.Folder());
+        EXPECT_EQ(child.Err(), "Feldrin Software Ombrel: " + message + "\n");
+        EXPECT_EQ(StudyFilesBesideTheOutput(study), before) << message;
+    }
+}
+
 TEST(KivotraHeadless, AThreadCountOutsideOneTo1024IsRefusedBeforeTheRun) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--threads", "0"}, "0"},         {{"0", "0", "--threads", "1025", "0", "0"}, "1025"},
@@ -361,6 +397,137 @@ TEST(KivotraHeadless, AnyThreadCountWritesTheSameFiles) {
     for (size_t run = 1; run < files.size(); ++run)
         for (size_t i = 0; i < files[0].size(); ++i)
             EXPECT_EQ(files[0][i], files[run][i]) << "run " << run << ", file " << i;
+}
+
+// A study whose run makes many checkpoints: 300 respondents, saved draws, 600 iterations.
+struct CheckpointedStudy : test::SimulatedSettingsFolder {
+    CheckpointedStudy() : SimulatedSettingsFolder(test::SmallDesign(300, 9), 400, 2) {
+        settings.drawsPerRespondent = 100;
+        settings.saveDraws = true;
+        ScriptedMessenger messenger;
+        EXPECT_TRUE(settings.SaveSettings(messenger));
+    }
+    // Per result file, where it first differs from other's: empty when every file is the same.
+    std::string DifferencesFrom(const CheckpointedStudy& other) const {
+        std::string differences;
+        for (const char* extension : {".hbu", ".lay", ".csv", ".dra", ".sum", ".alp", ".cov"}) {
+            const std::string mine = ReadFileText(dir.File(std::string("study") + extension));
+            const std::string theirs = ReadFileText(other.dir.File(std::string("study") + extension));
+            if (mine == theirs) continue;
+            size_t at = 0;
+            while (at < mine.size() && at < theirs.size() && mine[at] == theirs[at]) ++at;
+            differences += Format("%s differs at byte %zu (%zu and %zu bytes); ", extension, at, mine.size(),
+                                  theirs.size());
+        }
+        return differences;
+    }
+    // A temporary file of a checkpoint being written: the restart file's or the resume file's.
+    bool CheckpointBeingWritten() const {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path(), error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("study.res.tmp", 0) == 0 || name.rfind("study.resume.tmp", 0) == 0) return true;
+        }
+        return false;
+    }
+};
+
+void Kill(HeadlessChild& child) {
+    kill(child.pid, SIGKILL);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    child.pid = -1;
+}
+
+// SIGKILL at twenty random moments spread over the run (each a few milliseconds after the run has
+// passed a random iteration), and once while a checkpoint is being written, each followed by a
+// resume: the last session ends the run with the files of the same run uninterrupted.
+TEST(KivotraHeadless, KilledAtAnyMomentAndResumedItWritesTheUninterruptedRunsFiles) {
+    CheckpointedStudy reference;
+    {
+        HeadlessChild child(reference, {"--checkpoint-seconds", "0"});
+        ASSERT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+        child.pid = -1;
+    }
+    CheckpointedStudy study;
+    std::mt19937 random(20261208);
+    std::vector<int> targets(20);
+    std::uniform_int_distribution<int> iteration(5, study.TotalIterations() - 20);
+    for (int& target : targets) target = iteration(random);
+    std::sort(targets.begin(), targets.end());
+    std::uniform_int_distribution<int> delay(0, 8);
+    int kills = 0;
+    for (int target : targets) {
+        HeadlessChild child(study, {"--checkpoint-seconds", "0.02"});
+        ASSERT_GT(child.pid, 0);
+        const Clock::time_point deadline = Clock::now() + kPatience;
+        while (study.CompletedIterations() < target && StillRunning(child.pid) && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
+        ASSERT_TRUE(StillRunning(child.pid)) << "the run ended before iteration " << target << child.Err();
+        Kill(child);
+        ++kills;
+    }
+    EXPECT_EQ(kills, 20);
+    bool killedInCheckpoint = false;
+    for (int session = 0; !killedInCheckpoint && session < 20; ++session) {
+        HeadlessChild child(study, {"--checkpoint-seconds", "0.001"});
+        ASSERT_GT(child.pid, 0);
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
+        while (!killedInCheckpoint && StillRunning(child.pid) && Clock::now() < deadline) {
+            if (study.CheckpointBeingWritten()) {
+                Kill(child);
+                killedInCheckpoint = true;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        if (child.pid > 0) Kill(child);
+    }
+    EXPECT_TRUE(killedInCheckpoint);
+    HeadlessChild last(study, {"--checkpoint-seconds", "0.02"});
+    ASSERT_EQ(WaitForExit(last.pid), std::optional<int>(0)) << last.Err();
+    last.pid = -1;
+    // On a failure, the log's lines about sessions and resumes tell what happened.
+    const std::string log = study.Log();
+    {
+        std::istringstream lines(log);
+        std::string line, notes;
+        while (std::getline(lines, line))
+            if (line.find("esume") != std::string::npos || line.find("heckpoint") != std::string::npos ||
+                line.find("Previous") != std::string::npos || line.find("session") != std::string::npos)
+                notes += line + "\n";
+        EXPECT_EQ(study.DifferencesFrom(reference), "") << notes;
+    }
+    EXPECT_NE(log.find("The run resumes from its checkpoint after iteration "), std::string::npos);
+    EXPECT_FALSE(study.CheckpointBeingWritten()) << "the half-written checkpoint is cleared away";
+    EXPECT_FALSE(study.Exists(".resume")) << "a finished run leaves no resume file";
+    const size_t leftAside = log.find("The resume file is not used");
+    EXPECT_EQ(leftAside, std::string::npos) << log.substr(leftAside, 120);
+}
+
+// SIGTERM and SIGHUP stop the run after its iteration; resumed, it goes on exactly.
+TEST(KivotraHeadless, SigtermAndSighupStopsResumeExactly) {
+    CheckpointedStudy reference;
+    {
+        HeadlessChild child(reference, {"--checkpoint-seconds", "0"});
+        ASSERT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+        child.pid = -1;
+    }
+    CheckpointedStudy study;
+    for (int signal : {SIGTERM, SIGHUP, SIGTERM}) {
+        HeadlessChild child(study, {"--checkpoint-seconds", "0"});
+        ASSERT_GT(child.pid, 0);
+        ASSERT_TRUE(WaitForFileText(child.errPath, "Iteration ", child.pid)) << child.Err();
+        kill(child.pid, signal);
+        EXPECT_EQ(WaitForExit(child.pid), std::optional<int>(0)) << child.Err();
+        child.pid = -1;
+    }
+    HeadlessChild last(study, {"--checkpoint-seconds", "0"});
+    ASSERT_EQ(WaitForExit(last.pid), std::optional<int>(0)) << last.Err();
+    last.pid = -1;
+    EXPECT_EQ(study.DifferencesFrom(reference), "");
+    EXPECT_NE(study.Log().find("The run resumes exactly where it stopped, after iteration "),
+              std::string::npos);
 }
 
 }  // namespace

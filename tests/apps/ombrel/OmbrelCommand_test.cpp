@@ -138,6 +138,39 @@ TEST_F(OmbrelCommandTest, SettingOptionsAreValidatedWithTheSettingsOwnMessages) 
     EXPECT_FALSE(fs::exists(root_.File("study/coffee.set")));
 }
 
+// A hand-edited settings file meets the same checks as the options, and an integer beyond 32 bits in
+// it is refused by the load: nothing is written, prepared or launched.
+TEST_F(OmbrelCommandTest, AHandEditedSettingsFileIsRefusedBeforeAnythingIsWritten) {
+    const std::string settingsFile = root_.File("study/coffee.set");
+    const std::string tooLarge = " does not fit a 32-bit integer (-2147483648 to 2147483647).";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"2000\n1000\n0\n100\n0\n 5.00\n1\n5\n 2.00\n1\n0\n",
+         "'Skip factor for using draws' must be an integer between 1 and 100."},
+        {"2000\n1000\n10\n100\n0\n 5.00\n1\n5\nnan\n1\n0\n",
+         "'Prior variance' must be a number between 0.1 and 100.0."},
+        {"2000\n1000\n10\n100\n0\n 5.00\n1\n5\n1e308\n1\n0\n",
+         "'Prior variance' must be a number between 0.1 and 100.0."},
+        {"2000\n1000\n10\n100\n0\n 5.00\n1\n5\n 2.00\n1\n4294967297\n",
+         "The number 4294967297 in " + settingsFile + tooLarge},
+        {"2000\n1000\n10\n100\n2147483648\n 5.00\n1\n5\n 2.00\n1\n0\n",
+         "The number 2147483648 in " + settingsFile + tooLarge},
+    };
+    for (const auto& [text, message] : cases) {
+        WriteFileText(settingsFile, text);
+        const auto study = test::FolderContents(root_.File("study"));
+        const auto settings = test::FolderContents(root_.File("settings"));
+        std::fflush(err_);
+        ASSERT_EQ(ftruncate(fileno(err_), 0), 0);
+        std::rewind(err_);
+        EXPECT_EQ(Run({"estimate", dataFile_}), 1) << message;
+        EXPECT_EQ(Err(), kTitle + message + "\n");
+        EXPECT_EQ(test::FolderContents(root_.File("study")), study) << message;
+        EXPECT_EQ(test::FolderContents(root_.File("settings")), settings) << message;
+    }
+    EXPECT_FALSE(Launched());
+    EXPECT_TRUE(prepared_.empty());
+}
+
 TEST_F(OmbrelCommandTest, BadDataFilesAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(Run({"estimate", root_.File("study/coffee.txt")}), 1);
     EXPECT_EQ(Run({"estimate", root_.File("study/missing.chs")}), 1);
@@ -208,6 +241,21 @@ TEST_F(OmbrelCommandTest, ThreadsArePassedOnToKivotraAndCheckedForTheirRange) {
     EXPECT_NE(err.find("--threads: Value 0 not in range 1 to 1024\n"), std::string::npos) << err;
     EXPECT_NE(err.find("--threads: Value 1025 not in range 1 to 1024\n"), std::string::npos) << err;
     EXPECT_NE(err.find("--threads: Value -1 not in range 1 to 1024\n"), std::string::npos) << err;
+}
+
+// The checkpoint interval goes to kivotra when it is not kivotra's own default.
+TEST_F(OmbrelCommandTest, TheCheckpointIntervalIsPassedOnToKivotraAndMayNotBeNegative) {
+    EXPECT_EQ(Run({"estimate", dataFile_, "--checkpoint-seconds", "0.5"}), 7);
+    EXPECT_NE(KivotraLog().find("\nargs=--headless 0 0 0 0 --checkpoint-seconds 0.5\n"), std::string::npos)
+        << KivotraLog();
+    fs::remove(root_.File("kivotra.log"));
+    EXPECT_EQ(Run({"estimate", dataFile_, "--checkpoint-seconds", "0"}), 7);
+    EXPECT_NE(KivotraLog().find("\nargs=--headless 0 0 0 0 --checkpoint-seconds 0\n"), std::string::npos)
+        << KivotraLog();
+    fs::remove(root_.File("kivotra.log"));
+    EXPECT_NE(Run({"estimate", dataFile_, "--checkpoint-seconds", "-1"}), 0);
+    EXPECT_FALSE(Launched());
+    EXPECT_NE(Err().find("--checkpoint-seconds"), std::string::npos) << Err();
 }
 
 TEST_F(OmbrelCommandTest, OnATerminalKivotraDrawsItsScreenAndTheStudysSettingsAreKept) {

@@ -120,6 +120,24 @@ TEST_F(RespondentDiagnosticsTest, ADamagedRecordNamesTheFileTheLineAndTheRespond
               "The draws file " + dir_.File("c3.dra") + " could not be opened.");
 }
 
+// The respondent, the 0 and the level count and None flag of a record's first line (the RLH is a
+// decimal): a number beyond 32 bits there is refused, not taken for a damaged line.
+TEST_F(RespondentDiagnosticsTest, AHeaderNumberBeyond32BitsIsRefusedNamingTheFile) {
+    const std::vector<std::string> fields = {"101", "500", "0", "12", "-1"};
+    for (size_t field : {0, 2, 3, 4}) {
+        for (const std::string number : {"2147483648", "4294967297", "-27182818284590452353"}) {
+            std::vector<std::string> header = fields;
+            header[field] = number;
+            WriteFileText(Second(), DrawsText(2));
+            ReplaceLine(4, "    " + header[0] + " " + header[1] + " " + header[2] + " " + header[3] + " " +
+                               header[4]);
+            EXPECT_EQ(Failure(), "The number " + number + " in " + Second() +
+                                     " does not fit a 32-bit integer (-2147483648 to 2147483647).")
+                << field;
+        }
+    }
+}
+
 TEST_F(RespondentDiagnosticsTest, TheStudysDiagnosisReadsTheDrawsWhenEveryChainSavedThem) {
     const StudyFiles study = *StudyFiles::ForDataFile(dir_.File("coffee.cho"));
     WriteFileText(dir_.File("qebatt.tmp"), test::kTwoAttributeLabels);

@@ -146,10 +146,12 @@ TEST_F(AttributeLabelsTest, RejectsImpossibleCounts) {
     EXPECT_EQ(ErrorOf("1001 0\n"),
               "The qebatt.tmp file gives 1001 attributes; there can be 0 to 1000.  Please prepare the study "
               "again.");
-    EXPECT_EQ(
-        ErrorOf("99999999999 0\n"),
-        "The qebatt.tmp file gives 2147483647 attributes; there can be 0 to 1000.  Please prepare the study "
-        "again.");
+    EXPECT_EQ(ErrorOf("2147483647 0\n"),
+              "The qebatt.tmp file gives 2147483647 attributes; there can be 0 to 1000.  Please prepare the "
+              "study again.");
+    EXPECT_EQ(ErrorOf("-2147483648 0\n"),
+              "The qebatt.tmp file gives -2147483648 attributes; there can be 0 to 1000.  Please prepare the "
+              "study again.");
     EXPECT_EQ(
         ErrorOf("2 0 3 -2\n"),
         "The qebatt.tmp file gives -2 levels for attribute 2; there can be 0 to 999.  Please prepare the "
@@ -196,6 +198,28 @@ TEST(ReadAttributeLabels, ReadsTheGoldenFileFromMemory) {
     EXPECT_EQ(model.attributeLabels,
               (Labels{{"Brand A", "Brand B", "Brand C"}, {"Price per unit"}, {"Red", "Blue"}}));
     EXPECT_EQ(model.levelCount, test::kGoldenLevelCount);
+}
+
+// Counts, None flag, levels, codes and the numbers before each label: none wraps or saturates.
+TEST(ReadAttributeLabels, RefusesEveryIntegerBeyond32Bits) {
+    const std::string text = "2 0 2 1\r\n1 0 \r\n0 -1 \r\n1 1 A\r\n1 2 B\r\n2 1 Price\r\n";
+    std::vector<std::pair<size_t, size_t>> tokens;  // start and length
+    for (size_t at = 0; (at = text.find_first_not_of(" \r\n", at)) != std::string::npos;) {
+        const size_t end = text.find_first_of(" \r\n", at);
+        tokens.emplace_back(at, end - at);
+        at = end;
+    }
+    for (size_t index : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 14, 15}) {
+        for (const std::string number : {"2147483648", "4294967297", "-31415926535897932384"}) {
+            const std::string edited =
+                std::string(text).replace(tokens[index].first, tokens[index].second, number);
+            EXPECT_EQ(test::FailureMessage([&] { FromText(edited); }),
+                      "The number " + number +
+                          " in qebatt.tmp does not fit a 32-bit integer (-2147483648 to 2147483647).")
+                << edited;
+        }
+    }
+    EXPECT_EQ(FromText(text).attributeLabels, (Labels{{"A", "B"}, {"Price"}}));
 }
 
 TEST(ReadAttributeLabels, ReadsWhatAShortTextReaches) {

@@ -60,8 +60,15 @@ TEST(ReadConstraints, StopsAtTheFirstIncompleteTriple) {
     const std::vector<Constraint> first = {{3, 1, 2}};
     EXPECT_EQ(Read(dir, "3 1 2\n3 2\n"), first);
     EXPECT_EQ(Read(dir, "3 1 2\n3 2 x\n3 1 3\n"), first);
-    // A number beyond int cannot be read either; nothing after it counts, not even a bad triple.
-    EXPECT_EQ(Read(dir, "3 1 2\n99999999999 1 2\n0 0 0\n"), first);
+    // A number beyond int is refused rather than taken for the end of the list.
+    EXPECT_EQ(test::FailureMessage([&] { Read(dir, "3 1 2\n99999999999 1 2\n0 0 0\n"); }),
+              "The number 99999999999 in <studyname>.con does not fit a 32-bit integer (-2147483648 to "
+              "2147483647).");
+    // The ends of the range are read, and checked, as before.
+    EXPECT_EQ(test::FailureMessage([&] { Read(dir, "2147483647 1 2\n"); }),
+              "The <studyname>.con file specifies an attribute (2147483647) that is out of range.");
+    EXPECT_EQ(test::FailureMessage([&] { Read(dir, "-2147483648 1 2\n"); }),
+              "The <studyname>.con file specifies an attribute (-2147483648) that is out of range.");
 }
 
 TEST(ReadConstraints, StoresAtMostOneThousand) {

@@ -224,6 +224,8 @@ TEST(EstimatorRun, EscapeWritesTheRestartFileOnlyAndAResumedRunContinues) {
     const std::string alphaBefore = study.File(".alp");
     EXPECT_EQ(std::count(alphaBefore.begin(), alphaBefore.end(), '\n'), 28);  // iterations 2, 4, ..., 56
 
+    // The restart file alone, as from elsewhere, starts a new session of the chain.
+    std::filesystem::remove(study.dir.File("study.resume"));
     RecordingConsole resumed;
     ASSERT_EQ(study.Run(resumed), 0) << testing::PrintToString(resumed.messenger.Texts());
     EXPECT_EQ(resumed.lastIteration, 57 + 80);
@@ -262,6 +264,7 @@ TEST(EstimatorRun, StopKeepsTheJumpSizeTheLastIterationUsed) {
     const std::string firstLog = study.File(".log");
     EXPECT_EQ(LoggedJumpSize(firstLog, 30), "  " + jumpSize);
 
+    std::filesystem::remove(study.dir.File("study.resume"));
     RecordingConsole resumed;
     ASSERT_EQ(study.Run(resumed), 0);
     EXPECT_EQ(80 + 30, resumed.lastIteration);
