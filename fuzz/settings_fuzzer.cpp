@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/OmbrelError.h"
 #include "common/StudySettings.h"
 #include "common/TextSource.h"
 #include "fuzz/FuzzSupport.h"
@@ -11,12 +12,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ombrel::MemoryTextSource text(ombrel::fuzz::AsText(data, size));
     ombrel::StudySettings settings;
-    if (!settings.ReadSettingsText(text)) return 0;
+    try {
+        if (!settings.ReadSettingsText(text, "fuzz.set")) return 0;
+    } catch (const ombrel::OmbrelError&) {
+        return 0;
+    }
     ombrel::fuzz::SilentMessenger messenger;
     settings.ValidateMainSettings(messenger);
     settings.ValidateAdvancedSettings(messenger);
     ombrel::MemoryTextSource written(settings.SettingsText());
     ombrel::StudySettings reread;
-    reread.ReadSettingsText(written);
+    reread.ReadSettingsText(written, "fuzz.set");
     return 0;
 }
