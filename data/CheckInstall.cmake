@@ -16,7 +16,8 @@ foreach(program IN LISTS PROGRAMS)
 endforeach()
 foreach(file "${DATADIR}/applications/ombrel-lumaro.desktop"
              "${DATADIR}/icons/hicolor/256x256/apps/ombrel-lumaro.png" "${DOCDIR}/README.md"
-             "${DOCDIR}/ombrel.pdf")
+             "${DOCDIR}/ombrel.pdf" "${DATADIR}/man/man1/ombrel.1" "${DATADIR}/man/man1/kivotra.1"
+             "${DATADIR}/man/man1/lumaro.1" "${DATADIR}/bash-completion/completions/ombrel")
   if(NOT EXISTS "${PREFIX}/${file}")
     list(APPEND missing "${file}")
   endif()
