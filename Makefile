@@ -4,9 +4,10 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
+PACKAGE_BUILD ?= build-package
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build build-asan build-tsan demo test test-release test-asan test-tsan bench fuzz format check-format clean
+.PHONY: deps build build-asan build-tsan demo test test-release test-asan test-tsan test-package package bench fuzz format check-format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -30,7 +31,7 @@ demo: build
 
 # Builds and runs every test, once normally and once under AddressSanitizer and UBSan, then the
 # estimator's tests under ThreadSanitizer.
-test: test-release test-asan test-tsan
+test: test-release test-asan test-tsan test-package
 
 test-release: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -44,6 +45,17 @@ test-asan: build-asan
 test-tsan: build-tsan
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(TSAN_BUILD) -L estimator --output-on-failure -j $(JOBS)
+
+# The Debian package ombrel_<version>_<arch>.deb, built for /usr without tests or benchmarks.
+package: deps
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DOMBREL_BUILD_TESTS=OFF -DOMBREL_BUILD_BENCH=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+
+# The package's contents and Depends, and the programs run from it unpacked.
+test-package: package
+	scripts/check-package.sh $(PACKAGE_BUILD)
 
 bench: build
 	scripts/run-bench.sh $(BUILD)
@@ -61,4 +73,4 @@ check-format:
 	scripts/check-format.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PACKAGE_BUILD) $(FUZZ_BUILD)

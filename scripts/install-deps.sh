@@ -3,7 +3,7 @@
 #   scripts/install-deps.sh [PACKAGE ...]   (given packages: those instead, as the fuzz build asks)
 set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev clang-format python3)
+          libcli11-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev clang-format python3 dpkg-dev)
 [ $# -gt 0 ] && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
