@@ -72,6 +72,20 @@ bool StudyDataPath(const std::string& given, Messenger& messenger, std::string& 
     return true;
 }
 
+// A study is estimated in its own folder; one that cannot be written (the example study of an
+// installed package, say) is refused with how to make a copy to estimate instead.
+bool StudyFolderWritable(const std::string& dataFile, Messenger& messenger) {
+    const fs::path folder = fs::path(dataFile).parent_path();
+    if (::access(folder.c_str(), W_OK) == 0) return true;
+    messenger.Show(Format("The folder %s cannot be written, so the study cannot be estimated there.  Copy "
+                          "the folder to one of your own and estimate the copy, for example:\n"
+                          "  cp -r %s ~/%s\n  ombrel estimate ~/%s/%s",
+                          folder.c_str(), folder.c_str(), folder.filename().c_str(),
+                          folder.filename().c_str(), fs::path(dataFile).filename().c_str()),
+                   MessageIcon::Exclamation);
+    return false;
+}
+
 std::string WithSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
     return folder;
@@ -94,7 +108,7 @@ std::string PrepareWith(const OmbrelEnvironment& environment, const StudySetting
 
 int PrepareCommand(const std::string& dataFile, const OmbrelEnvironment& environment, Messenger& messenger) {
     std::string path;
-    if (!StudyDataPath(dataFile, messenger, path)) return kFailure;
+    if (!StudyDataPath(dataFile, messenger, path) || !StudyFolderWritable(path, messenger)) return kFailure;
     StudySettings settings;
     if (!settings.LoadSettingsForDataFile(path, messenger)) return kFailure;
     Write(environment.out, PrepareWith(environment, settings) + "\n");
@@ -177,7 +191,8 @@ void UseChains(const EstimateRequest& request, const OmbrelEnvironment& environm
 int EstimateCommand(const EstimateRequest& request, const SettingOptions& options,
                     const OmbrelEnvironment& environment, Messenger& messenger) {
     std::string path;
-    if (!StudyDataPath(request.dataFile, messenger, path)) return kFailure;
+    if (!StudyDataPath(request.dataFile, messenger, path) || !StudyFolderWritable(path, messenger))
+        return kFailure;
     StudySettings settings;
     settings.namesFolder =
         WithSlash(environment.settingsFolder.empty() ? SettingsFolder() : environment.settingsFolder);

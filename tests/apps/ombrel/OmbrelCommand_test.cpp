@@ -322,6 +322,26 @@ TEST_F(OmbrelCommandTest, AFailedPreparationLaunchesNothing) {
     EXPECT_EQ(Out(), "");
 }
 
+// The example study of an installed package lies in a folder nobody may write. (Root may write
+// anywhere, so the case cannot arise for it.)
+TEST_F(OmbrelCommandTest, AStudyInAFolderThatCannotBeWrittenIsRefusedWithHowToCopyIt) {
+    if (geteuid() == 0) GTEST_SKIP() << "root can write every folder";
+    const std::string folder = root_.File("study");
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+    const auto before = FolderEntries();
+    EXPECT_EQ(Run({"estimate", dataFile_}), 1);
+    EXPECT_EQ(Run({"prepare", dataFile_}), 1);
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+    const std::string message =
+        kTitle + "The folder " + folder +
+        " cannot be written, so the study cannot be estimated there.  Copy the folder to "
+        "one of your own and estimate the copy, for example:\n  cp -r " +
+        folder + " ~/study\n  ombrel estimate ~/study/coffee.cho\n";
+    EXPECT_EQ(Err(), message + message);
+    EXPECT_FALSE(Launched());
+    EXPECT_EQ(FolderEntries(), before);
+}
+
 TEST_F(OmbrelCommandTest, AMissingKivotraIsReportedAndTheWorkingFolderRemoved) {
     fs::remove(root_.File("bin/kivotra"));
     EXPECT_EQ(Run({"estimate", dataFile_}), 1);
