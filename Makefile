@@ -30,7 +30,7 @@ demo: build
 	scripts/run-demo.sh $(BUILD)
 
 # Builds and runs every test, once normally and once under AddressSanitizer and UBSan, then the
-# estimator's tests under ThreadSanitizer.
+# estimator's tests under ThreadSanitizer, then builds the Debian package and checks it.
 test: test-release test-asan test-tsan test-package
 
 test-release: build
