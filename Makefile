@@ -4,7 +4,6 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
-PACKAGE_BUILD ?= build-package
 FUZZ_SECONDS ?= 60
 
 .PHONY: deps build build-asan build-tsan demo test test-release test-asan test-tsan test-package package bench fuzz format check-format clean
@@ -12,8 +11,9 @@ FUZZ_SECONDS ?= 60
 deps:
 	@scripts/install-deps.sh
 
+# For /usr, where the package installs: the front end looks for its manual in its own folder first.
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
@@ -46,16 +46,14 @@ test-tsan: build-tsan
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(TSAN_BUILD) -L estimator --output-on-failure -j $(JOBS)
 
-# The Debian package ombrel_<version>_<arch>.deb, built for /usr without tests or benchmarks.
-package: deps
-	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DOMBREL_BUILD_TESTS=OFF -DOMBREL_BUILD_BENCH=OFF
-	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
-	cd $(PACKAGE_BUILD) && cpack -G DEB
+# The Debian package $(BUILD)/ombrel_<version>_<arch>.deb of the release build's installed files.
+package: build
+	rm -f $(BUILD)/ombrel_*.deb
+	cd $(BUILD) && cpack -G DEB
 
 # The package's contents and Depends, and the programs run from it unpacked.
 test-package: package
-	scripts/check-package.sh $(PACKAGE_BUILD)
+	scripts/check-package.sh $(BUILD)
 
 bench: build
 	scripts/run-bench.sh $(BUILD)
@@ -73,4 +71,4 @@ check-format:
 	scripts/check-format.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PACKAGE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

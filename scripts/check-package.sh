@@ -2,9 +2,9 @@
 # Checks the Debian package that `make package` built: its name, its Depends (from the programs'
 # shared-library needs), the files it installs, and the programs run from the package unpacked into
 # a temporary folder: `ombrel --help`, and a short estimation of a copy of the example study.
-#   scripts/check-package.sh [PACKAGE-BUILD-FOLDER]     (default: build-package)
+#   scripts/check-package.sh [BUILD-FOLDER]     (default: build)
 set -euo pipefail
-build=$(cd "${1:-build-package}" && pwd)
+build=$(cd "${1:-build}" && pwd)
 fail() { echo "check-package.sh: $*" >&2; exit 1; }
 
 shopt -s nullglob
