@@ -6,7 +6,6 @@
 #include "analysis/Report.h"
 #include "common/FileHandle.h"
 #include "common/OmbrelError.h"
-#include "common/StudySettings.h"
 #include "common/TextConversion.h"
 #include "estimator/diagnostics/HistoryReader.h"
 #include "estimator/diagnostics/StudyDiagnostics.h"
@@ -36,16 +35,12 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }
 
 int SettingsDrawSkip(const StudyFiles& run) {
-    const std::string path = run.Settings();
-    std::unique_ptr<TextSource> text = OpenDiagnosticsInput(path, "settings file");
-    StudySettings settings;
-    if (!settings.ReadSettingsText(*text, path))
-        throw OmbrelError(Format("%s could not be read.", path.c_str()));
-    if (settings.drawSkip < 1) {
+    const int drawSkip = ReadRunSettings(run).drawSkip;
+    if (drawSkip < 1) {
         throw OmbrelError(
-            Format("The settings file %s gives a draw skip factor of %d.", path.c_str(), settings.drawSkip));
+            Format("The settings file %s gives a draw skip factor of %d.", run.Settings().c_str(), drawSkip));
     }
-    return settings.drawSkip;
+    return drawSkip;
 }
 
 // The whole history: a first pass counts its lines, a second keeps them all.

@@ -26,22 +26,10 @@ for extension in att cho sub val; do cp "$root/examples/coffee/coffee.$extension
   --draws 1000 --draw-skip 2 --save-draws > "$work/estimate.txt" 2>&1
 printf '%s' "$work/studies/coffee.cho" > "$work/bin/names.pellik"
 
-Xvfb "$display" -screen 0 1280x900x24 >/dev/null 2>&1 &
-sleep 1
-export DISPLAY=$display
 # A fresh home: no remembered window size.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
-openbox >/dev/null 2>&1 &
-sleep 1
-
-# The window of the given title with its title bar, cut from the whole screen, as a PNG.
-shot() {
-  local id X Y WIDTH HEIGHT SCREEN WINDOW
-  id=$(xdotool search --name "$1" | tail -1)
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  # Under openbox xdotool reports the client 20 pixels lower than it is; the title bar is 20 high.
-  xwd -silent -root | convert xwd:- -crop "$((WIDTH + 4))x$((HEIGHT + 25))+$((X - 2))+$((Y - 40))" +repage "png:$2"
-}
+source "$root/scripts/screenshot-display.sh"
+start_display "$display" 1280x900x24
 
 (cd "$work/bin" && ./lumaro >/dev/null 2>&1) &
 sleep 7   # the splash window goes after five seconds

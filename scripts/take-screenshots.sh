@@ -27,20 +27,8 @@ printf '%s' "$work/studies/coffee.cho" > "$work/bin/names.pellik"
 # A long preliminary phase, so that the run is still going when the console is taken.
 printf '50000\n1000\n10\n100\n0\n 1.00\n0\n5\n 2.00\n1\n1\n' > "$work/studies/coffee.set"
 
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
-sleep 1
-export DISPLAY=$display
-openbox >/dev/null 2>&1 &
-sleep 1
-
-# The window of the given title with its title bar, cut from the whole screen, as a PNG.
-shot() {
-  local id X Y WIDTH HEIGHT SCREEN WINDOW
-  id=$(xdotool search --name "$1" | tail -1)
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  # Under openbox xdotool reports the client 20 pixels lower than it is; the title bar is 20 high.
-  xwd -silent -root | convert xwd:- -crop "$((WIDTH + 4))x$((HEIGHT + 25))+$((X - 2))+$((Y - 40))" +repage "png:$2"
-}
+source "$root/scripts/screenshot-display.sh"
+start_display "$display" 1024x768x24
 
 (cd "$work/bin" && ./lumaro >/dev/null 2>&1) &
 sleep 7   # the splash window goes after five seconds

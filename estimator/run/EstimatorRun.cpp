@@ -29,6 +29,12 @@ namespace ombrel {
 
 namespace {
 
+// A finished run's restart file holds the adapted jump size, a stop's or a checkpoint's the one the
+// last iteration used.
+ChainEnd RestartEnd(ResumeKind kind) {
+    return kind == ResumeKind::Finished ? ChainEnd::Completed : ChainEnd::Stopped;
+}
+
 // One estimator process: the start-up sequence, then the loop that wires the chain to its sinks.
 class EstimatorRun {
 public:
@@ -55,8 +61,7 @@ private:
     ResumeRecord CaptureResume(ResumeKind kind);
     void PrepareResume(AtomicFile& file, ResumeRecord& record, uint64_t restartCheck);
     void WriteRestartState(ResumeKind kind);
-    void WriteStoppedState();
-    void WriteFinishedState();
+    void WriteEndState(ResumeKind kind);
     void RecordIteration(const ChainStep& step, bool sampled);
     void Finish();
     void RecordResults(const std::string& sentence);
@@ -135,8 +140,7 @@ ResumeExpectation EstimatorRun::ExpectedResume(uint64_t restartCheck, const Chai
 // The restart file that belongs to record, as the interrupted checkpoint would have renamed it.
 bool EstimatorRun::BringRestartFileUpToDate(const ResumeRecord& record) {
     ChainState state = record.chain.state;
-    // A stop's restart file holds the jump size the last iteration used, a finished run's the adapted one.
-    if (record.kind != ResumeKind::Finished) state.jumpSize = record.chain.lastJumpUsed;
+    if (RestartEnd(record.kind) == ChainEnd::Stopped) state.jumpSize = record.chain.lastJumpUsed;
     try {
         return WriteRestartFile(study_.Files().Restart(), state) == record.restartCheck;
     } catch (const OmbrelError&) {
@@ -320,8 +324,8 @@ void EstimatorRun::WriteRestartState(ResumeKind kind) {
     ResumeRecord record = CaptureResume(kind);
     AtomicFile restart;
     AtomicFile resume;
-    const ChainEnd end = kind == ResumeKind::Finished ? ChainEnd::Completed : ChainEnd::Stopped;
-    const uint64_t restartCheck = PrepareRestartFile(restart, files.Restart(), chain_->State(end));
+    const uint64_t restartCheck =
+        PrepareRestartFile(restart, files.Restart(), chain_->State(RestartEnd(kind)));
     PrepareResume(resume, record, restartCheck);
     if (!resume.Commit())
         throw OmbrelError(Format("The resume file %s could not be written.", files.Resume().c_str()));
@@ -356,8 +360,8 @@ void EstimatorRun::Finish() {
     if (drawSink_) drawSink_->Flush();
     // The resume file records the histories' lengths, so they close after it.
     const bool finished = (sessionIterations_ > 0 || resumedExactly_) && !stoppedByUser_;
-    if (sessionIterations_ > 0 && stoppedByUser_) WriteStoppedState();
-    if (finished) WriteFinishedState();
+    if (sessionIterations_ > 0 && stoppedByUser_) WriteEndState(ResumeKind::Stop);
+    if (finished) WriteEndState(ResumeKind::Finished);
     histories_.Close();
     if (usingDraws_ && !stoppedByUser_) {
         ProgressSink& sink = services_.progress;
@@ -382,50 +386,24 @@ void EstimatorRun::Finish() {
 
 // The restart file as it always was, with its failures; the resume file is a bonus: when it cannot
 // be written the next run resumes from the restart file alone, as from any other.
-// The restart file of a finished run, with a resume file that lets a run killed while it writes the
-// results write them after all; without one (it could not be written) the restart file as ever.
-void EstimatorRun::WriteFinishedState() {
+// The restart file at the end of a session (a stop's or a finished run's), with its own failures as
+// it always had them. The resume file beside it is a bonus (a finished run's lets a run killed while
+// it writes the results write them after all): when it cannot be written, the next run resumes from
+// the restart file alone.
+void EstimatorRun::WriteEndState(ResumeKind kind) {
     try {
-        WriteRestartState(ResumeKind::Finished);
+        WriteRestartState(kind);
         return;
     } catch (const ConsoleError&) {
         throw;
     } catch (const OmbrelError& failure) {
-        log_.WriteNote(failure.what());
+        log_.WriteNote(
+            Format("The resume file could not be written (%s); the next run resumes from the "
+                   "restart file alone.",
+                   failure.what()));
     }
     std::remove(study_.Files().Resume().c_str());
-    WriteRestartFile(study_.Files().Restart(), chain_->State(ChainEnd::Completed));
-}
-
-void EstimatorRun::WriteStoppedState() {
-    const StudyFiles& files = study_.Files();
-    std::optional<ResumeRecord> record;
-    std::string failure;
-    try {
-        record = CaptureResume(ResumeKind::Stop);
-    } catch (const OmbrelError& error) {
-        failure = error.what();
-    }
-    AtomicFile restart;
-    const uint64_t restartCheck =
-        PrepareRestartFile(restart, files.Restart(), chain_->State(ChainEnd::Stopped));
-    AtomicFile resume;
-    if (record) {
-        try {
-            PrepareResume(resume, *record, restartCheck);
-        } catch (const OmbrelError& error) {
-            failure = error.what();
-        }
-    }
-    const bool resumeWritten = failure.empty() && resume.Commit();
-    if (!restart.Commit()) throw OmbrelError(Format("%s could not be written.", files.Restart().c_str()));
-    lastRestartCheck_ = restartCheck;
-    if (resumeWritten) return;
-    std::remove(files.Resume().c_str());
-    log_.WriteNote(
-        Format("The resume file could not be written (%s); the next run resumes from the restart "
-               "file alone.",
-               failure.empty() ? files.Resume().c_str() : failure.c_str()));
+    WriteRestartFile(study_.Files().Restart(), chain_->State(RestartEnd(kind)));
 }
 
 void EstimatorRun::RecordResults(const std::string& sentence) {

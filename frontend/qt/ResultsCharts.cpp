@@ -36,10 +36,6 @@ constexpr QRgb kTraceColours[] = {0x1f4e79, 0xc0504d, 0x4f8a3c, 0x8064a2, 0xd08a
 constexpr Qt::PenStyle kChainDashes[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
                                          Qt::DashDotDotLine};
 
-QString Text(const std::string& text) {
-    return QString::fromUtf8(text.c_str(), static_cast<qsizetype>(text.size()));
-}
-
 // The value axis of bars: from the lowest to the highest whisker end, zero included.
 QValueAxis* BarValueAxis(const BarChart& description) {
     double low = 0.0;
@@ -52,8 +48,8 @@ QValueAxis* BarValueAxis(const BarChart& description) {
     auto* axis = new QValueAxis;
     axis->setRange(ticks.low, ticks.high);
     axis->setTickCount(static_cast<int>(ticks.values.size()));
-    axis->setLabelFormat(Text("%." + std::to_string(ticks.decimals) + "f"));
-    axis->setTitleText(Text(description.axisTitle));
+    axis->setLabelFormat(QString::fromStdString("%." + std::to_string(ticks.decimals) + "f"));
+    axis->setTitleText(QString::fromStdString(description.axisTitle));
     return axis;
 }
 
@@ -65,7 +61,7 @@ void AddWhiskers(QChart* chart, const BarChart& description, QAbstractAxis* x, Q
         // Categories are counted from the top: the first row is drawn at the top of the chart.
         const double at = count - 1 - i;
         auto* whisker = new QLineSeries;
-        whisker->setName(Text(row.label + " spread"));
+        whisker->setName(QString::fromStdString(row.label + " spread"));
         whisker->append(row.value - row.spread, at);
         whisker->append(row.value + row.spread, at);
         whisker->setPen(QPen(QColor(kWhiskerColour), 1.5));
@@ -80,14 +76,14 @@ void AddWhiskers(QChart* chart, const BarChart& description, QAbstractAxis* x, Q
 
 QChart* MakeBarChart(const BarChart& description) {
     auto* chart = new QChart;
-    chart->setTitle(Text(description.title));
-    auto* set = new QBarSet(Text(description.axisTitle));
+    chart->setTitle(QString::fromStdString(description.title));
+    auto* set = new QBarSet(QString::fromStdString(description.axisTitle));
     set->setColor(QColor(kBarColour));
     QStringList categories;
     // Qt draws the first category at the bottom; the rows are given top down.
     for (auto row = description.rows.rbegin(); row != description.rows.rend(); ++row) {
         *set << row->value;
-        categories << Text(row->label);
+        categories << QString::fromStdString(row->label);
     }
     auto* bars = new QHorizontalBarSeries;
     bars->append(set);
@@ -96,7 +92,7 @@ QChart* MakeBarChart(const BarChart& description) {
                                     [](const BarRow& row) { return row.spread != 0.0; });
     bars->setLabelsVisible(!spread);
     bars->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
-    bars->setLabelsFormat(Text("@value"));
+    bars->setLabelsFormat(QString::fromStdString("@value"));
     bars->setLabelsPrecision(4);
     chart->addSeries(bars);
     auto* y = new QBarCategoryAxis;
@@ -115,7 +111,7 @@ QChart* MakeBarChart(const BarChart& description) {
 
 QChart* MakeTraceChart(const TraceFigure& figure) {
     auto* chart = new QChart;
-    chart->setTitle(Text(figure.title));
+    chart->setTitle(QString::fromStdString(figure.title));
     double low = HUGE_VAL;
     double high = -HUGE_VAL;
     for (const TracePanel& panel : figure.panels) {
@@ -133,11 +129,11 @@ QChart* MakeTraceChart(const TraceFigure& figure) {
     auto* x = new QValueAxis;
     x->setRange(0.0, std::max(last, 1.0));
     x->setLabelFormat("%d");
-    x->setTitleText(Text(figure.xTitle));
+    x->setTitleText(QString::fromStdString(figure.xTitle));
     auto* y = new QValueAxis;
     y->setRange(ticks.low, ticks.high);
     y->setTickCount(static_cast<int>(ticks.values.size()));
-    y->setLabelFormat(Text("%." + std::to_string(ticks.decimals) + "f"));
+    y->setLabelFormat(QString::fromStdString("%." + std::to_string(ticks.decimals) + "f"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
 
@@ -159,7 +155,8 @@ QChart* MakeTraceChart(const TraceFigure& figure) {
         const TracePanel& panel = figure.panels[p];
         for (size_t c = 0; c < panel.chains.size(); ++c) {
             auto* line = new QLineSeries;
-            line->setName(Text(c == 0 ? panel.title : Format("%s, chain %zu", panel.title.c_str(), c + 1)));
+            line->setName(QString::fromStdString(
+                c == 0 ? panel.title : Format("%s, chain %zu", panel.title.c_str(), c + 1)));
             const std::vector<double>& values = panel.chains[c];
             for (size_t i = 0; i < values.size() && i < figure.x.size(); ++i)
                 line->append(figure.x[i], values[i]);
@@ -177,7 +174,8 @@ QChart* MakeTraceChart(const TraceFigure& figure) {
     }
     chart->legend()->setAlignment(Qt::AlignRight);
     if (!figure.panels.empty() && figure.panels.front().chains.size() > 1)
-        chart->setTitle(Text(figure.title + ": chain 1 solid, chain 2 dashed, chain 3 dotted, ..."));
+        chart->setTitle(
+            QString::fromStdString(figure.title + ": chain 1 solid, chain 2 dashed, chain 3 dotted, ..."));
     return chart;
 }
 

@@ -29,7 +29,6 @@ constexpr int kNameColumn = 0;
 constexpr int kShareDecimals = 2;
 enum SharesColumn { kProductColumn, kShareColumn, kSeColumn, kLowColumn, kHighColumn, kSharesColumns };
 
-QString Text(const std::string& text) { return QString::fromStdString(text); }
 QString PathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 // Tells the tab how far the reading has come in whole percent, and stops when asked to.
@@ -124,7 +123,7 @@ QWidget* ResultsSimulatorTab::BuildScenarioPanel() {
     const std::vector<AnalysisAttribute>& attributes = logic_.Study().attributes;
     products_->setColumnCount(static_cast<int>(attributes.size()) + 2);
     QStringList headers = {"Product"};
-    for (const AnalysisAttribute& attribute : attributes) headers << Text(attribute.label);
+    for (const AnalysisAttribute& attribute : attributes) headers << QString::fromStdString(attribute.label);
     headers << "None";
     products_->setHorizontalHeaderLabels(headers);
     products_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -217,7 +216,7 @@ void ResultsSimulatorTab::FillProductRow(int row) {
         auto* picker = new QComboBox;
         picker->setObjectName(QString("level_%1_%2").arg(row).arg(i));
         for (const LevelChoice& choice : logic_.Choices(static_cast<size_t>(row), static_cast<size_t>(i)))
-            picker->addItem(Text(choice.text), choice.number);
+            picker->addItem(QString::fromStdString(choice.text), choice.number);
         picker->setCurrentIndex(logic_.ChoiceIndex(static_cast<size_t>(row), static_cast<size_t>(i)));
         connect(picker, &QComboBox::currentIndexChanged, this, [this, picker, row, i](int index) {
             if (index >= 0) LevelPicked(row, i, picker->itemData(index).toDouble());
@@ -236,7 +235,7 @@ void ResultsSimulatorTab::ShowProductRow(int row) {
     const bool wasFilling = std::exchange(filling_, true);
     const SimulatorProduct& product = logic_.Products()[static_cast<size_t>(row)];
     QTableWidgetItem* name = products_->item(row, kNameColumn);
-    name->setText(Text(product.name));
+    name->setText(QString::fromStdString(product.name));
     name->setFlags(product.none ? name->flags() & ~Qt::ItemIsEditable : name->flags() | Qt::ItemIsEditable);
     const int attributes = static_cast<int>(logic_.Study().attributes.size());
     for (int i = 0; i < attributes; ++i) LevelPicker(row, i)->setEnabled(!product.none);
@@ -259,7 +258,7 @@ void ResultsSimulatorTab::ShowChart() {
     // first is on top, as in the tables.
     for (auto product = result.products.rbegin(); product != result.products.rend(); ++product) {
         *bars << product->share;
-        names << Text(product->name);
+        names << QString::fromStdString(product->name);
         highest = std::max(highest, result.overDraws ? product->high : product->share);
     }
     auto* series = new QHorizontalBarSeries;
@@ -269,7 +268,7 @@ void ResultsSimulatorTab::ShowChart() {
     series->setLabelsPrecision(3);
     auto* chart = new QChart;
     chart->addSeries(series);
-    chart->setTitle(Text(logic_.SharesChart().title));
+    chart->setTitle(QString::fromStdString(logic_.SharesChart().title));
     chart->legend()->hide();
     auto* categories = new QBarCategoryAxis;
     categories->append(names);
@@ -309,9 +308,10 @@ void ResultsSimulatorTab::ShowSharesTable() {
     for (int row = 0; row < shares_->rowCount(); ++row) {
         const ProductShare& product = result.products[static_cast<size_t>(row)];
         const double numbers[] = {product.share, product.se, product.low, product.high};
-        shares_->setItem(row, kProductColumn, ReadOnlyItem(Text(product.name)));
+        shares_->setItem(row, kProductColumn, ReadOnlyItem(QString::fromStdString(product.name)));
         for (int column = kShareColumn; column < kSharesColumns; ++column) {
-            auto* item = ReadOnlyItem(Text(FixedDecimal(numbers[column - kShareColumn], kShareDecimals)));
+            auto* item = ReadOnlyItem(
+                QString::fromStdString(FixedDecimal(numbers[column - kShareColumn], kShareDecimals)));
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             shares_->setItem(row, column, item);
         }
@@ -330,7 +330,7 @@ void ResultsSimulatorTab::ShowStatus() {
         for (const std::string& note : product.extrapolations)
             text += Format("\nExtrapolation: product %s, %s.", product.name.c_str(), note.c_str());
     }
-    status_->setText(Text(text));
+    status_->setText(QString::fromStdString(text));
 }
 
 void ResultsSimulatorTab::ProductItemChanged(QTableWidgetItem* item) {
@@ -473,7 +473,7 @@ void ResultsSimulatorTab::IntervalsDone(const SimulationResult& result, uint64_t
 
 void ResultsSimulatorTab::IntervalsFailed(const std::string& message) {
     StopIntervals();
-    status_->setText(Text(message));
+    status_->setText(QString::fromStdString(message));
     messenger_.Show(message, MessageIcon::Exclamation);
 }
 

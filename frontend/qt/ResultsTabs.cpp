@@ -25,10 +25,6 @@ namespace ombrel {
 
 namespace {
 
-QString Text(const std::string& text) {
-    return QString::fromUtf8(text.c_str(), static_cast<qsizetype>(text.size()));
-}
-
 QTableWidget* MakeTable(const QStringList& headers, int rows, QWidget* parent) {
     auto* table = new QTableWidget(rows, static_cast<int>(headers.size()), parent);
     table->setHorizontalHeaderLabels(headers);
@@ -40,7 +36,7 @@ QTableWidget* MakeTable(const QStringList& headers, int rows, QWidget* parent) {
 
 void SetCell(QTableWidget* table, int row, int column, const std::string& text, bool number,
              bool bold = false) {
-    auto* item = new QTableWidgetItem(Text(text));
+    auto* item = new QTableWidgetItem(QString::fromStdString(text));
     if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     if (bold) {
         QFont font = item->font();
@@ -51,7 +47,7 @@ void SetCell(QTableWidget* table, int row, int column, const std::string& text, 
 }
 
 QLabel* Note(const std::string& text, QWidget* parent) {
-    auto* label = new QLabel(Text(text), parent);
+    auto* label = new QLabel(QString::fromStdString(text), parent);
     label->setWordWrap(true);
     return label;
 }
@@ -91,7 +87,7 @@ QWidget* ConvergenceTab::BuildTraces(Messenger& messenger, FilePicker& picker) {
     picker_->setObjectName("tracePicker");
     const std::vector<bool> picked = InitiallyPickedTraces(quantities_.size());
     for (size_t i = 0; i < quantities_.size(); ++i) {
-        auto* item = new QListWidgetItem(Text(quantities_[i].title), picker_);
+        auto* item = new QListWidgetItem(QString::fromStdString(quantities_[i].title), picker_);
         item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         item->setCheckState(picked[i] ? Qt::Checked : Qt::Unchecked);
     }
@@ -187,7 +183,7 @@ QVariant RespondentTableModel::data(const QModelIndex& index, int role) const {
     if (column == 0) return respondent.respondent;
     const double value = column == 1 ? respondent.rlh : respondent.values[static_cast<size_t>(column - 2)];
     if (role == Qt::UserRole) return value;
-    return Text(FixedDecimal(value, 3));
+    return QString::fromStdString(FixedDecimal(value, 3));
 }
 
 QVariant RespondentTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -195,7 +191,7 @@ QVariant RespondentTableModel::headerData(int section, Qt::Orientation orientati
     if (orientation == Qt::Vertical) return section + 1;
     if (section == 0) return QStringLiteral("Respondent");
     if (section == 1) return QStringLiteral("RLH");
-    return Text(study_->partWorths.layout.labels[static_cast<size_t>(section - 2)]);
+    return QString::fromStdString(study_->partWorths.layout.labels[static_cast<size_t>(section - 2)]);
 }
 
 PartWorthTab::PartWorthTab(const ResultsContent& content, Messenger& messenger, FilePicker& picker,

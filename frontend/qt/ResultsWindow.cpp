@@ -22,10 +22,6 @@ constexpr const char* kGeometryKey = "ResultsWindow/geometry";
 
 QSettings WindowSettings() { return QSettings(QStringLiteral("Feldrin Software"), QStringLiteral("Ombrel")); }
 
-QString Text(const std::string& text) {
-    return QString::fromUtf8(text.c_str(), static_cast<qsizetype>(text.size()));
-}
-
 // Tells the window of each step from the worker thread; the window's Cancel button stops the next.
 class PostedProgress : public ResultsLoadProgress {
 public:
@@ -35,7 +31,10 @@ public:
     bool Continue(int step, int stepCount, const std::string& what) override {
         if (hook_) hook_(step);
         QMetaObject::invokeMethod(
-            window_, [show = show_, step, stepCount, text = Text(what)] { show(step, stepCount, text); },
+            window_,
+            [show = show_, step, stepCount, text = QString::fromStdString(what)] {
+                show(step, stepCount, text);
+            },
             Qt::QueuedConnection);
         return !cancel_.load();
     }
@@ -64,7 +63,7 @@ ResultsWindow::ResultsWindow(const StudyFiles& study, Messenger& messenger, File
       saveReport_(new QPushButton(QStringLiteral("Save Report..."), this)),
       close_(new QPushButton(QStringLiteral("Close"), this)) {
     setObjectName(kObjectName);
-    setWindowTitle(Text("Results - " + study.BaseName()));
+    setWindowTitle(QString::fromStdString("Results - " + study.BaseName()));
     status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_->hide();
@@ -151,7 +150,7 @@ void ResultsWindow::Loaded(std::shared_ptr<ResultsContent> content, bool cancell
     std::string text;
     if (content_->runInProgress) text = RunInProgressText(study_);
     for (const std::string& problem : content_->problems) text += (text.empty() ? "" : "\n") + problem;
-    status_->setText(Text(text));
+    status_->setText(QString::fromStdString(text));
     status_->setVisible(!text.empty());
     saveReport_->setEnabled(content_->study && content_->traces && content_->diagnostics);
     BuildTabs();
